@@ -1,0 +1,64 @@
+#include "world/datadirectory.h"
+
+#include <QFileInfo>
+#include <QSettings>
+#include <QDir>
+
+namespace {
+const char *const kUODirKey = "Varnel/UODir";
+
+#ifdef Q_OS_WIN
+// The game records the path of its executable; the data files lie beside it.
+QString registryDataDirectory()
+{
+    QSettings reg(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Origin Worlds Online"),
+                  QSettings::NativeFormat);
+    QString exe = reg.value(QStringLiteral("Ultima Online Third Dawn/1.0/StartExePath")).toString();
+    if (exe.isEmpty())
+        exe = reg.value(QStringLiteral("Ultima Online/1.0/StartExePath")).toString();
+    if (exe.isEmpty())
+        return QString();
+    return QFileInfo(QDir::fromNativeSeparators(exe)).absolutePath();
+}
+#endif
+} // namespace
+
+QString dataDirectory()
+{
+    QString dir = QSettings().value(QLatin1String(kUODirKey), QString()).toString();
+    if (!dir.isEmpty())
+        return dir;
+#ifdef Q_OS_WIN
+    dir = registryDataDirectory();
+    if (!dir.isEmpty())
+        return dir;
+#endif
+    return qEnvironmentVariable("TESSARYN_DEFAULT_DIR");
+}
+
+void setDataDirectory(const QString &dir)
+{
+    QSettings settings;
+    settings.setValue(QLatin1String(kUODirKey), dir);
+    settings.sync();
+}
+
+int facetBlocksX(int facet)
+{
+    switch (facet) {
+    case 0: case 1: return 768;
+    case 2: return 288;
+    case 3: return 320;
+    default: return 0;
+    }
+}
+
+int facetBlocksY(int facet)
+{
+    switch (facet) {
+    case 0: case 1: return 512;
+    case 2: return 200;
+    case 3: return 256;
+    default: return 0;
+    }
+}

@@ -1,0 +1,18 @@
+#pragma once
+#include <QString>
+
+// Where the client's data files are. Looked up anew on every call, so a directory
+// stored with setDataDirectory is seen by the next file that is opened.
+//
+// Order: the user's choice ("Varnel/UODir" in the application's settings), then (Windows
+// builds only) the game's own install path from the registry, then the directory named by
+// the environment variable TESSARYN_DEFAULT_DIR (the run script points it at the generated
+// sample world). An empty result means no directory: every client file then fails to open.
+QString dataDirectory();
+
+// Stores dir as the user's choice of data directory.
+void setDataDirectory(const QString &dir);
+
+// Size of a facet in 8x8 blocks; 0 for an unknown facet number.
+int facetBlocksX(int facet);
+int facetBlocksY(int facet);
