@@ -1,0 +1,978 @@
+#include "app/mainwindow.h"
+#include "app/waitcursor.h"
+#include "dialogs/cleardialog.h"
+#include "dialogs/findwidget.h"
+#include "tools/multiclip.h"
+#include "tools/palettenew.h"
+#include "view/glmapwidget.h"
+#include "world/datadirectory.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QColorDialog>
+#include <QDir>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QWheelEvent>
+#include <cstdio>
+
+namespace {
+const char *const kGridColorKey = "Tessaryn/GridColor";
+const char *const kPaletteKey = "Tessaryn/PaletteFile";
+
+// The view needs a positive scale; the keys and the wheel stay between these.
+const double kMinScale = 0.0125;
+const double kMaxScale = 8.0;
+
+QIcon image(const char *name)
+{
+    return QIcon(QStringLiteral(":/images/") + QLatin1String(name));
+}
+
+QAction *makeAction(QObject *parent, const char *name, bool toggle, bool on = false)
+{
+    auto *a = new QAction(parent);
+    a->setObjectName(QLatin1String(name));
+    if (toggle) {
+        a->setCheckable(true);
+        a->setChecked(on);
+    }
+    return a;
+}
+
+void printWord(const char *word)
+{
+    std::printf("%s\n", word);
+    std::fflush(stdout);
+}
+} // namespace
+
+ClearRequest makeClearRequest(const QString &x1, const QString &y1, const QString &x2,
+                              const QString &y2, bool land, bool statics)
+{
+    auto number = [](const QString &t) {
+        bool ok = false;
+        const int v = t.toInt(&ok, 10);
+        return ok ? v : -1;
+    };
+    ClearRequest r;
+    r.x1 = number(x1);
+    r.y1 = number(y1);
+    r.x2 = number(x2);
+    r.y2 = number(y2);
+    r.mode = -1;
+    if (land)
+        r.mode = 0;
+    if (statics)
+        r.mode += 2;
+    return r;
+}
+
+QRgb gridColorFromSetting(const QString &text)
+{
+    bool ok = false;
+    const qlonglong v = text.trimmed().toLongLong(&ok, 10);
+    if (!ok)
+        return 0xFFFFFFFFu;
+    return QRgb(quint32(quint64(v) & 0xFFFFFFFFu));
+}
+
+mainWindow::mainWindow(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowIcon(image("tz.png"));
+
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("qt_central_widget"));
+    setCentralWidget(central);
+    auto *mainLayout = new QHBoxLayout(central);
+    mainLayout->setObjectName(QStringLiteral("mainWindowLayout"));
+    mainLayout->setContentsMargins(11, 11, 11, 11);
+    mainLayout->setSpacing(6);
+    auto *layout1 = new QGridLayout;
+    layout1->setObjectName(QStringLiteral("layout1"));
+    layout1->setContentsMargins(0, 0, 0, 0);
+    layout1->setSpacing(6);
+    mainLayout->addLayout(layout1);
+
+    m_view = new GLMapWidget(central);
+    m_view->setObjectName(QStringLiteral("gLMapWidget1"));
+    m_view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    layout1->addWidget(m_view, 0, 0);
+    scrollVert = new QScrollBar(Qt::Vertical, central);
+    scrollVert->setObjectName(QStringLiteral("scrollVert"));
+    scrollVert->setRange(0, 4096);
+    scrollVert->setPageStep(8);
+    layout1->addWidget(scrollVert, 0, 1);
+    scrollHorz = new QScrollBar(Qt::Horizontal, central);
+    scrollHorz->setObjectName(QStringLiteral("scrollHorz"));
+    scrollHorz->setRange(0, 6144);
+    scrollHorz->setPageStep(8);
+    layout1->addWidget(scrollHorz, 1, 0);
+
+    createActions();
+    createToolBar();
+    createMenus();
+    languageChange();
+    const QSize hint = minimumSizeHint();
+    resize(qMax(808, hint.width()), qMax(624, hint.height()));
+
+    connect(scrollVert, &QScrollBar::sliderPressed, this, &mainWindow::scrollVPress);
+    connect(scrollVert, &QScrollBar::sliderMoved, this, &mainWindow::scrollVTrack);
+    connect(scrollVert, &QScrollBar::sliderReleased, this, &mainWindow::scrollVRelease);
+    connect(scrollVert, &QScrollBar::valueChanged, this, &mainWindow::scrollV);
+    connect(scrollHorz, &QScrollBar::sliderPressed, this, &mainWindow::scrollHPress);
+    connect(scrollHorz, &QScrollBar::sliderMoved, this, &mainWindow::scrollHTrack);
+    connect(scrollHorz, &QScrollBar::sliderReleased, this, &mainWindow::scrollHRelease);
+    connect(scrollHorz, &QScrollBar::valueChanged, this, &mainWindow::scrollH);
+
+    connect(m_view, &GLMapWidget::currentTile, this, &mainWindow::setCurrent);
+    connect(m_view, &GLMapWidget::togglePaint, this, &mainWindow::togglePaint);
+
+    m_vPressed = m_hPressed = false;
+    m_find = new FindWidget(this);
+    connect(m_find, &FindWidget::setXY, this, &mainWindow::setMapXY);
+
+    createStatusFields();
+    createDocks();
+    connect(windowMenu, &QMenu::aboutToShow, this, &mainWindow::aboutToShowWindow);
+
+    fileMap0();
+}
+
+mainWindow::~mainWindow() = default;
+
+void mainWindow::createActions()
+{
+    fileExitAction = makeAction(this, "fileExitAction", false);
+    editFindAction = makeAction(this, "editFindAction", false);
+    editFindAction->setIcon(image("searchfind"));
+    helpAboutAction = makeAction(this, "helpAboutAction", false);
+    fileCaptureAction = makeAction(this, "fileCaptureAction", false);
+    fileFacetIlshenerAction = makeAction(this, "fileFacetIlshenerAction", true, false);
+    fileFacetTrammelAction = makeAction(this, "fileFacetTrammelAction", true, false);
+    fileFacetFeluccaAction = makeAction(this, "fileFacetFeluccaAction", true, true);
+    fileFacetMalasAction = makeAction(this, "fileFacetMalasAction", true, false);
+    viewElevationFlatAction = makeAction(this, "viewElevationFlatAction", true, true);
+    viewElevationFlatAction->setIcon(image("flatview.png"));
+    viewElevationIsometricAction = makeAction(this, "viewElevationIsometricAction", true, false);
+    viewElevationIsometricAction->setIcon(image("iso.png"));
+    viewElevation3DAction = makeAction(this, "viewElevation3DAction", true, false);
+    viewElevation3DAction->setIcon(image("3dview.png"));
+    viewStaticsAction = makeAction(this, "viewStaticsAction", true, false);
+    viewStaticsAction->setIcon(image("viewstaticson.png"));
+    viewGridAction = makeAction(this, "viewGridAction", true, false);
+    viewGridAction->setIcon(image("gridon.png"));
+    windowClippingAction = makeAction(this, "windowClippingAction", true, false);
+    windowClippingAction->setIcon(image("editcut"));
+    viewAltitudesAction = makeAction(this, "viewAltitudesAction", true, false);
+    viewAltitudesAction->setIcon(image("alton.png"));
+    editSelectionStaticsAction = makeAction(this, "editSelectionStaticsAction", true, false);
+    editSelectionStaticsAction->setIcon(image("selstaticon.png"));
+    editSelectionLandAction = makeAction(this, "editSelectionLandAction", true, true);
+    editSelectionLandAction->setIcon(image("selterrain.png"));
+    helpCommandsAction = makeAction(this, "helpCommandsAction", false);
+    editSettingsUO_DirectoryAction = makeAction(this, "editSettingsUO_DirectoryAction", false);
+    editSettingsPaletteAction = makeAction(this, "editSettingsPaletteAction", false);
+    windowPaletteAction = makeAction(this, "windowPaletteAction", true, false);
+    windowPaletteAction->setIcon(image("palettetest.png"));
+    fileSaveMul_FilesAction = makeAction(this, "fileSaveMul_FilesAction", false);
+    fileSaveMul_FilesAction->setIcon(image("savetomul.png"));
+    fileSaveDiff_FilesAction = makeAction(this, "fileSaveDiff_FilesAction", false);
+    fileSaveDiff_FilesAction->setIcon(image("savetodif.png"));
+    editClearAction = makeAction(this, "editClearAction", false);
+    viewClearAction = makeAction(this, "viewClearAction", false);
+    editSettingsGrid_ColorAction = makeAction(this, "editSettingsGrid_ColorAction", false);
+    editSettingsGrid_ColorAction->setIcon(image("gridcolor.png"));
+    viewTerrainEnableAction = makeAction(this, "viewTerrainEnableAction", true, true);
+    viewTerrainEnableAction->setIcon(image("viewterrainon.png"));
+    viewTerrainImageAction = makeAction(this, "viewTerrainImageAction", true, true);
+    viewTerrainImageAction->setIcon(image("terrainimage.png"));
+    viewTerrainColorAction = makeAction(this, "viewTerrainColorAction", true, false);
+    viewTerrainColorAction->setIcon(image("terraincolor.png"));
+    fileWorld_Action = makeAction(this, "fileWorld_Action", false);
+    viewDynamicsAction = makeAction(this, "viewDynamicsAction", true, false);
+    viewDynamicsAction->setEnabled(false);
+
+    connect(fileExitAction, &QAction::triggered, this, &mainWindow::fileExit);
+    connect(editFindAction, &QAction::triggered, this, &mainWindow::editFind);
+    connect(helpAboutAction, &QAction::triggered, this, &mainWindow::helpAbout);
+    connect(fileCaptureAction, &QAction::triggered, this, &mainWindow::fileCapture);
+    connect(fileFacetIlshenerAction, &QAction::triggered, this, &mainWindow::fileMap2);
+    connect(fileFacetTrammelAction, &QAction::triggered, this, &mainWindow::fileMap1);
+    connect(fileFacetFeluccaAction, &QAction::triggered, this, &mainWindow::fileMap0);
+    connect(fileFacetMalasAction, &QAction::triggered, this, &mainWindow::fileMap3);
+    connect(viewElevationFlatAction, &QAction::triggered, this, &mainWindow::elevationFlat);
+    connect(viewElevationIsometricAction, &QAction::triggered, this, &mainWindow::elevationIoso);
+    connect(viewElevation3DAction, &QAction::triggered, this, &mainWindow::elevation3D);
+    connect(viewStaticsAction, &QAction::toggled, this, &mainWindow::setStatic);
+    connect(viewGridAction, &QAction::toggled, this, &mainWindow::setGrid);
+    connect(windowClippingAction, &QAction::toggled, this, &mainWindow::showClip);
+    connect(viewAltitudesAction, &QAction::toggled, this, &mainWindow::setAltitude);
+    connect(editSelectionStaticsAction, &QAction::toggled, this, &mainWindow::setSelectStatics);
+    connect(editSelectionLandAction, &QAction::toggled, this, &mainWindow::setSelectLand);
+    connect(helpCommandsAction, &QAction::triggered, this, &mainWindow::commandList);
+    connect(editSettingsUO_DirectoryAction, &QAction::triggered, this, &mainWindow::setUODir);
+    connect(editSettingsPaletteAction, &QAction::triggered, this,
+            static_cast<void (mainWindow::*)()>(&mainWindow::setPalette));
+    connect(windowPaletteAction, &QAction::toggled, this, &mainWindow::showPalette);
+    connect(fileSaveMul_FilesAction, &QAction::triggered, this, &mainWindow::fileSaveMul);
+    connect(fileSaveDiff_FilesAction, &QAction::triggered, this, &mainWindow::fileSaveDiff);
+    // One activation first runs the Clear Tiles dialog, then frees the cached textures.
+    connect(editClearAction, &QAction::triggered, this, &mainWindow::ClearTile);
+    connect(editClearAction, &QAction::triggered, this, &mainWindow::memClear);
+    connect(editSettingsGrid_ColorAction, &QAction::triggered, this,
+            static_cast<void (mainWindow::*)()>(&mainWindow::setGridColor));
+    connect(viewTerrainEnableAction, &QAction::toggled, this, &mainWindow::setTerrain);
+    connect(viewTerrainImageAction, &QAction::triggered, this, &mainWindow::setTerrainImage);
+    connect(viewTerrainColorAction, &QAction::triggered, this, &mainWindow::setTerrainColor);
+    connect(fileWorld_Action, &QAction::triggered, this, &mainWindow::fileWSC);
+    connect(viewDynamicsAction, &QAction::toggled, this, &mainWindow::drawDynamic);
+}
+
+void mainWindow::createToolBar()
+{
+    toolBar = new QToolBar(this);
+    toolBar->setObjectName(QStringLiteral("Tools"));
+    addToolBar(Qt::TopToolBarArea, toolBar);
+    toolBar->addAction(viewElevationFlatAction);
+    toolBar->addAction(viewElevationIsometricAction);
+    toolBar->addAction(viewElevation3DAction);
+    toolBar->addAction(editSelectionLandAction);
+    toolBar->addAction(editSelectionStaticsAction);
+    toolBar->addSeparator();
+    toolBar->addAction(viewAltitudesAction);
+    toolBar->addAction(viewGridAction);
+    toolBar->addSeparator();
+    toolBar->addAction(viewStaticsAction);
+    toolBar->addAction(viewTerrainEnableAction);
+    toolBar->addAction(viewTerrainImageAction);
+    toolBar->addAction(viewTerrainColorAction);
+    toolBar->addSeparator();
+    toolBar->addAction(windowClippingAction);
+    toolBar->addSeparator();
+    toolBar->addAction(windowPaletteAction);
+    toolBar->addSeparator();
+    toolBar->addAction(fileSaveDiff_FilesAction);
+    toolBar->addAction(fileSaveMul_FilesAction);
+}
+
+void mainWindow::createMenus()
+{
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("MenuBar"));
+
+    fileMenu = new QMenu(this);
+    fileMenu->setObjectName(QStringLiteral("fileMenu"));
+    facetMenu = new QMenu(fileMenu);
+    facetMenu->addAction(fileFacetFeluccaAction);
+    facetMenu->addAction(fileFacetTrammelAction);
+    facetMenu->addAction(fileFacetIlshenerAction);
+    facetMenu->addAction(fileFacetMalasAction);
+    fileMenu->addMenu(facetMenu);
+    fileMenu->addAction(fileWorld_Action);
+    fileMenu->addSeparator();
+    saveMenu = new QMenu(fileMenu);
+    saveMenu->setIcon(image("filesave"));
+    saveMenu->addAction(fileSaveMul_FilesAction);
+    saveMenu->addAction(fileSaveDiff_FilesAction);
+    fileMenu->addMenu(saveMenu);
+    fileMenu->addSeparator();
+    fileMenu->addAction(fileCaptureAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(fileExitAction);
+    bar->addMenu(fileMenu);
+
+    editMenu = new QMenu(this);
+    editMenu->setObjectName(QStringLiteral("editMenu"));
+    selectionMenu = new QMenu(editMenu);
+    selectionMenu->addAction(editSelectionStaticsAction);
+    selectionMenu->addAction(editSelectionLandAction);
+    editMenu->addMenu(selectionMenu);
+    editMenu->addSeparator();
+    editMenu->addAction(editClearAction);
+    editMenu->addSeparator();
+    editMenu->addAction(editFindAction);
+    editMenu->addSeparator();
+    settingsMenu = new QMenu(editMenu);
+    settingsMenu->addAction(editSettingsUO_DirectoryAction);
+    settingsMenu->addAction(editSettingsPaletteAction);
+    settingsMenu->addAction(editSettingsGrid_ColorAction);
+    editMenu->addMenu(settingsMenu);
+    bar->addMenu(editMenu);
+
+    viewMenu = new QMenu(this);
+    viewMenu->setObjectName(QStringLiteral("viewMenu"));
+    elevationMenu = new QMenu(viewMenu);
+    elevationMenu->addAction(viewElevationFlatAction);
+    elevationMenu->addAction(viewElevationIsometricAction);
+    elevationMenu->addAction(viewElevation3DAction);
+    viewMenu->addMenu(elevationMenu);
+    terrainMenu = new QMenu(viewMenu);
+    terrainMenu->addAction(viewTerrainEnableAction);
+    terrainMenu->addSeparator();
+    terrainMenu->addAction(viewTerrainImageAction);
+    terrainMenu->addAction(viewTerrainColorAction);
+    viewMenu->addMenu(terrainMenu);
+    viewMenu->addAction(viewStaticsAction);
+    viewMenu->addAction(viewDynamicsAction);
+    viewMenu->addAction(viewGridAction);
+    viewMenu->addAction(viewAltitudesAction);
+    viewMenu->addAction(viewClearAction);
+    bar->addMenu(viewMenu);
+
+    windowMenu = new QMenu(this);
+    windowMenu->setObjectName(QStringLiteral("windowMenu"));
+    windowMenu->addAction(windowClippingAction);
+    windowMenu->addAction(windowPaletteAction);
+    bar->addMenu(windowMenu);
+
+    helpMenu = new QMenu(this);
+    helpMenu->setObjectName(QStringLiteral("helpMenu"));
+    helpMenu->addAction(helpCommandsAction);
+    helpMenu->addSeparator();
+    helpMenu->addAction(helpAboutAction);
+    bar->addMenu(helpMenu);
+}
+
+void mainWindow::languageChange()
+{
+    setWindowTitle(tr("Tessaryn"));
+    struct Texts {
+        QAction *action;
+        const char *text, *menuText, *toolTip, *key;
+    };
+    // Find keeps Ctrl+F (its usual key in desktop programs); Flat moves to the free Ctrl+1,
+    // beside Ctrl+3 for 3D, so no key is claimed twice.
+    const Texts texts[] = {
+        {fileExitAction, "Exit", "E&xit", nullptr, nullptr},
+        {editFindAction, "Find", "&Find", nullptr, "Ctrl+F"},
+        {helpAboutAction, "About", "&About", nullptr, nullptr},
+        {fileCaptureAction, "Capture", "Capture", nullptr, "Print"},
+        {fileFacetIlshenerAction, "Ilshenar", "Ilshenar", nullptr, nullptr},
+        {fileFacetTrammelAction, "Trammel", "Trammel", nullptr, nullptr},
+        {fileFacetFeluccaAction, "Felucca", "Felucca", nullptr, nullptr},
+        {fileFacetMalasAction, "Malas", "Malas", nullptr, nullptr},
+        {viewElevationFlatAction, "Flat", "Flat", nullptr, "Ctrl+1"},
+        {viewElevationIsometricAction, "Isometric", "Isometric", "Client", "Ctrl+I"},
+        {viewElevation3DAction, "3D", "3D", nullptr, "Ctrl+3"},
+        {viewStaticsAction, "Statics", "Statics", nullptr, "Ctrl+S"},
+        {viewGridAction, "Grid", "Grid", nullptr, "Ctrl+G"},
+        {windowClippingAction, "Clipping", "Clipping", nullptr, nullptr},
+        {viewAltitudesAction, "Altitudes", "Altitudes", nullptr, "Ctrl+A"},
+        {editSelectionStaticsAction, "Statics", "Statics", "Select Statics", "Shift+S"},
+        {editSelectionLandAction, "Land", "Land", "Select Land", "Shift+L"},
+        {helpCommandsAction, "Commands", "Commands", nullptr, nullptr},
+        {editSettingsUO_DirectoryAction, "UO Directory", "UO Directory", nullptr, nullptr},
+        {editSettingsPaletteAction, "Palette", "Palette", nullptr, nullptr},
+        {windowPaletteAction, "Palette", "Palette", nullptr, nullptr},
+        {fileSaveMul_FilesAction, "Mul Files", "Mul Files", nullptr, nullptr},
+        {fileSaveDiff_FilesAction, "Diff Files", "Diff Files", nullptr, nullptr},
+        {editClearAction, "Clear", "Clear", nullptr, nullptr},
+        {viewClearAction, "Clear", "Clear", nullptr, nullptr},
+        {editSettingsGrid_ColorAction, "Grid Color", "Grid Color", nullptr, nullptr},
+        {viewTerrainEnableAction, "Terrain", "Terrain", "Enable Terrain", "Ctrl+T"},
+        {viewTerrainImageAction, "Image", "Image", "Terrain Image", nullptr},
+        {viewTerrainColorAction, "Color", "Color", "Terrain Color", nullptr},
+        {fileWorld_Action, "World ", "World ", nullptr, nullptr},
+        {viewDynamicsAction, "Dynamics", "Dynamics", nullptr, nullptr},
+    };
+    for (const Texts &t : texts) {
+        t.action->setIconText(tr(t.text));
+        t.action->setText(tr(t.menuText));
+        if (t.toolTip)
+            t.action->setToolTip(tr(t.toolTip));
+        t.action->setShortcut(t.key ? QKeySequence(QLatin1String(t.key)) : QKeySequence());
+    }
+    toolBar->setWindowTitle(tr("Tools"));
+    facetMenu->setTitle(tr("Facet"));
+    saveMenu->setTitle(tr("&Save"));
+    selectionMenu->setTitle(tr("Selection"));
+    settingsMenu->setTitle(tr("Settings"));
+    elevationMenu->setTitle(tr("Elevation"));
+    terrainMenu->setTitle(tr("Terrain"));
+    fileMenu->setTitle(tr("&File"));
+    editMenu->setTitle(tr("&Edit"));
+    viewMenu->setTitle(tr("View"));
+    windowMenu->setTitle(tr("Window"));
+    helpMenu->setTitle(tr("&Help"));
+}
+
+void mainWindow::createStatusFields()
+{
+    for (int i = 0; i < 8; ++i) {
+        m_status[i] = new QLabel(statusBar());
+        m_status[i]->setObjectName(QStringLiteral("statusField%1").arg(i + 1));
+        statusBar()->addPermanentWidget(m_status[i], 0);
+    }
+    setPaint(-1);
+    setElvMode(0);
+    setViewMode(1);
+    setSelMode(1);
+    setScale(1.0);
+    setRotation(0.0);
+    setTilt(129.0);
+    setXY(0, 0);
+}
+
+void mainWindow::createDocks()
+{
+    QPixmap::setDefaultOptimization(QPixmap::MemoryOptim);
+    m_paletteDock = new QDockWidget(this);
+    m_paletteDock->setObjectName(QStringLiteral("paletteDock"));
+    m_paletteDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable |
+                               QDockWidget::DockWidgetClosable);
+    m_palette = new PaletteNew(m_paletteDock);
+
+    QSettings settings;
+    m_gridColor = gridColorFromSetting(settings.value(QLatin1String(kGridColorKey), QStringLiteral("-1")).toString());
+    m_view->setGridColor(m_gridColor);
+    const QString paletteFile = settings.value(QLatin1String(kPaletteKey), QString()).toString();
+    if (!paletteFile.isEmpty())
+        m_palette->setFile(paletteFile);
+
+    connect(m_palette, &PaletteNew::tileselect, this, &mainWindow::tileselect);
+    connect(m_palette, &PaletteNew::paintsig, this, &mainWindow::tileClick);
+    connect(m_palette, &PaletteNew::AltChange, m_view, &GLMapWidget::setPaintAlt);
+    m_paletteDock->setWidget(m_palette);
+    m_paletteDock->setWindowTitle(tr("Palette"));
+    addDockWidget(Qt::RightDockWidgetArea, m_paletteDock);
+    m_paletteDock->hide();
+
+    m_clipDock = new QDockWidget(this);
+    m_clipDock->setObjectName(QStringLiteral("clipDock"));
+    m_clipDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable |
+                            QDockWidget::DockWidgetClosable);
+    m_clip = new multiclip(m_clipDock);
+    connect(m_clip, &multiclip::staticAbove, this, &mainWindow::setAbove);
+    connect(m_clip, &multiclip::staticBelow, this, &mainWindow::setBelow);
+    connect(m_clip, &multiclip::staticChangeBelow, this, &mainWindow::changeBelow);
+    connect(m_clip, &multiclip::staticChangeAbove, this, &mainWindow::changeAbove);
+    connect(m_clip, &multiclip::landAbove, this, &mainWindow::setLandAbove);
+    connect(m_clip, &multiclip::landBelow, this, &mainWindow::setLandBelow);
+    connect(m_clip, &multiclip::landChangeBelow, this, &mainWindow::changeLandBelow);
+    connect(m_clip, &multiclip::landChangeAbove, this, &mainWindow::changeLandAbove);
+    m_clipDock->setWidget(m_clip);
+    m_clipDock->setWindowTitle(tr("Clipping"));
+    addDockWidget(Qt::RightDockWidgetArea, m_clipDock);
+    m_clipDock->hide();
+}
+
+// ---- status fields ----
+
+void mainWindow::setCurrent(int x, int y, int tile)
+{
+    statusBar()->showMessage(QStringLiteral("X,Y:") + QString::number(x) + QLatin1Char(',') +
+                             QString::number(y) + QStringLiteral(" Tile 0x") + QString::number(tile, 16));
+}
+
+void mainWindow::setPaint(int type)
+{
+    m_status[0]->setText(type == 0 ? tr("Land") : type == 1 ? tr("Static") : tr("None"));
+}
+
+void mainWindow::setElvMode(int m)
+{
+    static const char *const names[] = {"Flat", "Iso", "3D"};
+    if (m >= 0 && m <= 2)
+        m_status[1]->setText(tr(names[m]));
+}
+
+void mainWindow::setViewMode(int m)
+{
+    static const char *const names[] = {"View: None   ", "View: Terrain   ", "View: Static ", "View: Ter/Sta"};
+    m_status[2]->setText(m >= 0 && m <= 3 ? QLatin1String(names[m]) : QString());
+}
+
+void mainWindow::setSelMode(int m)
+{
+    static const char *const names[] = {"Sel: None   ", "Sel: Land   ", "Sel: Static ", "Sel: Lnd/Sta"};
+    m_status[3]->setText(m >= 0 && m <= 3 ? QLatin1String(names[m]) : QString());
+}
+
+void mainWindow::setScale(double s)
+{
+    m_status[4]->setText(QStringLiteral("Scale: %1").arg(s, 5, 'g'));
+}
+
+void mainWindow::setRotation(double r)
+{
+    m_status[5]->setText(QStringLiteral("Rot: %1").arg(r, 3, 'g'));
+}
+
+void mainWindow::setTilt(double t)
+{
+    m_status[6]->setText(QStringLiteral("Tilt: %1").arg(t, 3, 'g'));
+}
+
+void mainWindow::setXY(int x, int y)
+{
+    m_status[7]->setText(QStringLiteral("Location X: %1 Y:%2").arg(x, 4).arg(y, 4));
+}
+
+// ---- commands ----
+
+void mainWindow::memClear()
+{
+    m_view->clearTextures();
+}
+
+void mainWindow::setPalette()
+{
+    QSettings settings;
+    const QString cur = settings.value(QLatin1String(kPaletteKey), QString()).toString();
+    const QString name = QFileDialog::getOpenFileName(this, tr("Select Palette File"), cur,
+                                                      tr("XML(*.xml);;All Files(*.*)")).simplified();
+    if (name.isEmpty() || name == cur)
+        return;
+    settings.setValue(QLatin1String(kPaletteKey), name);
+    m_palette->setFile(name);
+}
+
+void mainWindow::setUODir()
+{
+    const QString cur = dataDirectory();
+    QString dir = QFileDialog::getExistingDirectory(this, tr("Select UO Directory"), cur,
+                                                    QFileDialog::ShowDirsOnly);
+    if (dir.isEmpty() || dir == cur)
+        return;
+    dir = QDir::cleanPath(dir);
+    QMessageBox box(QMessageBox::Question, tr("Tessaryn Registry Change"),
+                    tr("Changing the Tessaryn UO Directory requires an application restart. Continue?"),
+                    QMessageBox::NoButton, this);
+    QPushButton *yes = box.addButton(tr("&Yes"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(tr("&No"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(static_cast<QAbstractButton *>(nullptr));
+    box.exec();
+    if (box.clickedButton() != yes)
+        return;
+    setDataDirectory(dir);
+    close();
+}
+
+void mainWindow::commandList() {}
+
+void mainWindow::fileSaveMul()
+{
+    m_view->save(0);
+}
+
+void mainWindow::fileSaveDiff()
+{
+    m_view->save(1);
+}
+
+void mainWindow::fileCapture() {}
+
+void mainWindow::fileExit()
+{
+    close();
+}
+
+void mainWindow::editFind()
+{
+    m_find->show();
+    m_find->raise();
+    m_find->activateWindow();
+}
+
+void mainWindow::helpAbout() {}
+
+void mainWindow::fileMap0()
+{
+    fileMap(0);
+    setWindowTitle(tr("Tessaryn: Felucca"));
+}
+
+void mainWindow::fileMap1()
+{
+    fileMap(1);
+    setWindowTitle(tr("Tessaryn: Trammel"));
+}
+
+void mainWindow::fileMap2()
+{
+    fileMap(2);
+    setWindowTitle(tr("Tessaryn: Ilshenar"));
+}
+
+void mainWindow::fileMap3()
+{
+    fileMap(3);
+    setWindowTitle(tr("Tessaryn: Malas"));
+}
+
+void mainWindow::fileMap(int facet)
+{
+    m_find->setMap(facet);
+    QAction *const facetActions[] = {fileFacetFeluccaAction, fileFacetTrammelAction,
+                                     fileFacetIlshenerAction, fileFacetMalasAction};
+    if (facet >= 0 && facet <= 3) {
+        for (int i = 0; i < 4; ++i)
+            facetActions[i]->setChecked(i == facet);
+    }
+    const int w = facetBlocksX(facet) * 8;
+    const int h = facetBlocksY(facet) * 8;
+    if (scrollVert->value() > h)
+        scrollVert->setValue(h);
+    scrollVert->setMaximum(h);
+    if (scrollHorz->value() > w)
+        scrollHorz->setValue(w);
+    scrollHorz->setMaximum(w);
+    {
+        WaitCursor wait;
+        m_view->setMapid(facet);
+    }
+    setXY(scrollHorz->value(), scrollVert->value());
+    m_view->update();
+}
+
+// ---- scroll bars and position ----
+
+void mainWindow::scrollVPress() { m_vPressed = true; }
+void mainWindow::scrollHPress() { m_hPressed = true; }
+void mainWindow::scrollVTrack(int v) { setXY(scrollHorz->value(), v); }
+void mainWindow::scrollHTrack(int v) { setXY(v, scrollVert->value()); }
+
+void mainWindow::scrollVRelease()
+{
+    m_vPressed = false;
+    m_view->setCenter(scrollHorz->value(), scrollVert->value());
+    setXY(scrollHorz->value(), scrollVert->value());
+}
+
+void mainWindow::scrollHRelease()
+{
+    m_hPressed = false;
+    m_view->setCenter(scrollHorz->value(), scrollVert->value());
+    setXY(scrollHorz->value(), scrollVert->value());
+}
+
+void mainWindow::scrollV(int v)
+{
+    if (m_vPressed)
+        return;
+    m_view->setCenter(scrollHorz->value(), v);
+    setXY(scrollHorz->value(), v);
+}
+
+void mainWindow::scrollH(int v)
+{
+    if (m_hPressed)
+        return;
+    m_view->setCenter(v, scrollVert->value());
+    setXY(v, scrollVert->value());
+}
+
+void mainWindow::setMapXY(int x, int y)
+{
+    scrollHorz->setValue(x);
+    scrollVert->setValue(y);
+    setXY(x, y);
+    WaitCursor wait;
+    m_view->setCenter(x, y);
+}
+
+// ---- projection and what is drawn ----
+
+void mainWindow::elevationFlat() { elevation(0); }
+void mainWindow::elevationIoso() { elevation(1); }
+void mainWindow::elevation3D() { elevation(2); }
+
+void mainWindow::elevation(int mode)
+{
+    if (mode >= 0 && mode <= 2) {
+        viewElevationFlatAction->setChecked(mode == 0);
+        viewElevationIsometricAction->setChecked(mode == 1);
+        viewElevation3DAction->setChecked(mode == 2);
+    }
+    WaitCursor wait;
+    setElvMode(mode);
+    m_view->setMode(mode);
+}
+
+void mainWindow::setGridColor()
+{
+    const QColor chosen = QColorDialog::getColor(QColor::fromRgba(m_gridColor), this, QString(),
+                                                 QColorDialog::ShowAlphaChannel);
+    if (!chosen.isValid())
+        return;
+    m_gridColor = chosen.rgba();
+    QSettings().setValue(QLatin1String(kGridColorKey), QString::number(quint32(m_gridColor)));
+    m_view->setGridColor(m_gridColor);
+}
+
+void mainWindow::setStatic(bool on)
+{
+    WaitCursor wait;
+    setViewMode((viewTerrainEnableAction->isChecked() ? 1 : 0) + (on ? 2 : 0));
+    m_view->setStatics(on);
+    viewDynamicsAction->setEnabled(on);
+}
+
+void mainWindow::setTerrain(bool on)
+{
+    WaitCursor wait;
+    setViewMode((viewStaticsAction->isChecked() ? 2 : 0) + (on ? 1 : 0));
+    m_view->setTerrain(on);
+    viewTerrainColorAction->setEnabled(on);
+    viewTerrainImageAction->setEnabled(on);
+}
+
+void mainWindow::setTerrainImage()
+{
+    if (viewTerrainImageAction->isChecked() && viewTerrainColorAction->isChecked()) {
+        viewTerrainColorAction->setChecked(false);
+        m_view->setTerrainMode(0);
+    } else {
+        viewTerrainImageAction->setChecked(true);
+    }
+}
+
+void mainWindow::setTerrainColor()
+{
+    if (viewTerrainImageAction->isChecked() && viewTerrainColorAction->isChecked()) {
+        viewTerrainImageAction->setChecked(false);
+        m_view->setTerrainMode(1);
+    } else {
+        viewTerrainColorAction->setChecked(true);
+    }
+}
+
+void mainWindow::setGrid(bool on)
+{
+    WaitCursor wait;
+    m_view->setGrid(on);
+}
+
+void mainWindow::setScale(float s)
+{
+    WaitCursor wait;
+    m_view->setScale(s);
+}
+
+void mainWindow::setRotation(int r)
+{
+    WaitCursor wait;
+    m_view->setDegree(r);
+}
+
+void mainWindow::changeAbove(int v) { m_view->setStaticAbove(v); }
+void mainWindow::changeBelow(int v) { m_view->setStaticBelow(v); }
+void mainWindow::setAbove(bool on) { m_view->enableStaticAbove(on); }
+void mainWindow::setBelow(bool on) { m_view->enableStaticBelow(on); }
+void mainWindow::changeLandAbove(int v) { m_view->setLandAbove(v); }
+void mainWindow::changeLandBelow(int v) { m_view->setLandBelow(v); }
+void mainWindow::setLandAbove(bool on) { m_view->enableLandAbove(on); }
+void mainWindow::setLandBelow(bool on) { m_view->enableLandBelow(on); }
+
+void mainWindow::showPalette(bool on) { m_paletteDock->setVisible(on); }
+void mainWindow::showClip(bool on) { m_clipDock->setVisible(on); }
+void mainWindow::setAngle(double a) { m_view->setAngle(a); }
+void mainWindow::setDistance(int d) { m_view->setDistance(d); }
+
+void mainWindow::aboutToShowWindow()
+{
+    windowClippingAction->setChecked(m_clipDock->isVisible());
+    windowPaletteAction->setChecked(m_paletteDock->isVisible());
+}
+
+void mainWindow::setAltitude(bool on)
+{
+    WaitCursor wait;
+    m_view->setAltitudes(on);
+}
+
+void mainWindow::setSelectStatics(bool on)
+{
+    setSelectMode((editSelectionLandAction->isChecked() ? 1 : 0) + (on ? 2 : 0));
+}
+
+void mainWindow::setSelectLand(bool on)
+{
+    setSelectMode((editSelectionStaticsAction->isChecked() ? 2 : 0) + (on ? 1 : 0));
+}
+
+void mainWindow::setSelectMode(int mode)
+{
+    setSelMode(mode);
+    m_view->setSelectMode(mode);
+}
+
+void mainWindow::rest()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 3);
+}
+
+void mainWindow::togglePaint()
+{
+    setPaint(m_view->switchPaintMode());
+}
+
+void mainWindow::tileselect(int type, std::vector<int> tiles, QString alt)
+{
+    m_view->applyToSelection(type, tiles, alt);
+    m_view->update();
+}
+
+void mainWindow::tileClick(int type, std::vector<int> tiles, QString alt)
+{
+    m_view->setPaint(type, tiles, alt);
+    if (m_view->paintMode())
+        setPaint(type);
+}
+
+void mainWindow::ClearTile()
+{
+    std::unique_ptr<ClearDialog> dialog(new ClearDialog(this));
+    if (dialog->exec() != QDialog::Accepted)
+        return;
+    ClearRequest r;
+    r.x1 = dialog->getX1();
+    r.y1 = dialog->getY1();
+    r.x2 = dialog->getX2();
+    r.y2 = dialog->getY2();
+    r.mode = dialog->getLand() ? 0 : -1;
+    if (dialog->getStatics())
+        r.mode += 2;
+    if (!r.valid())
+        return;
+    WaitCursor wait;
+    m_view->clearTiles(r.mode, r.x1, r.y1, r.x2, r.y2);
+}
+
+void mainWindow::fileWSC()
+{
+    const QString name = QFileDialog::getOpenFileName(this, tr("Select World File"), QString(),
+                                                      tr("Lonewolf (*.wsc);;All files(*.*)"));
+    if (!name.isEmpty())
+        m_view->loadWorldSave(name);
+}
+
+void mainWindow::drawDynamic(bool on)
+{
+    m_view->setDrawDynamics(on);
+}
+
+// ---- keys and wheel ----
+
+void mainWindow::keyPressEvent(QKeyEvent *event)
+{
+    event->accept();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const bool control = mods & Qt::ControlModifier;
+    const bool shift = mods & Qt::ShiftModifier;
+    const int key = event->key();
+
+    struct Move {
+        int key, dx, dy;
+        const char *word;
+    };
+    static const Move moves[] = {
+        {Qt::Key_Up, -1, -1, "keyup"},     {Qt::Key_Down, 1, 1, "keydown"},
+        {Qt::Key_Left, -1, 1, "keyleft"},  {Qt::Key_Right, 1, -1, "keyright"},
+        {Qt::Key_PageUp, 0, -1, "pageup"}, {Qt::Key_PageDown, 1, 0, "pagedown"},
+        {Qt::Key_Home, -1, 0, "keyhome"},  {Qt::Key_End, 0, 1, "keyend"},
+    };
+    if (control) {
+        for (const Move &m : moves) {
+            if (m.key == key) {
+                m_view->moveStatics(m.dx, m.dy, false);
+                printWord(m.word);
+                m_view->update();
+                return;
+            }
+        }
+    }
+
+    const int step = shift ? 8 : 1;
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        scrollVert->setValue(scrollVert->value() + (key == Qt::Key_Up ? -step : step));
+        m_view->setCenter(scrollHorz->value(), scrollVert->value());
+        setXY(scrollHorz->value(), scrollVert->value());
+        return;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        scrollHorz->setValue(scrollHorz->value() + (key == Qt::Key_Left ? -step : step));
+        m_view->setCenter(scrollHorz->value(), scrollVert->value());
+        setXY(scrollHorz->value(), scrollVert->value());
+        return;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: {
+        const double delta = (shift ? 10.0 : 1.0) * (key == Qt::Key_PageUp ? -1 : 1);
+        const double tilt = qBound(0.0, m_view->angle() + delta, 180.0);
+        setTilt(tilt);
+        m_view->setAngle(tilt);
+        return;
+    }
+    case Qt::Key_Home: {
+        const double r = qMax(0.0, m_view->degree() - (shift ? 45.0 : 1.0));
+        setRotation(r);
+        m_view->setDegree(r);
+        return;
+    }
+    case Qt::Key_End: {
+        const double r = qMin(360.0, m_view->degree() + (shift ? 45.0 : 1.0));
+        setRotation(r);
+        m_view->setDegree(r);
+        return;
+    }
+    case Qt::Key_Plus:
+    case Qt::Key_Minus: {
+        const double step = (shift ? 0.025 : 0.0125) * (key == Qt::Key_Minus ? -1 : 1);
+        const double s = qBound(kMinScale, m_view->scale() + step, kMaxScale);
+        setScale(s);
+        m_view->setScale(s);
+        return;
+    }
+    case Qt::Key_F1:
+        m_view->changeElevation(1);
+        return;
+    case Qt::Key_F2:
+        m_view->changeElevation(-1);
+        return;
+    case Qt::Key_Delete:
+        m_view->deleteTiles();
+        return;
+    case Qt::Key_Escape:
+        m_view->cancelAction();
+        return;
+    case Qt::Key_Insert:
+        togglePaint();
+        return;
+    case Qt::Key_Print:
+        fileCapture();
+        return;
+    default:
+        event->ignore();
+        QMainWindow::keyPressEvent(event);
+    }
+}
+
+void mainWindow::wheelEvent(QWheelEvent *event)
+{
+    double step = (event->modifiers() & Qt::ShiftModifier) ? 0.025 : 0.0125;
+    const QPoint d = event->angleDelta();
+    const int delta = d.y() != 0 ? d.y() : d.x();
+    if (delta < 0)
+        step = -step;
+    const double s = qBound(kMinScale, m_view->scale() + step, kMaxScale);
+    setScale(s);
+    m_view->setScale(s);
+    event->accept();
+}

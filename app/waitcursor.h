@@ -1,0 +1,13 @@
+#pragma once
+#include <QApplication>
+#include <QCursor>
+
+// Shows the wait cursor for the lifetime of the guard, on every return path.
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};

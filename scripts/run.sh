@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds Tessaryn and starts it. With no client directory chosen (Edit > Settings >
+# UO Directory), it opens a generated sample world, written on first use.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+"$here/scripts/install-deps.sh"
+build="$here/build"
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --target tessaryn tessaryn-sampleworld -j"$(nproc)"
+sample="$build/sample-world"
+if [ ! -f "$sample/.complete" ]; then
+  echo "writing the sample world into $sample"
+  "$build/sampleworld/tessaryn-sampleworld" --out "$sample"
+  touch "$sample/.complete"
+fi
+export TESSARYN_DEFAULT_DIR="$sample"
+exec "$build/tessaryn" "$@"

@@ -1,0 +1,6 @@
+#include "tools/multiclip.h"
+
+multiclip::multiclip(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("multiclip"));
+}
