@@ -59,19 +59,13 @@ void printWord(const char *word)
 }
 } // namespace
 
-ClearRequest makeClearRequest(const QString &x1, const QString &y1, const QString &x2,
-                              const QString &y2, bool land, bool statics)
+ClearRequest makeClearRequest(int x1, int y1, int x2, int y2, bool land, bool statics)
 {
-    auto number = [](const QString &t) {
-        bool ok = false;
-        const int v = t.toInt(&ok, 10);
-        return ok ? v : -1;
-    };
     ClearRequest r;
-    r.x1 = number(x1);
-    r.y1 = number(y1);
-    r.x2 = number(x2);
-    r.y2 = number(y2);
+    r.x1 = x1;
+    r.y1 = y1;
+    r.x2 = x2;
+    r.y2 = y2;
     r.mode = -1;
     if (land)
         r.mode = 0;
@@ -429,7 +423,7 @@ void mainWindow::createStatusFields()
 
 void mainWindow::createDocks()
 {
-    QPixmap::setDefaultOptimization(QPixmap::MemoryOptim);
+    // Qt 6 pixmaps have no optimisation setting: they already keep the memory-lean form.
     m_paletteDock = new QDockWidget(this);
     m_paletteDock->setObjectName(QStringLiteral("paletteDock"));
     m_paletteDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable |
@@ -840,14 +834,8 @@ void mainWindow::ClearTile()
     std::unique_ptr<ClearDialog> dialog(new ClearDialog(this));
     if (dialog->exec() != QDialog::Accepted)
         return;
-    ClearRequest r;
-    r.x1 = dialog->getX1();
-    r.y1 = dialog->getY1();
-    r.x2 = dialog->getX2();
-    r.y2 = dialog->getY2();
-    r.mode = dialog->getLand() ? 0 : -1;
-    if (dialog->getStatics())
-        r.mode += 2;
+    const ClearRequest r = makeClearRequest(dialog->getX1(), dialog->getY1(), dialog->getX2(),
+                                            dialog->getY2(), dialog->getLand(), dialog->getStatics());
     if (!r.valid())
         return;
     WaitCursor wait;

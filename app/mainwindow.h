@@ -21,8 +21,7 @@ struct ClearRequest {
     int x1 = -1, y1 = -1, x2 = -1, y2 = -1;
     bool valid() const { return x1 >= 0 && x2 >= 0 && y1 >= 0 && y2 >= 0 && mode > -1 && x2 >= x1 && y2 >= y1; }
 };
-ClearRequest makeClearRequest(const QString &x1, const QString &y1, const QString &x2,
-                              const QString &y2, bool land, bool statics);
+ClearRequest makeClearRequest(int x1, int y1, int x2, int y2, bool land, bool statics);
 
 // Reads a grid colour as stored in the settings: a decimal of either sign, low 32 bits kept.
 QRgb gridColorFromSetting(const QString &text);

@@ -1,10 +1,13 @@
 // The main window: start-up state, settings, facet switching, status texts, input checks.
 #include "app/mainwindow.h"
+#include "dialogs/cleardialog.h"
 #include "dialogs/findwidget.h"
+#include "tools/palettenew.h"
 #include "support/testenv.h"
 #include "view/glmapwidget.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QDockWidget>
 #include <QLabel>
@@ -13,6 +16,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QValidator>
 #include <QtTest>
 
 class MainWindowTest : public QObject
@@ -198,7 +202,7 @@ void MainWindowTest::clearRequestChecks_data()
     QTest::newRow("x2 before x1") << QStringList{"30", "20", "10", "40"} << true << false << 0 << false;
     QTest::newRow("y2 before y1") << QStringList{"10", "40", "30", "20"} << true << false << 0 << false;
     QTest::newRow("empty field") << QStringList{"10", "", "30", "40"} << true << true << 2 << false;
-    QTest::newRow("not a number") << QStringList{"1x", "20", "30", "40"} << true << true << 2 << false;
+    QTest::newRow("not a number") << QStringList{"-", "20", "30", "40"} << true << true << 2 << false;
     QTest::newRow("one cell") << QStringList{"5", "5", "5", "5"} << false << true << 1 << true;
 }
 
@@ -209,7 +213,15 @@ void MainWindowTest::clearRequestChecks()
     QFETCH(bool, statics);
     QFETCH(int, mode);
     QFETCH(bool, valid);
-    const ClearRequest r = makeClearRequest(corners[0], corners[1], corners[2], corners[3], land, statics);
+    // The dialog reads each corner field as a decimal, -1 when it holds none.
+    ClearDialog dialog;
+    QLineEdit *fields[] = {dialog.lineX, dialog.lineY, dialog.lineX_2, dialog.lineY_2};
+    for (int i = 0; i < 4; ++i)
+        fields[i]->setText(corners[i]);
+    dialog.checkLand->setChecked(land);
+    dialog.checkStatics->setChecked(statics);
+    const ClearRequest r = makeClearRequest(dialog.getX1(), dialog.getY1(), dialog.getX2(),
+                                            dialog.getY2(), dialog.getLand(), dialog.getStatics());
     QCOMPARE(r.mode, mode);
     QCOMPARE(r.valid(), valid);
 }
