@@ -1,0 +1,137 @@
+#include "tiles/tiledata.h"
+#include "world/datadirectory.h"
+
+#include <QtEndian>
+
+#include <cstring>
+
+namespace {
+QString latin1Name(const uchar *p)
+{
+    const char *s = reinterpret_cast<const char *>(p);
+    return QString::fromLatin1(s, qsizetype(qstrnlen(s, 20)));
+}
+} // namespace
+
+TileData::TileData()
+{
+    open();
+}
+
+TileData::TileData(const QString &path)
+{
+    openFile(path);
+}
+
+void TileData::open()
+{
+    openFile(dataDirectory() + QStringLiteral("/tiledata.mul"));
+}
+
+void TileData::openFile(const QString &path)
+{
+    m_file.close();
+    m_file.setFileName(path);
+    m_landGroup = -1;
+    m_staticGroup = -1;
+    m_size = 0;
+    m_staticGroups = 0;
+    // Lookups jump between groups; an unbuffered file reads exactly the one group asked for.
+    if (m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        m_size = m_file.size();
+        if (m_size > StaticRegion)
+            m_staticGroups = int((m_size - StaticRegion + StaticGroupSize - 1) / StaticGroupSize);
+    }
+}
+
+// Reads one group into buffer. Records that the file does not hold whole are left zero, so
+// they read as tiles without name or flags.
+bool TileData::loadGroup(qint64 offset, int groupSize, int recordSize, uchar *buffer)
+{
+    std::memset(buffer, 0, size_t(groupSize));
+    if (!m_file.isOpen() || offset >= m_size)
+        return false;
+    ++m_groupReads;
+    qint64 got = 0;
+    if (m_file.seek(offset))
+        got = m_file.read(reinterpret_cast<char *>(buffer), groupSize);
+    if (got < 0)
+        got = 0;
+    if (got < groupSize) {
+        const qint64 whole = got < 4 ? 0 : (got - 4) / recordSize;
+        const qint64 keep = 4 + whole * recordSize;
+        std::memset(buffer + keep, 0, size_t(groupSize - keep));
+    }
+    return got > 0;
+}
+
+void TileData::loadLandGroup(int g)
+{
+    uchar buffer[LandGroupSize];
+    loadGroup(qint64(g) * LandGroupSize, LandGroupSize, LandRecordSize, buffer);
+    for (int r = 0; r < 32; ++r) {
+        const uchar *p = buffer + 4 + r * LandRecordSize;
+        TileInfo info;
+        info.id = g * 32 + r;
+        info.kind = TileKind::Land;
+        info.flags = qFromLittleEndian<quint32>(p);
+        info.texture = qFromLittleEndian<quint16>(p + 4);
+        info.name = latin1Name(p + 6);
+        m_landTiles[r] = Tile(info);
+    }
+    m_landGroup = g;
+}
+
+void TileData::loadStaticGroup(int g)
+{
+    uchar buffer[StaticGroupSize];
+    loadGroup(StaticRegion + qint64(g) * StaticGroupSize, StaticGroupSize, StaticRecordSize, buffer);
+    for (int r = 0; r < 32; ++r) {
+        const uchar *p = buffer + 4 + r * StaticRecordSize;
+        TileInfo info;
+        info.id = g * 32 + r;
+        info.kind = TileKind::Static;
+        info.flags = qFromLittleEndian<quint32>(p);
+        info.weight = p[4];
+        info.quality = p[5];
+        info.reserved1 = qFromLittleEndian<quint16>(p + 6);
+        info.reserved2 = p[8];
+        info.quantity = p[9];
+        info.animation = qFromLittleEndian<quint16>(p + 10);
+        info.reserved3 = p[12];
+        info.hue = p[13];
+        info.reserved4 = qFromLittleEndian<quint16>(p + 14);
+        info.height = p[16];
+        info.name = latin1Name(p + 17);
+        m_staticTiles[r] = Tile(info);
+    }
+    m_staticGroup = g;
+}
+
+Tile TileData::landTile(int id)
+{
+    if (id < 0 || id >= LandGroups * 32) {
+        TileInfo info;
+        info.id = id;
+        info.kind = TileKind::Land;
+        return Tile(info);
+    }
+    const int g = id / 32;
+    if (g != m_landGroup)
+        loadLandGroup(g);
+    return m_landTiles[id % 32];
+}
+
+Tile TileData::staticTile(int id)
+{
+    if (id < 0 || id / 32 >= m_staticGroups) {
+        TileInfo info;
+        info.id = id;
+        info.kind = TileKind::Static;
+        return Tile(info);
+    }
+    const int g = id / 32;
+    if (g != m_staticGroup)
+        loadStaticGroup(g);
+    return m_staticTiles[id % 32];
+}

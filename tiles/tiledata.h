@@ -1,0 +1,59 @@
+#pragma once
+#include "world/tile.h"
+
+#include <QFile>
+#include <QString>
+
+#include <array>
+
+// Reader of the client's tile-data file. Keeps one group of 32 records per region (land,
+// statics) decoded, so consecutive lookups within a group cost no file access and hand out
+// tiles that share their name text.
+class TileData
+{
+public:
+    static constexpr int LandGroupSize = 836;
+    static constexpr int LandRecordSize = 26;
+    static constexpr int LandGroups = 512;
+    static constexpr qint64 StaticRegion = qint64(LandGroups) * LandGroupSize; // 428032
+    static constexpr int StaticGroupSize = 1188;
+    static constexpr int StaticRecordSize = 37;
+
+    // Opens dataDirectory() + "/tiledata.mul".
+    TileData();
+    // Opens the given file instead (for tools and tests).
+    explicit TileData(const QString &path);
+    TileData(const TileData &) = delete;
+    TileData &operator=(const TileData &) = delete;
+
+    // Reopens dataDirectory() + "/tiledata.mul" and forgets the cached groups.
+    void open();
+    void openFile(const QString &path);
+    bool isOpen() const { return m_file.isOpen(); }
+
+    // The land tile of id (kind land, z 0). An id outside 0..16383 keeps its id and has no
+    // name and no flags.
+    Tile landTile(int id);
+    // The static tile of id (kind static, z 0, the tile-data hue). An id past the last whole
+    // record of the file keeps its id and has no name and no flags.
+    Tile staticTile(int id);
+
+    // Number of static groups the file holds, a trailing partial group included.
+    int staticGroupCount() const { return m_staticGroups; }
+    // Number of groups read from the file so far.
+    int groupReads() const { return m_groupReads; }
+
+private:
+    bool loadGroup(qint64 offset, int groupSize, int recordSize, uchar *buffer);
+    void loadLandGroup(int g);
+    void loadStaticGroup(int g);
+
+    std::array<Tile, 32> m_landTiles;
+    std::array<Tile, 32> m_staticTiles;
+    int m_landGroup = -1;
+    int m_staticGroup = -1;
+    QFile m_file;
+    qint64 m_size = 0;
+    int m_staticGroups = 0;
+    int m_groupReads = 0;
+};

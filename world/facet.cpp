@@ -1,0 +1,304 @@
+#include "world/facet.h"
+#include "world/datadirectory.h"
+
+#include <QDir>
+#include <QtEndian>
+
+#include <algorithm>
+#include <limits>
+
+Facet::Facet(int facet, bool useDiff, std::shared_ptr<WorkingDirectory> store)
+    : m_store(store ? std::move(store) : WorkingDirectory::create())
+{
+    open(facet, useDiff);
+}
+
+Facet::~Facet()
+{
+    clearWorkingFiles();
+    closeFiles();
+}
+
+int Facet::blocksX() const
+{
+    return facetBlocksX(m_facet);
+}
+
+int Facet::blocksY() const
+{
+    return facetBlocksY(m_facet);
+}
+
+void Facet::open(int facet, bool useDiff)
+{
+    m_facet = facet;
+    m_useDiff = useDiff;
+    closeFiles();
+    m_landListName.clear();
+    m_staticsListName.clear();
+    m_landDiff.clear();
+    m_staticsDiff.clear();
+    const QString dir = dataDirectory();
+    m_tileData.openFile(dir + QStringLiteral("/tiledata.mul"));
+    if (facet < 0 || facet > 3)
+        return;
+
+    // Block reads jump around the files; unbuffered reads fetch exactly one record.
+    const auto mode = QIODevice::ReadOnly | QIODevice::Unbuffered;
+    const QString n = QString::number(mainFileNumber());
+    m_land.setFileName(dir + QStringLiteral("/map") + n + QStringLiteral(".mul"));
+    m_land.open(mode);
+    m_staticsIndex.open(QStringLiteral("staidx") + n + QStringLiteral(".mul"));
+    m_statics.setFileName(dir + QStringLiteral("/statics") + n + QStringLiteral(".mul"));
+    m_statics.open(mode);
+    if (!useDiff)
+        return;
+
+    const QString f = QString::number(facet);
+    m_landDiffFile.setFileName(dir + QStringLiteral("/mapdif") + f + QStringLiteral(".mul"));
+    m_landDiffFile.open(mode);
+    m_staticsDiffIndex.open(QStringLiteral("stadifi") + f + QStringLiteral(".mul"));
+    m_staticsDiffFile.setFileName(dir + QStringLiteral("/stadif") + f + QStringLiteral(".mul"));
+    m_staticsDiffFile.open(mode);
+    m_landListName = dir + QStringLiteral("/mapdifl") + f + QStringLiteral(".mul");
+    m_staticsListName = dir + QStringLiteral("/stadifl") + f + QStringLiteral(".mul");
+    loadList(m_landListName, true);
+    loadList(m_staticsListName, false);
+}
+
+// A list is signed 32-bit block numbers; entry i names record i. The first entry of a
+// block wins, and a trailing partial number is ignored.
+void Facet::loadList(const QString &path, bool land)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = file.readAll();
+    const qsizetype count = bytes.size() / 4;
+    const uchar *p = reinterpret_cast<const uchar *>(bytes.constData());
+    for (qsizetype i = 0; i < count; ++i, p += 4) {
+        const qint32 block = qFromLittleEndian<qint32>(p);
+        if (land) {
+            if (!m_landDiff.contains(block))
+                m_landDiff.insert(block, qint64(i) * LandBlock::RecordSize);
+        } else if (!m_staticsDiff.contains(block) && i <= std::numeric_limits<qint32>::max()) {
+            m_staticsDiff.insert(block, qint32(i));
+        }
+    }
+}
+
+void Facet::closeFiles()
+{
+    m_land.close();
+    m_landDiffFile.close();
+    m_statics.close();
+    m_staticsDiffFile.close();
+    m_staticsIndex.close();
+    m_staticsDiffIndex.close();
+}
+
+bool Facet::readAt(QFile &file, qint64 offset, qint64 length, QByteArray &out)
+{
+    if (!file.isOpen() || offset < 0 || length < 0 || offset > file.size() - length)
+        return false;
+    if (length == 0) {
+        out.clear();
+        return true;
+    }
+    out.resize(length);
+    return file.seek(offset) && file.read(out.data(), length) == length;
+}
+
+QByteArray Facet::readLandRaw(int block)
+{
+    QByteArray raw;
+    bool ok;
+    const auto it = m_landDiff.constFind(block);
+    if (it != m_landDiff.constEnd())
+        ok = readAt(m_landDiffFile, it.value(), LandBlock::RecordSize, raw);
+    else
+        ok = block >= 0 && readAt(m_land, qint64(block) * LandBlock::RecordSize, LandBlock::RecordSize, raw);
+    if (!ok)
+        return QByteArray(LandBlock::RecordSize, '\0');
+    return raw;
+}
+
+QByteArray Facet::readStaticsRaw(int block)
+{
+    IndexRecord rec;
+    QFile *data;
+    const auto it = m_staticsDiff.constFind(block);
+    if (it != m_staticsDiff.constEnd()) {
+        rec = m_staticsDiffIndex.record(it.value());
+        data = &m_staticsDiffFile;
+    } else {
+        rec = m_staticsIndex.record(block);
+        data = &m_statics;
+    }
+    QByteArray raw;
+    if (rec.offset == -1 || !readAt(*data, rec.offset, rec.length, raw))
+        return QByteArray();
+    return raw;
+}
+
+LandBlock Facet::loadLandBlock(int block, bool useEditStore)
+{
+    QByteArray raw;
+    if (!useEditStore || !readWorkingFile(block, raw, LandKind) || raw.size() != LandBlock::RecordSize)
+        raw = readLandRaw(block);
+    return LandBlock::decode(raw, m_tileData);
+}
+
+StaticBlock Facet::loadStaticBlock(int block, bool useEditStore, bool withItems)
+{
+    QByteArray raw;
+    if (!useEditStore || !readWorkingFile(block, raw, StaticsKind))
+        raw = readStaticsRaw(block);
+    StaticBlock statics = StaticBlock::decode(raw, m_tileData);
+    if (withItems) {
+        const auto it = m_items.constFind(block);
+        if (it != m_items.constEnd()) {
+            for (auto cell = it->cbegin(); cell != it->cend(); ++cell) {
+                if (!isCellKey(cell.key()))
+                    continue;
+                TileStack &stack = statics.entry(cell.key());
+                for (const Tile &t : cell.value())
+                    stack.insert(t);
+            }
+        }
+    }
+    return statics;
+}
+
+bool Facet::storeLandBlock(int block, const LandBlock &land)
+{
+    // Start from the block's current bytes so its header is carried over.
+    QByteArray raw;
+    if (!readWorkingFile(block, raw, LandKind) || raw.size() != LandBlock::RecordSize)
+        raw = readLandRaw(block);
+    land.encodeInto(raw);
+    return writeWorkingFile(block, raw, LandKind);
+}
+
+bool Facet::storeStaticBlock(int block, const StaticBlock &statics)
+{
+    return writeWorkingFile(block, statics.encode(), StaticsKind);
+}
+
+// ---- edit store --------------------------------------------------------------------------
+
+QString Facet::workingDirectory() const
+{
+    return m_store->path();
+}
+
+QString Facet::workingFileName(int block, int kind, int facet)
+{
+    return QString::number(block) + QLatin1Char('t') + QString::number(kind) + QStringLiteral(".tsy")
+        + QString::number(facet);
+}
+
+QString Facet::workingFilePath(int block, int kind) const
+{
+    return m_store->filePath(workingFileName(block, kind, m_facet));
+}
+
+bool Facet::readWorkingFile(int block, QByteArray &out, int kind)
+{
+    const QSet<int> &set = kind == LandKind ? m_landWorking : m_staticsWorking;
+    if (!set.contains(block))
+        return false;
+    QFile file(workingFilePath(block, kind));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    out = file.readAll();
+    return true;
+}
+
+bool Facet::writeWorkingFile(int block, const QByteArray &data, int kind)
+{
+    (kind == LandKind ? m_landWorking : m_staticsWorking).insert(block);
+    if (!m_store->isValid())
+        return false;
+    QFile file(workingFilePath(block, kind));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const bool ok = file.write(data) == data.size();
+    file.close();
+    return ok && file.error() == QFileDevice::NoError;
+}
+
+QStringList Facet::listWorkingFiles(const QString &filter) const
+{
+    if (!m_store->isValid())
+        return {};
+    return QDir(m_store->path()).entryList({filter}, QDir::Files | QDir::Hidden | QDir::CaseSensitive);
+}
+
+QList<int> Facet::workingBlocks(int kind)
+{
+    const QStringList names = listWorkingFiles(QStringLiteral("*t") + QString::number(kind)
+                                               + QStringLiteral(".tsy") + QString::number(m_facet));
+    QList<int> result;
+    QSet<int> seen;
+    for (const QString &name : names) {
+        bool ok = false;
+        const int block = name.left(name.indexOf(QLatin1Char('t'))).toInt(&ok, 10);
+        if (!ok || seen.contains(block))
+            continue; // not a name this program writes
+        seen.insert(block);
+        if (kind == LandKind)
+            m_landDiff.remove(block);
+        else
+            m_staticsDiff.remove(block);
+        result.append(block);
+    }
+    if (kind == LandKind)
+        result.append(m_landDiff.keys());
+    else
+        result.append(m_staticsDiff.keys());
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+bool Facet::hasWorkingFiles(int mode)
+{
+    const bool any = !listWorkingFiles(QStringLiteral("*.tsy") + QString::number(m_facet)).isEmpty();
+    if (any) {
+        if (mode == 0)
+            saveMainFiles();
+        else if (mode == 1)
+            saveDifferenceFiles();
+    }
+    clearWorkingFiles();
+    return any;
+}
+
+void Facet::clearWorkingFiles()
+{
+    const QStringList names = listWorkingFiles(QStringLiteral("*.tsy") + QString::number(m_facet));
+    for (const QString &name : names)
+        QFile::remove(m_store->filePath(name));
+    m_landWorking.clear();
+    m_staticsWorking.clear();
+}
+
+// ---- saving ------------------------------------------------------------------------------
+
+void Facet::saveMainFiles()
+{
+    saveLandMain();
+    saveStaticsMain();
+}
+
+void Facet::saveDifferenceFiles()
+{
+    saveLandDifference();
+    saveStaticsDifference();
+}
+
+// The savers write new client files beside the old ones; they are not written yet.
+void Facet::saveLandMain() {}
+void Facet::saveStaticsMain() {}
+void Facet::saveLandDifference() {}
+void Facet::saveStaticsDifference() {}
