@@ -127,9 +127,9 @@ LandCell FacetWorld::naturalCell(int x, int y) const
         g = Ground::Rock;
         z = 17 + int((e - 0.30f) * 170.0f + m_detail.fbm(x / 10.0f, y / 10.0f, 2) * 3.0f);
     } else {
-        z = 37 + int((e - 0.42f) * 230.0f + m_detail.fbm(x / 8.0f, y / 8.0f, 2) * 7.0f);
+        z = 37 + int((e - 0.42f) * 150.0f + m_detail.fbm(x / 8.0f, y / 8.0f, 2) * 7.0f);
         z = std::min(z, 100);
-        g = z > 82 ? Ground::Snow : Ground::Mountain;
+        g = z > 86 ? Ground::Snow : Ground::Mountain;
     }
     return {qint16(baseId(g) + variant), clampZ(z), g};
 }
