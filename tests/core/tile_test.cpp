@@ -1,0 +1,223 @@
+// Tiles and the drawing order of a cell's stack.
+#include "world/tile.h"
+
+#include <QtTest>
+
+namespace {
+Tile make(TileKind kind, int id, int z, quint32 flags = 0, int height = 0, quint16 hue = 0)
+{
+    TileInfo info;
+    info.id = id;
+    info.kind = kind;
+    info.flags = flags;
+    info.height = quint8(height);
+    info.hue = hue;
+    return Tile(info, z);
+}
+Tile land(int id, int z) { return make(TileKind::Land, id, z); }
+Tile stat(int id, int z, quint32 flags = 0, int height = 0) { return make(TileKind::Static, id, z, flags, height); }
+Tile item(int id, int z, quint32 flags = 0, int height = 0) { return make(TileKind::Item, id, z, flags, height); }
+
+QList<int> ids(const TileStack &s)
+{
+    QList<int> out;
+    for (const Tile &t : s)
+        out.append(t.id());
+    return out;
+}
+
+TileStack stackOf(std::initializer_list<Tile> tiles)
+{
+    TileStack s;
+    for (const Tile &t : tiles)
+        s.insert(t);
+    return s;
+}
+} // namespace
+
+class TileTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void emptyTile()
+    {
+        const Tile t;
+        QCOMPARE(t.id(), -1);
+        QVERIFY(t.isEmpty());
+        QCOMPARE(t.z(), 0);
+        QVERIFY(t.name().isEmpty());
+        QCOMPARE(t.flags(), 0u);
+    }
+
+    void noDraw_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("texture");
+        QTest::addColumn<bool>("noDraw");
+        QTest::newRow("land 2") << 0 << 2 << 0 << true;
+        QTest::newRow("land texture 2") << 0 << 5 << 2 << true;
+        QTest::newRow("land 1") << 0 << 1 << 0 << false;
+        QTest::newRow("static 1") << 1 << 1 << 0 << true;
+        QTest::newRow("static 2") << 1 << 2 << 0 << false;
+        QTest::newRow("static texture 2 ignored") << 1 << 5 << 2 << false;
+        QTest::newRow("static 0x2197") << 1 << 0x2197 << 0 << false;
+        QTest::newRow("static 0x2198") << 1 << 0x2198 << 0 << true;
+        QTest::newRow("static 0x21A4") << 1 << 0x21A4 << 0 << true;
+        QTest::newRow("static 0x21A5") << 1 << 0x21A5 << 0 << false;
+        QTest::newRow("item 0x21BC") << 2 << 0x21BC << 0 << true;
+        QTest::newRow("item 0x21BB") << 2 << 0x21BB << 0 << false;
+    }
+    void noDraw()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, id);
+        QFETCH(int, texture);
+        QFETCH(bool, noDraw);
+        Tile t = make(TileKind(kind), id, 0);
+        t.info().texture = quint16(texture);
+        QCOMPARE(t.isNoDraw(), noDraw);
+    }
+
+    void kindsAndFlags()
+    {
+        Tile t = stat(10, 3, Tile::Translucent);
+        QVERIFY(t.isStatic() && !t.isLand() && !t.isItem());
+        QVERIFY(t.isTranslucent());
+        QVERIFY(!t.isBackground());
+        t.setItem();
+        QVERIFY(t.isItem() && !t.isStatic());
+        QVERIFY(land(3, 0).isLand());
+    }
+
+    // Equality compares static-ness, id and z; hue and tile-data fields do not count.
+    void equality()
+    {
+        QVERIFY(stat(5, 1) == make(TileKind::Static, 5, 1, Tile::Background, 9, 33));
+        QVERIFY(stat(5, 1) != stat(5, 2));
+        QVERIFY(stat(5, 1) != stat(6, 1));
+        QVERIFY(stat(5, 1) != item(5, 1));
+        QVERIFY(land(5, 1) == item(5, 1)); // neither is a static
+    }
+
+    void sortKeys_data()
+    {
+        QTest::addColumn<Tile>("tile");
+        QTest::addColumn<int>("adjust");
+        QTest::addColumn<int>("tier");
+        QTest::newRow("land") << land(3, 4) << 0 << 0;
+        QTest::newRow("static background flat") << stat(3, 4, Tile::Background, 0) << 0 << 1;
+        QTest::newRow("static flat") << stat(3, 4, 0, 0) << 1 << 1;
+        QTest::newRow("static background tall") << stat(3, 4, Tile::Background, 5) << 1 << 1;
+        QTest::newRow("static tall") << stat(3, 4, 0, 5) << 2 << 1;
+        QTest::newRow("item") << item(3, 4, 0, 5) << 2 << 2;
+        QTest::newRow("item 0x2006") << item(0x2006, 4) << 1 << 4;
+        QTest::newRow("static 0x2006") << stat(0x2006, 4) << 1 << 1;
+    }
+    void sortKeys()
+    {
+        QFETCH(Tile, tile);
+        QFETCH(int, adjust);
+        QFETCH(int, tier);
+        QCOMPARE(tile.adjust(), adjust);
+        QCOMPARE(tile.tier(), tier);
+        QCOMPARE(tile.sortZ(), 4 + adjust);
+    }
+
+    // The examples of the drawing order, each as the stack the tiles build when inserted in
+    // the order given.
+    void drawingOrder_data()
+    {
+        QTest::addColumn<TileStack>("stack");
+        QTest::addColumn<QList<int>>("expected");
+        // equal z: the background static (adjust 0) goes under the other (adjust 1)
+        QTest::newRow("background under")
+            << stackOf({stat(1001, 3), stat(1002, 3, Tile::Background)}) << QList<int>{1002, 1001};
+        // static at z 5 with adjust 2 and land at z 7 share sortZ 7: land first
+        QTest::newRow("land before static of its sortZ")
+            << stackOf({stat(1001, 5, 0, 4), land(7, 7)}) << QList<int>{7, 1001};
+        // 0x2006 after every item and static of the same sortZ, whatever came first
+        QTest::newRow("0x2006 last")
+            << stackOf({item(0x2006, 4), stat(1001, 4), item(1002, 4), stat(1003, 3, 0, 1)})
+            << QList<int>{1001, 1003, 1002, 0x2006};
+        // statics of equal sortZ keep insertion order (z 6 adjust 0, z 5 adjust 1)
+        QTest::newRow("statics keep order")
+            << stackOf({stat(1001, 6, Tile::Background), stat(1002, 5)}) << QList<int>{1001, 1002};
+        QTest::newRow("statics keep order, reversed")
+            << stackOf({stat(1002, 5), stat(1001, 6, Tile::Background)}) << QList<int>{1002, 1001};
+        // items equal in sortZ, tier and adjust: the later-added one goes underneath
+        QTest::newRow("later item underneath")
+            << stackOf({item(1001, 5), item(1002, 5), item(1003, 5)}) << QList<int>{1003, 1002, 1001};
+        // items of equal sortZ go by adjust, not by insertion
+        QTest::newRow("items by adjust")
+            << stackOf({item(1001, 5, 0, 3), item(1002, 6)}) << QList<int>{1002, 1001};
+        // flat static at z 10 (sortZ 11) between land at z 10 and a tall static at z 10 (12)
+        QTest::newRow("flat static between land and tall static")
+            << stackOf({stat(1002, 10, 0, 6), stat(1001, 10), land(3, 10)}) << QList<int>{3, 1001, 1002};
+        // statics, then items at equal sortZ, whatever the insertion order
+        QTest::newRow("tiers") << stackOf({item(1001, 2), stat(1002, 2), land(3, 3)})
+                               << QList<int>{3, 1002, 1001};
+        QTest::newRow("sortZ first") << stackOf({stat(1001, 9), item(1002, -3), land(3, 40)})
+                                     << QList<int>{1002, 1001, 3};
+    }
+    void drawingOrder()
+    {
+        QFETCH(TileStack, stack);
+        QFETCH(QList<int>, expected);
+        QCOMPARE(ids(stack), expected);
+    }
+
+    // withInserted (how a cell's land joins its statics) places exactly like insert.
+    void withInsertedMatchesInsert()
+    {
+        const TileStack base = stackOf({stat(1001, 0), stat(1002, 5, Tile::Background), item(1003, 5),
+                                        stat(1004, 9, 0, 2)});
+        for (int z = -2; z <= 13; ++z) {
+            TileStack inserted = base;
+            inserted.insert(land(3, z));
+            QCOMPARE(ids(base.withInserted(land(3, z))), ids(inserted));
+        }
+        QCOMPARE(ids(base), (QList<int>{1001, 1002, 1003, 1004}));
+    }
+
+    // Two identical statics keep insertion order; removing one takes the first.
+    void removeTakesFirstEqualStatic()
+    {
+        Tile a = stat(1001, 4);
+        a.setHue(7);
+        Tile b = stat(1001, 4);
+        b.setHue(9);
+        TileStack s = stackOf({a, b});
+        QVERIFY(s.removeStatic(stat(1001, 4)));
+        QCOMPARE(s.size(), 1);
+        QCOMPARE(s.at(0).hue(), quint16(9));
+    }
+
+    // Removal finds a static by id and z: another static of the same sortZ stays, and items
+    // are never removed.
+    void removeMatchesIdAndZ()
+    {
+        TileStack s = stackOf({stat(1001, 4), stat(1002, 4), item(1003, 4)});
+        QCOMPARE(s.findStatic(stat(1002, 4)), 1);
+        QVERIFY(s.removeStatic(stat(1002, 4)));
+        QCOMPARE(ids(s), (QList<int>{1001, 1003}));
+        QVERIFY(!s.removeStatic(stat(1003, 4)));
+        QVERIFY(!s.removeStatic(stat(1001, 5)));
+        QCOMPARE(ids(s), (QList<int>{1001, 1003}));
+    }
+
+    // Stacks longer than the inline room keep their order and copy whole.
+    void longStacks()
+    {
+        TileStack s;
+        for (int i = 0; i < 20; ++i)
+            s.insert(stat(2000 + i, 19 - i));
+        QCOMPARE(s.size(), 20);
+        const TileStack copy = s;
+        for (int i = 0; i < 20; ++i)
+            QCOMPARE(copy.at(i).id(), 2019 - i);
+    }
+};
+
+QTEST_APPLESS_MAIN(TileTest)
+#include "tile_test.moc"
