@@ -32,8 +32,8 @@ void TileData::openFile(const QString &path)
 {
     m_file.close();
     m_file.setFileName(path);
-    m_landGroup = -1;
-    m_staticGroup = -1;
+    m_landGroups.clear();
+    m_staticGroupTiles.clear();
     m_size = 0;
     m_staticGroups = 0;
     // Lookups jump between groups; an unbuffered file reads exactly the one group asked for.
@@ -42,6 +42,8 @@ void TileData::openFile(const QString &path)
         if (m_size > StaticRegion)
             m_staticGroups = int((m_size - StaticRegion + StaticGroupSize - 1) / StaticGroupSize);
     }
+    m_landGroups.resize(LandGroups);
+    m_staticGroupTiles.resize(size_t(m_staticGroups));
 }
 
 // Reads one group into buffer. Records that the file does not hold whole are left zero, so
@@ -65,8 +67,11 @@ bool TileData::loadGroup(qint64 offset, int groupSize, int recordSize, uchar *bu
     return got > 0;
 }
 
-void TileData::loadLandGroup(int g)
+const TileData::Group &TileData::landGroup(int g)
 {
+    if (m_landGroups[size_t(g)])
+        return *m_landGroups[size_t(g)];
+    auto group = std::make_unique<Group>();
     uchar buffer[LandGroupSize];
     loadGroup(qint64(g) * LandGroupSize, LandGroupSize, LandRecordSize, buffer);
     for (int r = 0; r < 32; ++r) {
@@ -77,13 +82,17 @@ void TileData::loadLandGroup(int g)
         info.flags = qFromLittleEndian<quint32>(p);
         info.texture = qFromLittleEndian<quint16>(p + 4);
         info.name = latin1Name(p + 6);
-        m_landTiles[r] = Tile(info);
+        (*group)[size_t(r)] = Tile(info);
     }
-    m_landGroup = g;
+    m_landGroups[size_t(g)] = std::move(group);
+    return *m_landGroups[size_t(g)];
 }
 
-void TileData::loadStaticGroup(int g)
+const TileData::Group &TileData::staticGroup(int g)
 {
+    if (m_staticGroupTiles[size_t(g)])
+        return *m_staticGroupTiles[size_t(g)];
+    auto group = std::make_unique<Group>();
     uchar buffer[StaticGroupSize];
     loadGroup(StaticRegion + qint64(g) * StaticGroupSize, StaticGroupSize, StaticRecordSize, buffer);
     for (int r = 0; r < 32; ++r) {
@@ -103,9 +112,10 @@ void TileData::loadStaticGroup(int g)
         info.reserved4 = qFromLittleEndian<quint16>(p + 14);
         info.height = p[16];
         info.name = latin1Name(p + 17);
-        m_staticTiles[r] = Tile(info);
+        (*group)[size_t(r)] = Tile(info);
     }
-    m_staticGroup = g;
+    m_staticGroupTiles[size_t(g)] = std::move(group);
+    return *m_staticGroupTiles[size_t(g)];
 }
 
 Tile TileData::landTile(int id)
@@ -116,10 +126,7 @@ Tile TileData::landTile(int id)
         info.kind = TileKind::Land;
         return Tile(info);
     }
-    const int g = id / 32;
-    if (g != m_landGroup)
-        loadLandGroup(g);
-    return m_landTiles[id % 32];
+    return landGroup(id / 32)[size_t(id % 32)];
 }
 
 Tile TileData::staticTile(int id)
@@ -130,8 +137,5 @@ Tile TileData::staticTile(int id)
         info.kind = TileKind::Static;
         return Tile(info);
     }
-    const int g = id / 32;
-    if (g != m_staticGroup)
-        loadStaticGroup(g);
-    return m_staticTiles[id % 32];
+    return staticGroup(id / 32)[size_t(id % 32)];
 }
