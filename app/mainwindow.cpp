@@ -433,7 +433,11 @@ void mainWindow::createDocks()
     QSettings settings;
     m_gridColor = gridColorFromSetting(settings.value(QLatin1String(kGridColorKey), QStringLiteral("-1")).toString());
     m_view->setGridColor(m_gridColor);
-    const QString paletteFile = settings.value(QLatin1String(kPaletteKey), QString()).toString();
+    QString paletteFile = settings.value(QLatin1String(kPaletteKey), QString()).toString();
+    // Without a palette of the user's own, the one the run script offers (the sample
+    // world's), so painting works on first start. It is not stored as the user's choice.
+    if (paletteFile.isEmpty())
+        paletteFile = qEnvironmentVariable("TESSARYN_DEFAULT_PALETTE");
     if (!paletteFile.isEmpty())
         m_palette->setFile(paletteFile);
 

@@ -14,4 +14,5 @@ if [ ! -f "$sample/.complete" ]; then
   touch "$sample/.complete"
 fi
 export TESSARYN_DEFAULT_DIR="$sample"
+if [ -f "$sample/palette.xml" ]; then export TESSARYN_DEFAULT_PALETTE="$sample/palette.xml"; fi
 exec "$build/tessaryn" "$@"

@@ -23,6 +23,7 @@ TestEnvironment::TestEnvironment()
     qputenv("TEMP", tempDir().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (root() + QStringLiteral("/config")).toLocal8Bit());
     qunsetenv("TESSARYN_DEFAULT_DIR");
+    qunsetenv("TESSARYN_DEFAULT_PALETTE");
     QSettings().clear();
     QSettings().sync();
 }
