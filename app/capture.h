@@ -1,0 +1,35 @@
+#pragma once
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <functional>
+
+class QImage;
+class QWidget;
+
+// Saving what the map view shows as an image file (File > Capture, the Print key).
+
+// The writable image formats, in the order the image library lists them, in upper case.
+QList<QByteArray> captureFormats();
+
+// The save dialog's filter: "F (*.f);;" for each format F, so the text ends in ";;".
+QString captureFilter(const QList<QByteArray> &formats);
+
+// The format named by a filter of captureFilter(): the text before its first blank.
+QString captureFormat(const QString &selectedFilter);
+
+// The file name with the format's extension added when its last characters do not already
+// spell the format (compared without regard to case).
+QString captureFileName(const QString &name, const QString &format);
+
+// The message shown when an image could not be written.
+QString captureFailureText(const QString &fileName, const QString &reason);
+
+// Writes the image in the given format; on failure answers false and says why in *error.
+bool writeCapture(const QImage &image, const QString &fileName, const QString &format, QString *error);
+
+// Asks for a file and format, then grabs the image and writes it. The grab runs only after
+// the user has chosen a file, so the dialog is not in the picture. A cancelled dialog does
+// nothing; a failed write is reported in a message box over the parent. Answers whether a
+// file was written.
+bool saveCapture(QWidget *parent, const std::function<QImage()> &grab);
