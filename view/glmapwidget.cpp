@@ -1,17 +1,92 @@
 #include "view/glmapwidget.h"
 #include "world/datadirectory.h"
+#include "world/facet.h"
+#include "world/workingdirectory.h"
+
+#include <QCoreApplication>
+#include <QEnterEvent>
+#include <QFont>
+#include <QPainter>
+#include <QTransform>
+
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr int kSelectionHue = 53;
+constexpr int kEventInterval = 2000;
+constexpr int kEventMillis = 100;
+
+qint64 textureKey(int id, int hue)
+{
+    return (qint64(id) << 16) | quint16(hue);
+}
+
+std::array<quint8, 4> toRgba(const std::array<float, 4> &c)
+{
+    std::array<quint8, 4> out{};
+    for (int i = 0; i < 4; ++i)
+        out[size_t(i)] = quint8(std::lround(std::clamp(c[size_t(i)], 0.0f, 1.0f) * 255.0f));
+    return out;
+}
+
+} // namespace
+
+// Marks the view busy for its lifetime; when the outermost one ends, work that arrived in
+// the meantime is started from the event loop.
+class GLMapWidget::BusyScope
+{
+public:
+    explicit BusyScope(GLMapWidget &w) : m_w(w) { ++m_w.m_busy; }
+    ~BusyScope()
+    {
+        if (--m_w.m_busy == 0)
+            m_w.scheduleIdleWork();
+    }
+    BusyScope(const BusyScope &) = delete;
+    BusyScope &operator=(const BusyScope &) = delete;
+
+private:
+    GLMapWidget &m_w;
+};
 
 GLMapWidget::GLMapWidget(QWidget *parent) : GLWidget(parent)
 {
+    auto store = WorkingDirectory::create();
+    for (int i = 0; i < 4; ++i)
+        m_facets[size_t(i)] = std::make_unique<Facet>(i, true, store);
+    m_cache.setFacet(m_facets[0].get());
     setMouseTracking(true);
 }
 
-GLMapWidget::~GLMapWidget() = default;
+GLMapWidget::~GLMapWidget()
+{
+    // Textures belong to our context; without it (never shown) there are none.
+    if (m_glReady) {
+        makeCurrent();
+        m_atlas.clear();
+        m_labelAtlas.clear();
+        doneCurrent();
+    }
+    m_cache.setFacet(nullptr);
+}
+
+// ---- view state -------------------------------------------------------------------------
 
 void GLMapWidget::setMapid(int id)
 {
-    if (id == m_mapid)
+    if (isBusy()) {
+        // The walk under way reads the current facet's blocks; switch once it is done.
+        runWhenIdle([this, id] { setMapid(id); update(); });
         return;
+    }
+    if (id == m_mapid || id < 0 || id > 3)
+        return;
+    m_cache.setFacet(m_facets[size_t(id)].get());
     m_mapid = id;
     m_currentX = qMin(m_currentX, facetBlocksX(id) * 8);
     m_currentY = qMin(m_currentY, facetBlocksY(id) * 8);
@@ -23,21 +98,45 @@ void GLMapWidget::setStatics(bool on) { m_staticsOn = on; update(); }
 void GLMapWidget::setTerrainMode(int mode) { m_terrainMode = mode; update(); }
 void GLMapWidget::setDrawDynamics(bool on) { m_dynamicsOn = on; update(); }
 void GLMapWidget::setAltitudes(bool on) { m_altitudesOn = on; update(); }
-void GLMapWidget::setGridColor(quint32 rgba) { m_gridRgba = rgba; update(); }
+
+void GLMapWidget::setGridColor(quint32 rgba)
+{
+    m_gridRgba = rgba;
+    m_gridColor = {float((rgba >> 16) & 0xff) / 255.0f, float((rgba >> 8) & 0xff) / 255.0f,
+                   float(rgba & 0xff) / 255.0f, float((rgba >> 24) & 0xff) / 255.0f};
+    update();
+}
+
 void GLMapWidget::setAngle(double a) { m_angle = a; update(); }
 void GLMapWidget::setDistance(int d) { m_distance = d; update(); }
-void GLMapWidget::setStaticAbove(int) { update(); }
-void GLMapWidget::setStaticBelow(int) { update(); }
-void GLMapWidget::enableStaticAbove(bool) { update(); }
-void GLMapWidget::enableStaticBelow(bool) { update(); }
-void GLMapWidget::setLandAbove(int) { update(); }
-void GLMapWidget::setLandBelow(int) { update(); }
-void GLMapWidget::enableLandAbove(bool) { update(); }
-void GLMapWidget::enableLandBelow(bool) { update(); }
+void GLMapWidget::setStaticAbove(int v) { m_staticClip.above = v; update(); }
+void GLMapWidget::setStaticBelow(int v) { m_staticClip.below = v; update(); }
+void GLMapWidget::enableStaticAbove(bool on) { m_staticClip.aboveOn = on; update(); }
+void GLMapWidget::enableStaticBelow(bool on) { m_staticClip.belowOn = on; update(); }
+void GLMapWidget::setLandAbove(int v) { m_landClip.above = v; update(); }
+void GLMapWidget::setLandBelow(int v) { m_landClip.below = v; update(); }
+void GLMapWidget::enableLandAbove(bool on) { m_landClip.aboveOn = on; update(); }
+void GLMapWidget::enableLandBelow(bool on) { m_landClip.belowOn = on; update(); }
 void GLMapWidget::setSelectMode(int mode) { m_selectMode = mode; update(); }
 void GLMapWidget::setPaintAlt(const QString &) {}
 
-void GLMapWidget::save(int) {}
+void GLMapWidget::enterEvent(QEnterEvent *event)
+{
+    setFocus();
+    GLWidget::enterEvent(event);
+}
+
+// ---- editing (arrives with the editing work) ---------------------------------------------
+
+void GLMapWidget::save(int mode)
+{
+    // A save flushes the cache and lets events run itself; never inside a walk.
+    if (isBusy()) {
+        runWhenIdle([this, mode] { save(mode); });
+        return;
+    }
+}
+
 void GLMapWidget::deleteTiles() {}
 void GLMapWidget::cancelAction() {}
 void GLMapWidget::moveStatics(int, int, bool) {}
@@ -53,12 +152,71 @@ void GLMapWidget::setPaint(int type, const std::vector<int> &, const QString &) 
 void GLMapWidget::applyToSelection(int, const std::vector<int> &, const QString &) {}
 void GLMapWidget::clearTiles(int, int, int, int, int) {}
 void GLMapWidget::loadWorldSave(const QString &) {}
-void GLMapWidget::clearTextures() {}
 
-void GLMapWidget::paintGL()
+// ---- re-entrancy -------------------------------------------------------------------------
+
+void GLMapWidget::runWhenIdle(std::function<void()> action)
 {
-    glClear(GL_COLOR_BUFFER_BIT);
-    glFlush();
+    if (!isBusy()) {
+        action();
+        return;
+    }
+    m_deferred.push_back(std::move(action));
+}
+
+void GLMapWidget::scheduleIdleWork()
+{
+    if (m_idleWorkPosted || (m_deferred.empty() && !m_repaintWanted))
+        return;
+    // Not from here: the walk that just ended may sit inside a paint event with our
+    // framebuffer bound. The event loop is the first place where nothing is half done.
+    m_idleWorkPosted = true;
+    QMetaObject::invokeMethod(this, &GLMapWidget::runDeferred, Qt::QueuedConnection);
+}
+
+void GLMapWidget::runDeferred()
+{
+    m_idleWorkPosted = false;
+    while (!isBusy() && !m_deferred.empty()) {
+        auto action = std::move(m_deferred.front());
+        m_deferred.pop_front();
+        action();
+    }
+    if (m_repaintWanted && !isBusy()) {
+        m_repaintWanted = false;
+        update();
+    }
+}
+
+void GLMapWidget::letEventsRun()
+{
+    // Never from inside a paint event: Qt's painting is not re-entrant, and the events let
+    // in there include deferred deletes of widgets the paint (or a show) is walking over.
+    // Frames are short since they draw from a list; the long walks that let events run
+    // are those outside painting (picks).
+    if (m_inPaint)
+        return;
+    ++m_stats.eventPoints;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, kEventMillis);
+    // Whatever ran may have made another context current (the window's compositor) or
+    // replaced our framebuffer (a resize); textures made from here on must go to ours.
+    if (m_glReady)
+        makeCurrent();
+    m_landMemoLoads = -1;
+}
+
+// ---- GL set-up and the frame -------------------------------------------------------------
+
+void GLMapWidget::initGLResources()
+{
+    GLfloat c[4] = {1, 1, 1, 1};
+    glGetFloatv(GL_CURRENT_COLOR, c);
+    m_defaultColor = {c[0], c[1], c[2], c[3]};
+    m_defaultRgba = toRgba(m_defaultColor);
+    m_atlas.setFunctions(this);
+    m_labelAtlas.setFunctions(this);
+    m_glReady = true;
+    buildAltitudeTextures();
 }
 
 void GLMapWidget::resizeGL(int w, int h)
@@ -68,4 +226,409 @@ void GLMapWidget::resizeGL(int w, int h)
     glLoadIdentity();
     glOrtho(-(w / 2), w / 2, -(h / 2), h / 2, -2000, 2000);
     glMatrixMode(GL_MODELVIEW);
+}
+
+void GLMapWidget::paintGL()
+{
+    if (isBusy()) {
+        // A paint let in by a walk's event processing (a pick under way): the walk
+        // finishes, and a frame follows once it has.
+        m_repaintWanted = true;
+        return;
+    }
+    m_inPaint = true;
+    drawFrame();
+    m_inPaint = false;
+}
+
+void GLMapWidget::drawFrame()
+{
+    BusyScope busy(*this);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    if (m_mode == mapgeometry::ThreeD) {
+        const auto eye = mapgeometry::eyePosition(m_angle, m_distance);
+        gluLookAt(eye[0], eye[1], eye[2], 0, 0, 0, 0, 1, 0);
+    }
+    glScaled(m_scale, m_scale, m_scale);
+    glRotated(m_degree, 0, 0, 1);
+    drawMap(m_mode, m_currentX, m_currentY, facetBlocksX(m_mapid), facetBlocksY(m_mapid));
+    m_drawList.submit(this);
+    glColor4fv(m_defaultColor.data());
+    glFlush();
+}
+
+// ---- geometry and the walk ---------------------------------------------------------------
+
+int GLMapWidget::landZ(int x, int y, int fallback)
+{
+    if (x < 0 || y < 0 || x >= m_cache.blocksX() * 8 || y >= m_cache.blocksY() * 8)
+        return fallback;
+    const int block = blockNumber(x, y, m_cache.blocksY());
+    if (m_landMemoLoads != m_cache.landLoads()) {
+        m_landMemo = {};
+        m_landMemoLoads = m_cache.landLoads();
+    }
+    const LandBlock *data = nullptr;
+    for (const LandMemo &m : m_landMemo) {
+        if (m.block == block)
+            data = m.data;
+    }
+    if (!data) {
+        data = &m_cache.landBlock(block);
+        if (m_cache.landLoads() != m_landMemoLoads) {
+            // That fetch loaded (and may have evicted): only this block is known good.
+            m_landMemo = {};
+            m_landMemoLoads = m_cache.landLoads();
+        }
+        m_landMemo[size_t(m_landMemoNext)] = {block, data};
+        m_landMemoNext ^= 1;
+    }
+    const Tile &t = data->at(cellKey(x, y));
+    return t.id() == -1 ? fallback : t.z();
+}
+
+bool GLMapWidget::landQuad(int x, int y, const Tile &tile, TileQuad &quad, int mode)
+{
+    mapgeometry::LandHeights h;
+    h.z0 = tile.id() == -1 ? 0 : tile.z();
+    if (mode != mapgeometry::Flat) {
+        h.zS = landZ(x, y + 1, h.z0);
+        h.zE = landZ(x + 1, y, h.z0);
+        h.zSE = landZ(x + 1, y + 1, h.z0);
+    }
+    return mapgeometry::landCorners(mode, tile.texture() != 0, h, quad);
+}
+
+void GLMapWidget::drawMap(int mode, int cx, int cy, int blocksX, int blocksY)
+{
+    BusyScope busy(*this);
+    ++m_stats.walks;
+    m_stats.visited = m_stats.inside = 0;
+    m_stats.eventPoints = 0;
+    m_drawList.clear();
+    m_drawnQuads.clear();
+    m_landMemoLoads = -1;
+
+    const mapgeometry::Region region = mapgeometry::regionFor(m_scale);
+    // Keep every block of the region cached, so the next frame decodes nothing it has seen.
+    m_cache.setCapacity(BlockCache::capacityForCells(region.cells()));
+    m_drawList.reserve(size_t(region.cells()) * (m_staticsOn ? 2 : 1));
+    m_drawnQuads.reserve(size_t(region.cells()));
+
+    const int width = blocksX * 8;
+    const int height = blocksY * 8;
+    qint64 count = 0;
+    mapgeometry::walkRegion(region, cx, cy, [&](int x, int y) {
+        if (++count % kEventInterval == 0)
+            letEventsRun();
+        if (x < 0 || y < 0 || x >= width || y >= height)
+            return true;
+        ++m_stats.inside;
+        int sx = 0, sy = 0;
+        cellOffset(x, y, cx, cy, sx, sy);
+        m_names.x = x;
+        m_names.y = y;
+        const bool landSelected = isLandSelected(x, y);
+        const TileStack tiles = m_cache.cellTiles(x, y);
+        for (const Tile &tile : tiles) {
+            if (tile.isLand()) {
+                TileQuad quad;
+                landQuad(x, y, tile, quad, mode);
+                DrawnQuad dq;
+                dq.x = x;
+                dq.y = y;
+                dq.top = QPoint(sx + quad.top().x, sy + quad.top().y);
+                dq.left = QPoint(sx + quad.left().x, sy + quad.left().y);
+                dq.right = QPoint(sx + quad.right().x, sy + quad.right().y);
+                dq.bottom = QPoint(sx + quad.bottom().x, sy + quad.bottom().y);
+                dq.id = tile.id();
+                m_drawnQuads.push_back(dq);
+                if (m_terrainOn && (!tile.isNoDraw() || !m_staticsOn))
+                    drawLand(sx, sy, tile, quad, landSelected);
+                if (m_altitudesOn)
+                    drawAltitude(sx, sy, tile, quad);
+                if (m_grid)
+                    drawGridCell(sx, sy, quad);
+            } else if (m_staticsOn) {
+                const bool selected = isStaticSelected(x, y, tile.z(), tile.id());
+                if (!m_terrainOn || !tile.isNoDraw())
+                    drawStatic(sx, sy, tile, selected, x, y);
+            }
+        }
+        return true;
+    });
+    m_stats.visited = count;
+}
+
+DrawList::Vertex GLMapWidget::vertex(float x, float y, float z, float u, float v,
+                                     const std::array<quint8, 4> &rgba) const
+{
+    return DrawList::Vertex{x, y, z, u, v, rgba[0], rgba[1], rgba[2], rgba[3]};
+}
+
+// ---- terrain -----------------------------------------------------------------------------
+
+QImage GLMapWidget::squareFromDiamond(const QImage &diamond, int alpha, bool blackTransparent)
+{
+    QImage square(32, 32, QImage::Format_ARGB32);
+    square.fill(0);
+    if (diamond.isNull())
+        return square;
+    const QImage rotated = diamond.transformed(QTransform().rotate(-45.0)).convertToFormat(QImage::Format_ARGB32);
+    if (rotated.isNull())
+        return square;
+    const quint32 a = quint32(qBound(0, alpha, 255)) << 24;
+    const auto px = [&rotated](int x, int y) -> quint32 {
+        return rotated.valid(x, y) ? quint32(rotated.pixel(x, y)) : 0u;
+    };
+    for (int j = 0; j < 32; ++j) {
+        quint32 *line = reinterpret_cast<quint32 *>(square.scanLine(j));
+        for (int i = 0; i < 32; ++i) {
+            const quint32 p = px(i + 15, j + 15);
+            if (blackTransparent)
+                line[i] = (p & 0xFFFFFFu) == 0 ? 0u : ((p & 0xFFFFFFu) | a);
+            else
+                line[i] = p | a;
+        }
+    }
+    // The turn leaves holes along two edges; fill them from their neighbours.
+    const auto at = [&square](int x, int y) { return quint32(square.pixel(x, y)); };
+    const auto patch = [&](int x, int y, QPoint n1, QPoint n2, QPoint n3) {
+        const quint64 sum = quint64(at(n1.x(), n1.y())) + at(n2.x(), n2.y()) + at(n3.x(), n3.y());
+        square.setPixel(x, y, quint32(sum / 3) | a);
+    };
+    patch(0, 0, {1, 1}, {0, 1}, {1, 0});
+    patch(0, 10, {0, 11}, {1, 10}, {0, 9});
+    patch(0, 17, {0, 18}, {1, 17}, {1, 16});
+    patch(10, 0, {10, 1}, {11, 0}, {9, 0});
+    patch(17, 0, {17, 1}, {18, 0}, {16, 0});
+    return square;
+}
+
+QImage GLMapWidget::landImage(int id, int hue, int alpha)
+{
+    const Hue h = m_hues.hue(hue);
+    const int t = qint16(m_tileData.landTile(id).texture());
+    QImage image;
+    if (t != 0) {
+        image = m_textures.texture(t, h, alpha);
+        if (image.isNull() && t != id)
+            image = m_textures.texture(id, h, alpha);
+        if (!image.isNull())
+            return image;
+    }
+    const QImage art = m_art.landArt(id, h, false, alpha);
+    if (!art.isNull())
+        return squareFromDiamond(art, alpha, false);
+    return m_textures.texture(2, h, 255);
+}
+
+TextureAtlas::Entry GLMapWidget::landTexture(int id, int hue, int alpha)
+{
+    const qint64 key = textureKey(id, hue);
+    const auto it = m_landTextures.constFind(key);
+    if (it != m_landTextures.constEnd())
+        return it.value();
+    const TextureAtlas::Entry e = m_atlas.add(textureImage(landImage(id, hue, alpha)));
+    m_landTextures.insert(key, e);
+    return e;
+}
+
+void GLMapWidget::drawLand(int sx, int sy, const Tile &tile, const TileQuad &q, bool selected)
+{
+    const int z = tile.z();
+    const bool visible = !m_landClip.hides(z);
+    DrawList::Entry names = m_names;
+    names.kind = DrawList::Land;
+    names.z = z;
+    names.id = tile.id();
+    const int a = tile.isTranslucent() ? 230 : 255;
+    const int hue = selected ? kSelectionHue : 0;
+    const auto at = [&](const mapgeometry::Corner &c, float u, float v, const std::array<quint8, 4> &rgba) {
+        return vertex(float(sx + c.x), float(sy + c.y), float(c.z), u, v, rgba);
+    };
+    if (visible && m_terrainMode == 0) {
+        const TextureAtlas::Entry t = landTexture(tile.id(), hue, a);
+        if (!t.isNull()) {
+            // The square texture lies turned in the diamond: its top-left at the top corner.
+            m_drawList.add(names, DrawList::Strip, t.texture,
+                           {at(q.top(), t.u(0), t.v(1), m_defaultRgba), at(q.left(), t.u(0), t.v(0), m_defaultRgba),
+                            at(q.right(), t.u(1), t.v(1), m_defaultRgba),
+                            at(q.bottom(), t.u(1), t.v(0), m_defaultRgba)});
+            return;
+        }
+        // No image at all: an empty texture shows the plain current colour.
+        const float u = TextureAtlas::whiteU(), v = TextureAtlas::whiteV();
+        m_drawList.add(names, DrawList::Strip, 0,
+                       {at(q.top(), u, v, m_defaultRgba), at(q.left(), u, v, m_defaultRgba),
+                        at(q.right(), u, v, m_defaultRgba), at(q.bottom(), u, v, m_defaultRgba)});
+        return;
+    }
+    std::array<quint8, 4> rgba;
+    if (!visible)
+        rgba = {0, 0, 0, 0}; // still drawn, so clipped land stays pickable
+    else if (selected)
+        rgba = {255, 255, 0, 255};
+    else
+        rgba = toRgba(mapgeometry::heightColour(z));
+    const float u = TextureAtlas::whiteU(), v = TextureAtlas::whiteV();
+    m_drawList.add(names, DrawList::Quad, 0,
+                   {at(q.left(), u, v, rgba), at(q.bottom(), u, v, rgba), at(q.right(), u, v, rgba),
+                    at(q.top(), u, v, rgba)});
+}
+
+void GLMapWidget::drawGridCell(int sx, int sy, const TileQuad &q)
+{
+    DrawList::Entry names = m_names;
+    names.kind = DrawList::GridOutline;
+    const std::array<quint8, 4> rgba = toRgba(m_gridColor);
+    const float u = TextureAtlas::whiteU(), v = TextureAtlas::whiteV();
+    const auto at = [&](const mapgeometry::Corner &c) {
+        return vertex(float(sx + c.x), float(sy + c.y), 128.0f, u, v, rgba);
+    };
+    m_drawList.add(names, DrawList::Outline, 0, {at(q.top()), at(q.left()), at(q.bottom()), at(q.right())});
+}
+
+void GLMapWidget::buildAltitudeTextures()
+{
+    QFont font;
+    font.setPointSize(45);
+    font.setWeight(QFont::Bold);
+    for (int z = -129; z <= 128; ++z) {
+        QImage label(128, 64, QImage::Format_ARGB32);
+        label.fill(Qt::white);
+        QPainter p(&label);
+        p.setPen(Qt::black);
+        p.setFont(font);
+        p.drawText(QRect(0, 0, 128, 64), Qt::AlignLeft | Qt::TextSingleLine, QString::number(z));
+        p.end();
+        m_altitudeTextures.insert(z, m_labelAtlas.add(textureImage(label)));
+    }
+}
+
+void GLMapWidget::drawAltitude(int sx, int sy, const Tile &tile, const TileQuad &q)
+{
+    const int z = tile.z();
+    const TextureAtlas::Entry t = m_altitudeTextures.value(z);
+    DrawList::Entry names = m_names;
+    names.kind = DrawList::AltitudeLabel;
+    names.z = z;
+    names.id = 0;
+    // A 0.4-scale copy of the diamond anchored at its left corner.
+    const float f = 0.4f;
+    const auto &L = q.left();
+    const float ax = L.x + f * (q.bottom().x - L.x), ay = L.y + f * (q.bottom().y - L.y);
+    const float cx = L.x + f * (q.right().x - L.x), cy = L.y + f * (q.right().y - L.y);
+    const float bx = L.x + f * (q.top().x - L.x), by = L.y + f * (q.top().y - L.y);
+    const bool textured = !t.isNull();
+    const auto U = [&](float s) { return textured ? t.u(s) : TextureAtlas::whiteU(); };
+    const auto V = [&](float s) { return textured ? t.v(s) : TextureAtlas::whiteV(); };
+    m_drawList.add(names, DrawList::Quad, t.texture,
+                   {vertex(float(sx + L.x), float(sy + L.y), float(L.z), U(0), V(0), m_defaultRgba),
+                    vertex(sx + ax, sy + ay, float(q.bottom().z), U(1), V(0), m_defaultRgba),
+                    vertex(sx + cx, sy + cy, float(q.right().z), U(1), V(1), m_defaultRgba),
+                    vertex(sx + bx, sy + by, float(q.top().z), U(0), V(1), m_defaultRgba)});
+}
+
+void GLMapWidget::clearTextures()
+{
+    if (isBusy()) {
+        // The frame under way still draws from these textures.
+        runWhenIdle([this] { clearTextures(); });
+        return;
+    }
+    if (m_glReady) {
+        makeCurrent();
+        m_atlas.clear();
+        m_labelAtlas.clear();
+        doneCurrent();
+    }
+    m_landTextures.clear();
+    m_staticTextures.clear();
+    m_altitudeTextures.clear();
+}
+
+// ---- statics -----------------------------------------------------------------------------
+
+GLMapWidget::StaticTexture GLMapWidget::staticTexture(const Tile &tile)
+{
+    const int hue = tile.hue();
+    const int id = tile.id();
+    const qint64 key = textureKey(id, hue);
+    const auto it = m_staticTextures.constFind(key);
+    if (it != m_staticTextures.constEnd())
+        return it.value();
+    const int a = tile.isTranslucent() ? 230 : 255;
+    QImage image = m_art.staticArt(id, m_hues.hue(hue), false, a);
+    StaticTexture st;
+    st.width = image.width();
+    st.height = image.height();
+    if (st.width == 44 && st.height == 44)
+        image = squareFromDiamond(image, a, true);
+    if (image.isNull()) {
+        std::printf("failed to get image for static 0x%x\n", unsigned(id));
+        std::fflush(stdout);
+    }
+    st.texture = m_atlas.add(textureImage(image));
+    m_staticTextures.insert(key, st);
+    return st;
+}
+
+GLMapWidget::StaticTexture GLMapWidget::staticQuad(const Tile &tile, TileQuad &quad)
+{
+    const StaticTexture st = staticTexture(tile);
+    mapgeometry::staticCorners(m_mode, st.width, st.height, tile.z(), tile.height(), quad);
+    return st;
+}
+
+void GLMapWidget::drawStatic(int sx, int sy, const Tile &tile, bool selected, int x, int y)
+{
+    const int z = tile.z();
+    if (m_staticClip.hides(z) || (tile.isItem() && !m_dynamicsOn))
+        return;
+    Tile drawn = tile;
+    if (selected)
+        drawn.setHue(kSelectionHue);
+    TileQuad q;
+    const StaticTexture st = staticQuad(drawn, q);
+    if (st.texture.isNull())
+        return; // no image: a quad without area, nothing to see or hit
+    DrawList::Entry names;
+    names.x = x;
+    names.y = y;
+    names.kind = tile.isItem() ? DrawList::Item : DrawList::Static;
+    names.z = z;
+    names.id = tile.id();
+    const TextureAtlas::Entry &t = st.texture;
+    const auto at = [&](const mapgeometry::Corner &c, float s, float u) {
+        return vertex(float(sx + c.x), float(sy + c.y), float(c.z), t.u(s), t.v(u), m_defaultRgba);
+    };
+    m_drawList.add(names, DrawList::Quad, t.texture,
+                   {at(q.c[0], 0, 0), at(q.c[1], 1, 0), at(q.c[2], 1, 1), at(q.c[3], 0, 1)});
+}
+
+// ---- selection ---------------------------------------------------------------------------
+
+bool GLMapWidget::isLandSelected(int x, int y) const
+{
+    if (landSelection.isEmpty())
+        return false;
+    const auto it = landSelection.constFind(x);
+    return it != landSelection.constEnd() && it->contains(y);
+}
+
+bool GLMapWidget::isStaticSelected(int x, int y, int z, int id) const
+{
+    if (staticSelection.isEmpty())
+        return false;
+    const auto ix = staticSelection.constFind(x);
+    if (ix == staticSelection.constEnd())
+        return false;
+    const auto iy = ix->constFind(y);
+    if (iy == ix->constEnd())
+        return false;
+    const auto iz = iy->constFind(z);
+    return iz != iy->constEnd() && iz->contains(id);
 }

@@ -1,15 +1,65 @@
 #pragma once
+#include "tiles/artstore.h"
+#include "tiles/huetable.h"
+#include "tiles/texturestore.h"
+#include "tiles/tiledata.h"
+#include "view/drawlist.h"
 #include "view/glwidget.h"
+#include "view/mapgeometry.h"
+#include "view/textureatlas.h"
+#include "world/blockcache.h"
+#include "world/tile.h"
 
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QPoint>
 #include <QString>
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <memory>
 #include <vector>
 
-// The map view. This first version holds the view state the main window drives; drawing,
-// picking and editing arrive with the world data.
+class Facet;
+
+// The map view: one facet of the world around a centre cell, in flat, isometric or 3D
+// projection. A frame walks the visible region back to front and turns every tile into an
+// entry of a draw list (drawLand, drawStatic, ...), which is then submitted in a few
+// vertex-array calls; the list and drawnQuads are what picking replays.
 class GLMapWidget : public GLWidget
 {
     Q_OBJECT
 public:
+    // A static image as drawn: where it lives in the atlas and the size of the source image
+    // before any conversion (0 x 0 when it could not be decoded).
+    struct StaticTexture {
+        TextureAtlas::Entry texture;
+        int width = 0;
+        int height = 0;
+    };
+
+    // Every land tile the last walk visited, in walk order, with its corners in scene units
+    // (before the view transform): what the cell-under-point lookup searches.
+    struct DrawnQuad {
+        int x = 0;
+        int y = 0;
+        QPoint top, left, right, bottom;
+        int id = -1;
+    };
+
+    // Numbers of the last walk, for tests and the benchmark.
+    struct WalkStats {
+        qint64 visited = 0;    // cells of the region, inside the facet or not
+        qint64 inside = 0;     // cells inside the facet
+        int eventPoints = 0;   // times pending events were let run
+        int walks = 0;         // walks started since construction
+    };
+
+    using LandSelection = QMap<int, QMap<int, int>>;                     // x -> y -> id
+    using StaticSelection = QMap<int, QMap<int, QMap<int, QList<int>>>>; // x -> y -> z -> ids
+
     explicit GLMapWidget(QWidget *parent = nullptr);
     ~GLMapWidget() override;
 
@@ -24,6 +74,14 @@ public:
     bool altitudesOn() const { return m_altitudesOn; }
     int selectMode() const { return m_selectMode; }
     quint32 gridColorRgba() const { return m_gridRgba; }
+    const std::array<float, 4> &gridColor() const { return m_gridColor; }
+    const std::array<float, 4> &defaultColor() const { return m_defaultColor; }
+    const ClipRange &landClip() const { return m_landClip; }
+    const ClipRange &staticClip() const { return m_staticClip; }
+
+    BlockCache &blockCache() { return m_cache; }
+    Facet &facet(int n) { return *m_facets[size_t(n)]; }
+    TileData &tileData() { return m_tileData; }
 
     // Editing operations driven by the main window.
     void save(int mode);
@@ -37,7 +95,63 @@ public:
     bool paintMode() const { return m_paintOn; }
     void clearTiles(int mode, int x1, int y1, int x2, int y2);
     void loadWorldSave(const QString &fileName);
+    // Deletes every cached texture: land, statics and the altitude labels (which are not
+    // made again until the GL set-up runs again).
     void clearTextures();
+
+    // ---- geometry ----
+    static void cellOffset(int x, int y, int cx, int cy, int &sx, int &sy)
+    {
+        mapgeometry::cellOffset(x, y, cx, cy, sx, sy);
+    }
+    // Corners of the land cell (x, y) holding tile; true when stretched over its
+    // neighbours' heights, which come from the block cache.
+    bool landQuad(int x, int y, const Tile &tile, TileQuad &quad, int mode);
+
+    // ---- the frame ----
+    // Walks the region around (cx, cy) and fills the draw list and drawnQuads. Outside a
+    // paint event it lets pending events run every 2000 visited cells. Needs the context
+    // current (textures are made as tiles first appear).
+    void drawMap(int mode, int cx, int cy, int blocksX, int blocksY);
+    // Clears, sets the view transform, walks and draws: what paintGL does. Needs the
+    // context current (makeCurrent()).
+    void drawFrame();
+    const DrawList &drawList() const { return m_drawList; }
+    const std::vector<DrawnQuad> &drawnQuads() const { return m_drawnQuads; }
+    const WalkStats &walkStats() const { return m_stats; }
+
+    // ---- terrain ----
+    // The 32 x 32 square a 44 x 44 land diamond becomes: turned 45 degrees, the middle
+    // cut out. With blackTransparent, pure black pixels become fully transparent.
+    static QImage squareFromDiamond(const QImage &diamond, int alpha, bool blackTransparent);
+    QImage landImage(int id, int hue, int alpha);
+    TextureAtlas::Entry landTexture(int id, int hue, int alpha);
+    void drawLand(int sx, int sy, const Tile &tile, const TileQuad &quad, bool selected);
+    void drawAltitude(int sx, int sy, const Tile &tile, const TileQuad &quad);
+    void drawGridCell(int sx, int sy, const TileQuad &quad);
+    void buildAltitudeTextures();
+    int landTextureCount() const { return int(m_landTextures.size()); }
+    int staticTextureCount() const { return int(m_staticTextures.size()); }
+    int altitudeTextureCount() const { return int(m_altitudeTextures.size()); }
+
+    // ---- statics ----
+    StaticTexture staticTexture(const Tile &tile);
+    StaticTexture staticQuad(const Tile &tile, TileQuad &quad);
+    void drawStatic(int sx, int sy, const Tile &tile, bool selected, int x, int y);
+
+    // ---- selection (filled by the selection editing) ----
+    bool isLandSelected(int x, int y) const;
+    bool isStaticSelected(int x, int y, int z, int id) const;
+    LandSelection landSelection;
+    StaticSelection staticSelection;
+
+    // ---- re-entrancy ----
+    // True while a walk (a frame or a pick) or a save is under way. Events let run inside
+    // the walk must not start another one.
+    bool isBusy() const { return m_busy > 0; }
+    // Runs action now, or, while busy, once the view is idle again (from the event loop,
+    // in the order asked).
+    void runWhenIdle(std::function<void()> action);
 
 public slots:
     void setMapid(int id) override;
@@ -60,6 +174,7 @@ public slots:
     void enableLandBelow(bool on);
     void setSelectMode(int mode);
     void setPaintAlt(const QString &alt);
+    void initGLResources() override;
 
 signals:
     void currentTile(int x, int y, int tile);
@@ -68,8 +183,26 @@ signals:
 protected:
     void paintGL() override;
     void resizeGL(int w, int h) override;
+    void enterEvent(QEnterEvent *event) override;
 
 private:
+    class BusyScope;
+    friend class BusyScope;
+
+    void scheduleIdleWork();
+    void runDeferred();
+    void letEventsRun();
+    int landZ(int x, int y, int fallback);
+    DrawList::Vertex vertex(float x, float y, float z, float u, float v, const std::array<quint8, 4> &rgba) const;
+
+    // Facets before the cache: the cache refers to them and goes first.
+    std::array<std::unique_ptr<Facet>, 4> m_facets;
+    BlockCache m_cache;
+    TileData m_tileData;
+    ArtStore m_art;
+    TextureStore m_textures;
+    HueTable m_hues;
+
     int m_currentX = 0;
     int m_currentY = 0;
     bool m_terrainOn = true;
@@ -78,9 +211,43 @@ private:
     bool m_dynamicsOn = false;
     bool m_altitudesOn = false;
     quint32 m_gridRgba = 0xFFFFFFFFu;
+    std::array<float, 4> m_gridColor{1, 1, 1, 1};
+    std::array<float, 4> m_defaultColor{1, 1, 1, 1};
     double m_angle = 129.0;
     int m_distance = 4;
+    ClipRange m_staticClip;
+    ClipRange m_landClip;
     int m_selectMode = 1;
     bool m_paintOn = false;
     int m_paintType = -1;
+
+    // Texture caches: (id << 16 | hue) -> atlas entry; z -> label.
+    TextureAtlas m_atlas;
+    TextureAtlas m_labelAtlas;
+    QHash<qint64, TextureAtlas::Entry> m_landTextures;
+    QHash<qint64, StaticTexture> m_staticTextures;
+    QMap<int, TextureAtlas::Entry> m_altitudeTextures;
+    bool m_glReady = false;
+
+    // The walk's output and state.
+    DrawList m_drawList;
+    std::vector<DrawnQuad> m_drawnQuads;
+    WalkStats m_stats;
+    DrawList::Entry m_names; // the cell names of the tile being drawn
+    std::array<quint8, 4> m_defaultRgba{255, 255, 255, 255};
+    bool m_inPaint = false;
+    // Two recently used land blocks for neighbour heights, valid while the cache loads
+    // nothing (only a load can evict).
+    struct LandMemo {
+        int block = -1;
+        const LandBlock *data = nullptr;
+    };
+    std::array<LandMemo, 2> m_landMemo;
+    int m_landMemoLoads = -1;
+    int m_landMemoNext = 0;
+
+    int m_busy = 0;
+    bool m_repaintWanted = false;
+    bool m_idleWorkPosted = false;
+    std::deque<std::function<void()>> m_deferred;
 };

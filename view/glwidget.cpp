@@ -1,4 +1,7 @@
 #include "view/glwidget.h"
+#include "view/mapgeometry.h"
+
+#include <GL/glu.h>
 
 GLWidget::GLWidget(QWidget *parent) : QOpenGLWidget(parent) {}
 
@@ -28,4 +31,52 @@ void GLWidget::resizeGL(int w, int h)
     glLoadIdentity();
     glOrtho(-(w / 2), w / 2, -(h / 2), h / 2, -128, 127);
     glMatrixMode(GL_MODELVIEW);
+}
+
+int GLWidget::textureSide(int n)
+{
+    return mapgeometry::textureSide(n);
+}
+
+QImage GLWidget::textureImage(const QImage &image)
+{
+    if (image.isNull())
+        return QImage();
+    const int w = textureSide(image.width());
+    const int h = textureSide(image.height());
+    QImage scaled = image.size() == QSize(w, h)
+        ? image
+        : image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return scaled.convertToFormat(QImage::Format_RGBA8888).mirrored();
+}
+
+GLuint GLWidget::makeTexture(const QImage &image)
+{
+    const QImage img = textureImage(image);
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    if (!img.isNull()) {
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glTexImage2D(GL_TEXTURE_2D, 0, 4, img.width(), img.height(), 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     img.constBits());
+    }
+    return name;
+}
+
+std::array<double, 3> GLWidget::unproject(int wx, int wy)
+{
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const double winY = double(viewport[3] - wy);
+    GLfloat depth = 0;
+    glReadPixels(wx, int(winY), 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+    GLdouble model[16], proj[16];
+    glGetDoublev(GL_MODELVIEW_MATRIX, model);
+    glGetDoublev(GL_PROJECTION_MATRIX, proj);
+    std::array<double, 3> out{0, 0, 0};
+    gluUnProject(double(wx), winY, double(depth), model, proj, viewport, &out[0], &out[1], &out[2]);
+    return out;
 }

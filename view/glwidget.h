@@ -1,6 +1,9 @@
 #pragma once
+#include <QImage>
 #include <QOpenGLWidget>
 #include <QOpenGLFunctions_1_1>
+
+#include <array>
 
 // Base of the map view: the five view properties and the GL set-up shared by OpenGL views.
 class GLWidget : public QOpenGLWidget, protected QOpenGLFunctions_1_1
@@ -20,6 +23,19 @@ public:
     double degree() const { return m_degree; }
     bool grid() const { return m_grid; }
     int mode() const { return m_mode; }
+
+    // Side of the power-of-two texture an image side of n pixels becomes (16..256).
+    static int textureSide(int n);
+    // The image as a texture receives it: smoothly scaled to textureSide of its width and
+    // height, RGBA8888, rows bottom first (texture coordinate (0, 1) is its top-left pixel).
+    static QImage textureImage(const QImage &image);
+    // A new texture name holding the image, linear filtering, left bound. Needs the
+    // context current.
+    GLuint makeTexture(const QImage &image);
+
+    // Scene coordinates under window position (wx, wy) (y downwards), through the current
+    // matrices and the depth value read back there. Needs the context current.
+    std::array<double, 3> unproject(int wx, int wy);
 
 public slots:
     virtual void setMapid(int id);
