@@ -1,69 +1,51 @@
 #include "dialogs/cleardialog.h"
+#include "dialogs/formimages.h"
+#include "ui_cleardialog.h"
 
-#include <QCheckBox>
-#include <QGridLayout>
-#include <QGroupBox>
+#include <QEvent>
 #include <QIntValidator>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 namespace {
+// The largest facet's size in cells. The fields take it whatever facet is open; the view
+// lowers a corner past the open facet's edge to its last cell.
+constexpr int kMaxX = 6144;
+constexpr int kMaxY = 4096;
+
 int fieldValue(const QLineEdit *edit)
 {
     bool ok = false;
     const int v = edit->text().toInt(&ok, 10);
     return ok ? v : -1;
 }
-
-QGroupBox *corner(QWidget *parent, const char *name, QLineEdit **x, const char *xName,
-                  QLineEdit **y, const char *yName)
-{
-    auto *box = new QGroupBox(parent);
-    box->setObjectName(QLatin1String(name));
-    auto *grid = new QGridLayout(box);
-    grid->addWidget(new QLabel(QStringLiteral("X"), box), 0, 0);
-    *x = new QLineEdit(box);
-    (*x)->setObjectName(QLatin1String(xName));
-    (*x)->setValidator(new QIntValidator(0, 6144, *x));
-    grid->addWidget(*x, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Y"), box), 1, 0);
-    *y = new QLineEdit(box);
-    (*y)->setObjectName(QLatin1String(yName));
-    (*y)->setValidator(new QIntValidator(0, 4096, *y));
-    grid->addWidget(*y, 1, 1);
-    return box;
-}
 } // namespace
 
-ClearDialog::ClearDialog(QWidget *parent) : QDialog(parent)
+ClearDialog::ClearDialog(QWidget *parent) : QDialog(parent), m_ui(new Ui::ClearDialog)
 {
-    setObjectName(QStringLiteral("ClearDialog"));
-    setWindowIcon(QIcon(QStringLiteral(":/images/tz.png")));
-    auto *layout = new QVBoxLayout(this);
-    groupBox3 = corner(this, "groupBox3", &lineX, "lineX", &lineY, "lineY");
-    groupBox3_2 = corner(this, "groupBox3_2", &lineX_2, "lineX_2", &lineY_2, "lineY_2");
-    layout->addWidget(groupBox3);
-    layout->addWidget(groupBox3_2);
-    checkStatics = new QCheckBox(this);
-    checkStatics->setObjectName(QStringLiteral("checkStatics"));
-    checkLand = new QCheckBox(this);
-    checkLand->setObjectName(QStringLiteral("checkLand"));
-    layout->addWidget(checkStatics);
-    layout->addWidget(checkLand);
-    auto *buttons = new QHBoxLayout;
-    pushButton2 = new QPushButton(this);
-    pushButton2->setObjectName(QStringLiteral("pushButton2"));
-    pushButton3 = new QPushButton(this);
-    pushButton3->setObjectName(QStringLiteral("pushButton3"));
-    buttons->addWidget(pushButton2);
-    buttons->addWidget(pushButton3);
-    layout->addLayout(buttons);
+    registerFormImages();
+    m_ui->setupUi(this);
+    groupBox3 = m_ui->groupBox3;
+    groupBox3_2 = m_ui->groupBox3_2;
+    textLabelX = m_ui->textLabelX;
+    textLabelY = m_ui->textLabelY;
+    textLabelX_2 = m_ui->textLabelX_2;
+    textLabelY_2 = m_ui->textLabelY_2;
+    lineX = m_ui->lineX;
+    lineY = m_ui->lineY;
+    lineX_2 = m_ui->lineX_2;
+    lineY_2 = m_ui->lineY_2;
+    checkStatics = m_ui->checkStatics;
+    checkLand = m_ui->checkLand;
+    pushButton2 = m_ui->pushButton2;
+    pushButton3 = m_ui->pushButton3;
+
+    for (QLineEdit *x : {lineX, lineX_2})
+        x->setValidator(new QIntValidator(0, kMaxX, x));
+    for (QLineEdit *y : {lineY, lineY_2})
+        y->setValidator(new QIntValidator(0, kMaxY, y));
     languageChange();
-    connect(pushButton2, &QPushButton::clicked, this, &QDialog::accept);
-    connect(pushButton3, &QPushButton::clicked, this, &QDialog::reject);
 }
+
+ClearDialog::~ClearDialog() = default;
 
 int ClearDialog::getX1() { return fieldValue(lineX); }
 int ClearDialog::getY1() { return fieldValue(lineY); }
@@ -74,11 +56,12 @@ bool ClearDialog::getLand() { return checkLand->isChecked(); }
 
 void ClearDialog::languageChange()
 {
-    setWindowTitle(tr("Clear Tiles"));
-    groupBox3->setTitle(tr("Upper Left Corner"));
-    groupBox3_2->setTitle(tr("Lower Right Corner"));
-    checkStatics->setText(tr("Statics"));
-    checkLand->setText(tr("Land"));
-    pushButton2->setText(tr("OK"));
-    pushButton3->setText(tr("Cancel"));
+    m_ui->retranslateUi(this);
+}
+
+void ClearDialog::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        languageChange();
+    QDialog::changeEvent(event);
 }

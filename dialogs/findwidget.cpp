@@ -1,40 +1,41 @@
 #include "dialogs/findwidget.h"
+#include "dialogs/formimages.h"
+#include "ui_findwidget.h"
 #include "world/datadirectory.h"
 
-#include <QGridLayout>
+#include <QEvent>
 #include <QIntValidator>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 
-FindWidget::FindWidget(QWidget *parent) : QDialog(parent)
+namespace {
+// The field's number when it is a decimal its validator accepts in full. A number the
+// validator only tolerates while typing (past the facet's edge) is not a place to go to.
+bool acceptedNumber(const QLineEdit *edit, int *value)
 {
-    setObjectName(QStringLiteral("FindWidget"));
-    setWindowIcon(QIcon(QStringLiteral(":/images/tz.png")));
-    auto *grid = new QGridLayout(this);
-    textLabel1 = new QLabel(this);
-    textLabel1->setObjectName(QStringLiteral("textLabel1"));
-    textLabel1_2 = new QLabel(this);
-    textLabel1_2->setObjectName(QStringLiteral("textLabel1_2"));
-    lineEditX = new QLineEdit(this);
-    lineEditX->setObjectName(QStringLiteral("lineEditX"));
-    lineEditY = new QLineEdit(this);
-    lineEditY->setObjectName(QStringLiteral("lineEditY"));
-    pushFind = new QPushButton(this);
-    pushFind->setObjectName(QStringLiteral("pushFind"));
-    grid->addWidget(textLabel1, 0, 0);
-    grid->addWidget(lineEditX, 0, 1);
-    grid->addWidget(textLabel1_2, 1, 0);
-    grid->addWidget(lineEditY, 1, 1);
-    grid->addWidget(pushFind, 2, 0, 1, 2);
-    m_xValidator = new QIntValidator(this);
-    m_yValidator = new QIntValidator(this);
+    bool ok = false;
+    *value = edit->text().toInt(&ok, 10);
+    return ok && edit->hasAcceptableInput();
+}
+} // namespace
+
+FindWidget::FindWidget(QWidget *parent) : QDialog(parent), m_ui(new Ui::FindWidget)
+{
+    registerFormImages();
+    m_ui->setupUi(this);
+    textLabel1 = m_ui->textLabel1;
+    textLabel1_2 = m_ui->textLabel1_2;
+    lineEditX = m_ui->lineEditX;
+    lineEditY = m_ui->lineEditY;
+    pushFind = m_ui->pushFind;
+
+    m_xValidator = new QIntValidator(lineEditX);
+    m_yValidator = new QIntValidator(lineEditY);
     lineEditX->setValidator(m_xValidator);
     lineEditY->setValidator(m_yValidator);
     languageChange();
-    connect(pushFind, &QPushButton::clicked, this, &FindWidget::clickFind);
     setMap(0);
 }
+
+FindWidget::~FindWidget() = default;
 
 void FindWidget::setMap(int facet)
 {
@@ -44,20 +45,23 @@ void FindWidget::setMap(int facet)
 
 void FindWidget::clickFind()
 {
-    bool ok = false;
-    const int x = lineEditX->text().toInt(&ok, 10);
-    if (!ok)
+    int x = 0;
+    if (!acceptedNumber(lineEditX, &x))
         return;
-    const int y = lineEditY->text().toInt(&ok, 10);
-    if (!ok)
+    int y = 0;
+    if (!acceptedNumber(lineEditY, &y))
         return;
     emit setXY(x, y);
 }
 
 void FindWidget::languageChange()
 {
-    setWindowTitle(tr("Goto"));
-    textLabel1->setText(tr("X:"));
-    textLabel1_2->setText(tr("Y:"));
-    pushFind->setText(tr("Find"));
+    m_ui->retranslateUi(this);
+}
+
+void FindWidget::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        languageChange();
+    QDialog::changeEvent(event);
 }

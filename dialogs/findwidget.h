@@ -1,24 +1,36 @@
 #pragma once
 #include <QDialog>
 
+#include <memory>
+
 class QIntValidator;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+namespace Ui {
+class FindWidget;
+}
 
-// The Goto dialog: jumps the view to typed coordinates. Modeless, made once.
+// The Goto dialog: jumps the view to typed coordinates. Modeless, made once by the main
+// window and kept open across uses.
 class FindWidget : public QDialog
 {
     Q_OBJECT
 public:
     explicit FindWidget(QWidget *parent = nullptr);
+    ~FindWidget() override;
 
+    // The form's widgets, by their object names.
+    QLabel *textLabel1 = nullptr;
+    QLabel *textLabel1_2 = nullptr;
     QLineEdit *lineEditX = nullptr;
     QLineEdit *lineEditY = nullptr;
     QPushButton *pushFind = nullptr;
 
 public slots:
+    // Fits the field ranges to a facet: 0 .. width and 0 .. height in cells.
     virtual void setMap(int facet);
+    // Sends setXY when both fields hold a coordinate inside the facet; the dialog stays open.
     virtual void clickFind();
 
 protected slots:
@@ -27,9 +39,11 @@ protected slots:
 signals:
     void setXY(int x, int y);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
-    QLabel *textLabel1 = nullptr;
-    QLabel *textLabel1_2 = nullptr;
+    std::unique_ptr<Ui::FindWidget> m_ui;
     QIntValidator *m_xValidator = nullptr;
     QIntValidator *m_yValidator = nullptr;
 };
