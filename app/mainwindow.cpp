@@ -1,6 +1,9 @@
 #include "app/mainwindow.h"
+#include "app/capture.h"
 #include "app/waitcursor.h"
+#include "dialogs/aboutwidget.h"
 #include "dialogs/cleardialog.h"
+#include "dialogs/helpcommand.h"
 #include "dialogs/findwidget.h"
 #include "tools/multiclip.h"
 #include "tools/palettenew.h"
@@ -561,7 +564,11 @@ void mainWindow::setUODir()
     close();
 }
 
-void mainWindow::commandList() {}
+void mainWindow::commandList()
+{
+    HelpCommand dialog(this);
+    dialog.exec();
+}
 
 void mainWindow::fileSaveMul()
 {
@@ -573,7 +580,10 @@ void mainWindow::fileSaveDiff()
     m_view->save(1);
 }
 
-void mainWindow::fileCapture() {}
+void mainWindow::fileCapture()
+{
+    saveCapture(this, [this] { return m_view->grabFramebuffer(); });
+}
 
 void mainWindow::fileExit()
 {
@@ -587,7 +597,11 @@ void mainWindow::editFind()
     m_find->activateWindow();
 }
 
-void mainWindow::helpAbout() {}
+void mainWindow::helpAbout()
+{
+    AboutWidget dialog(this);
+    dialog.exec();
+}
 
 void mainWindow::fileMap0()
 {
