@@ -1,5 +1,6 @@
 // Main window commands: menu tree, tool bar, toggle rules, navigation keys, wheel, scroll bars.
 #include "app/mainwindow.h"
+#include "dialogs/findwidget.h"
 #include "support/testenv.h"
 #include "view/glmapwidget.h"
 
@@ -11,6 +12,8 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QDialog>
+#include <QTimer>
 #include <QToolBar>
 #include <QtTest>
 
@@ -57,6 +60,7 @@ private slots:
     void controlTakesPrecedenceOverShift();
     void unknownKeyTravelsOn();
     void sliderDragMovesViewOnceOnRelease();
+    void printKeyStartsOneCapture();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -110,6 +114,21 @@ void MainWindowCommandsTest::findAndFlatDoNotShareAKey()
     }
     QCOMPARE(w.editFindAction->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
     QVERIFY(!w.viewElevationFlatAction->shortcut().isEmpty());
+
+    // The key really reaches Find (an ambiguous shortcut would reach nothing), and Flat's own key reaches Flat.
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.viewElevation3DAction->trigger();
+    QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
+    QTRY_VERIFY(w.findWidget()->isVisible());
+    QCOMPARE(w.view()->mode(), 2);
+    w.findWidget()->hide();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keySequence(&w, w.viewElevationFlatAction->shortcut());
+    QCOMPARE(w.view()->mode(), 0);
+    QVERIFY(!w.findWidget()->isVisible());
 }
 
 void MainWindowCommandsTest::staticsOffDisablesDynamicsButKeepsItsMark()
@@ -329,6 +348,31 @@ void MainWindowCommandsTest::sliderDragMovesViewOnceOnRelease()
     QCOMPARE(w.statusField(7)->text(), QStringLiteral("Location X: %1 Y:   0").arg(bar->value(), 4));
     QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, handle.center() + QPoint(60, 0));
     QCOMPARE(w.view()->currentX(), bar->value());
+}
+
+void MainWindowCommandsTest::printKeyStartsOneCapture()
+{
+    mainWindow &w = *m_w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    int dialogs = 0;
+    QStringList titles;
+    // Answer every dialog that opens by cancelling it, counting them.
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            ++dialogs;
+            titles << modal->windowTitle();
+            static_cast<QDialog *>(modal)->reject();
+        }
+    });
+    answer.start(50);
+    QTest::keyClick(&w, Qt::Key_Print);
+    QTest::qWait(300);
+    QCOMPARE(dialogs, 1);
+    QCOMPARE(titles, QStringList{QStringLiteral("Capture image")});
 }
 
 QTEST_MAIN(MainWindowCommandsTest)
