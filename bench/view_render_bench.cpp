@@ -1,0 +1,220 @@
+// Frame times of the map view on the sample world (terrain images and statics, textures
+// warm) at three scales in each projection, against a baseline measured in the same run:
+// the same textured triangles from one prebuilt vertex array with one texture bound, one
+// draw call. Also the frame after the view moved by one cell.
+//
+// Run under a display with OpenGL, e.g. xvfb-run -a -s "-screen 0 1280x1024x24".
+#include "sampleworld/sampleworld.h"
+#include "view/glmapwidget.h"
+#include "world/datadirectory.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QOpenGLContext>
+#include <QOpenGLVersionFunctionsFactory>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+#include <vector>
+
+namespace {
+
+constexpr int kRepeats = 9;
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// The frame's own triangles, all drawn with one texture in one call.
+class Baseline
+{
+public:
+    explicit Baseline(QOpenGLFunctions_1_1 *gl) : m_gl(gl)
+    {
+        QImage img(64, 64, QImage::Format_RGBA8888);
+        img.fill(QColor(90, 140, 60));
+        gl->glGenTextures(1, &m_texture);
+        gl->glBindTexture(GL_TEXTURE_2D, m_texture);
+        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 64, 64, 0, GL_RGBA, GL_UNSIGNED_BYTE, img.constBits());
+        gl->glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    ~Baseline() { m_gl->glDeleteTextures(1, &m_texture); }
+
+    // Copies the triangles of the list (outlines left out), texture coordinates kept.
+    void build(const DrawList &list)
+    {
+        m_vertices = list.vertices();
+        m_indices.clear();
+        for (const DrawList::Entry &e : list.entries()) {
+            const quint32 b = e.firstVertex;
+            if (e.shape == DrawList::Strip)
+                m_indices.insert(m_indices.end(), {b, b + 1, b + 2, b + 1, b + 2, b + 3});
+            else if (e.shape == DrawList::Quad)
+                m_indices.insert(m_indices.end(), {b, b + 1, b + 3, b + 1, b + 2, b + 3});
+        }
+    }
+    std::size_t quads() const { return m_indices.size() / 6; }
+
+    // One frame: clear, one bind, one call, finished. The modelview is the view's own.
+    double frame()
+    {
+        QElapsedTimer t;
+        t.start();
+        m_gl->glClear(GL_COLOR_BUFFER_BIT);
+        const DrawList::Vertex *v = m_vertices.data();
+        m_gl->glEnableClientState(GL_VERTEX_ARRAY);
+        m_gl->glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        m_gl->glEnableClientState(GL_COLOR_ARRAY);
+        m_gl->glVertexPointer(3, GL_FLOAT, sizeof(DrawList::Vertex), &v->x);
+        m_gl->glTexCoordPointer(2, GL_FLOAT, sizeof(DrawList::Vertex), &v->u);
+        m_gl->glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(DrawList::Vertex), &v->r);
+        m_gl->glBindTexture(GL_TEXTURE_2D, m_texture);
+        m_gl->glDrawElements(GL_TRIANGLES, GLsizei(m_indices.size()), GL_UNSIGNED_INT, m_indices.data());
+        m_gl->glDisableClientState(GL_COLOR_ARRAY);
+        m_gl->glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        m_gl->glDisableClientState(GL_VERTEX_ARRAY);
+        m_gl->glBindTexture(GL_TEXTURE_2D, 0);
+        m_gl->glFinish();
+        return t.nsecsElapsed() / 1e6;
+    }
+
+private:
+    QOpenGLFunctions_1_1 *m_gl;
+    GLuint m_texture = 0;
+    std::vector<DrawList::Vertex> m_vertices;
+    std::vector<quint32> m_indices;
+};
+
+// Blocks the last walk touched: the cells it drew and (for land) their neighbours.
+std::set<int> blocksOf(GLMapWidget &view, bool land)
+{
+    std::set<int> out;
+    const int by = view.blockCache().blocksY();
+    const int w = view.blockCache().blocksX() * 8, h = by * 8;
+    for (const GLMapWidget::DrawnQuad &q : view.drawnQuads()) {
+        for (int d = 0; d < (land ? 4 : 1); ++d) {
+            const int x = q.x + (d & 1), y = q.y + (d >> 1);
+            if (x < w && y < h)
+                out.insert(blockNumber(x, y, by));
+        }
+    }
+    return out;
+}
+
+double viewFrame(GLMapWidget &view, QOpenGLFunctions_1_1 *gl)
+{
+    QElapsedTimer t;
+    t.start();
+    view.drawFrame();
+    gl->glFinish();
+    return t.nsecsElapsed() / 1e6;
+}
+
+void print(const char *name, double value, double baseline)
+{
+    std::printf("%s %.2f ms (baseline %.2f ms, %.2f)\n", name, value, baseline, value / baseline);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Tessaryn"));
+    QCoreApplication::setApplicationName(QStringLiteral("TessarynBench"));
+    QTemporaryDir dir;
+    qputenv("TEMP", dir.path().toLocal8Bit());
+    const QString data = dir.filePath(QStringLiteral("client"));
+    sampleworld::Options options;
+    options.outDir = data;
+    options.facets = {2};
+    QString error;
+    if (!sampleworld::write(options, &error)) {
+        std::fprintf(stderr, "sample world: %s\n", qPrintable(error));
+        return 1;
+    }
+    setDataDirectory(data);
+
+    GLMapWidget view;
+    view.resize(1024, 768);
+    view.show();
+    for (int i = 0; i < 20 && !view.isValid(); ++i)
+        app.processEvents(QEventLoop::AllEvents, 50);
+    view.setMapid(2);
+    const int cx = facetBlocksX(2) * 8 / 2, cy = facetBlocksY(2) * 8 / 2;
+    view.setCenter(cx, cy);
+    view.setStatics(true);
+    app.processEvents();
+
+    view.makeCurrent();
+    auto *gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_1_1>(view.context());
+    if (!gl) {
+        std::fprintf(stderr, "no OpenGL 1.1 functions\n");
+        return 1;
+    }
+    std::printf("window %dx%d, %s\n", view.width(), view.height(),
+                reinterpret_cast<const char *>(gl->glGetString(GL_RENDERER)));
+    Baseline baseline(gl);
+
+    const char *modes[] = {"flat", "isometric", "3d"};
+    for (int mode = 0; mode < 3; ++mode) {
+        for (double scale : {1.0, 0.5, 0.25}) {
+            view.setMode(mode);
+            view.setScale(scale);
+            app.processEvents();
+            view.makeCurrent();
+            viewFrame(view, gl); // warm: blocks decoded, textures made
+            viewFrame(view, gl);
+            std::vector<double> ours, base;
+            baseline.build(view.drawList());
+            for (int i = 0; i < kRepeats; ++i) {
+                ours.push_back(viewFrame(view, gl));
+                base.push_back(baseline.frame());
+            }
+            char name[96];
+            std::snprintf(name, sizeof name, "frame_%s_scale_%.2f_(%zu_quads)", modes[mode], scale,
+                          baseline.quads());
+            print(name, median(ours), median(base));
+        }
+    }
+
+    // One cell over at scale 0.25: only the blocks that come into view are decoded.
+    view.setMode(1);
+    view.setScale(0.25);
+    app.processEvents();
+    view.makeCurrent();
+    viewFrame(view, gl);
+    std::vector<double> moved, base;
+    int newLand = 0, newStatics = 0, enteringLand = 0, enteringStatics = 0;
+    for (int i = 1; i <= kRepeats; ++i) {
+        const std::set<int> oldLand = blocksOf(view, true), oldStatics = blocksOf(view, false);
+        view.setCenter(cx + i, cy);
+        view.makeCurrent();
+        const int land = view.blockCache().landLoads(), statics = view.blockCache().staticLoads();
+        moved.push_back(viewFrame(view, gl));
+        newLand += view.blockCache().landLoads() - land;
+        newStatics += view.blockCache().staticLoads() - statics;
+        for (int b : blocksOf(view, true))
+            enteringLand += !oldLand.count(b);
+        for (int b : blocksOf(view, false))
+            enteringStatics += !oldStatics.count(b);
+        baseline.build(view.drawList());
+        base.push_back(baseline.frame());
+    }
+    print("frame_after_one_cell_move_isometric_scale_0.25", median(moved), median(base));
+    // Decoding more than the blocks that came into view would mean visible ones were evicted.
+    std::printf("blocks_decoded_per_one_cell_move %.1f blocks (entering the view %.1f, %.2f)\n",
+                double(newLand + newStatics) / kRepeats, double(enteringLand + enteringStatics) / kRepeats,
+                double(newLand + newStatics) / std::max(1, enteringLand + enteringStatics));
+    view.doneCurrent();
+    return 0;
+}

@@ -1,0 +1,407 @@
+// Where cells, land and statics go on the screen, texture sizes, height colours, the 3D eye,
+// the atlas border and how the draw list groups its calls. No window needed.
+#include "view/drawlist.h"
+#include "view/glmapwidget.h"
+#include "view/glwidget.h"
+#include "view/mapgeometry.h"
+#include "view/textureatlas.h"
+
+#include <QtTest>
+
+using mapgeometry::Corner;
+
+Q_DECLARE_METATYPE(TileQuad)
+Q_DECLARE_METATYPE(mapgeometry::LandHeights)
+
+namespace {
+TileQuad quad(Corner a, Corner b, Corner c, Corner d)
+{
+    TileQuad q;
+    q.c = {a, b, c, d};
+    return q;
+}
+mapgeometry::LandHeights heights(int z0, int zS, int zE, int zSE)
+{
+    mapgeometry::LandHeights h;
+    h.z0 = z0;
+    h.zS = zS;
+    h.zE = zE;
+    h.zSE = zSE;
+    return h;
+}
+} // namespace
+
+class ViewGeometryTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cellOffset_data();
+    void cellOffset();
+    void landCorners_data();
+    void landCorners();
+    void regionSizes_data();
+    void regionSizes();
+    void walkVisitsRowsBackToFront();
+    void staticCorners_data();
+    void staticCorners();
+    void textureSides_data();
+    void textureSides();
+    void textureImageKeepsTopLeftAtTop();
+    void heightColours_data();
+    void heightColours();
+    void eyePositions_data();
+    void eyePositions();
+    void clipLimitsAreInclusive();
+    void diamondBecomesSquare();
+    void atlasBorderRepeatsOppositeEdges();
+    void drawListRunsKeepOrder();
+};
+
+void ViewGeometryTest::cellOffset_data()
+{
+    QTest::addColumn<int>("x");
+    QTest::addColumn<int>("y");
+    QTest::addColumn<int>("sx");
+    QTest::addColumn<int>("sy");
+    QTest::newRow("centre") << 100 << 200 << 0 << 0;
+    QTest::newRow("one in +x: right and down") << 101 << 200 << 22 << -22;
+    QTest::newRow("one in +y: left and down") << 100 << 201 << -22 << -22;
+    QTest::newRow("+x +y: straight down") << 101 << 201 << 0 << -44;
+    QTest::newRow("-x -y: straight up") << 99 << 199 << 0 << 44;
+    QTest::newRow("far, negative cell") << -5 << 190 << -2090 << 2530;
+}
+
+void ViewGeometryTest::cellOffset()
+{
+    QFETCH(int, x);
+    QFETCH(int, y);
+    int sx = 1, sy = 1;
+    GLMapWidget::cellOffset(x, y, 100, 200, sx, sy);
+    QTEST(sx, "sx");
+    QTEST(sy, "sy");
+}
+
+void ViewGeometryTest::landCorners_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("textured");
+    QTest::addColumn<mapgeometry::LandHeights>("h");
+    QTest::addColumn<TileQuad>("expected");
+    QTest::addColumn<bool>("stretched");
+
+    const TileQuad flat = quad({0, 0, 0}, {-22, -22, 0}, {22, -22, 0}, {0, -44, 0});
+    QTest::newRow("flat ignores heights") << 0 << true << heights(10, 20, 30, 40) << flat << false;
+    QTest::newRow("iso textured uneven stretches")
+        << 1 << true << heights(5, 6, 7, 8) << quad({0, 20, 0}, {-22, 2, 0}, {22, 6, 0}, {0, -12, 0}) << true;
+    QTest::newRow("iso textured level is a plain diamond")
+        << 1 << true << heights(5, 5, 5, 5) << quad({0, 20, 0}, {-22, -2, 0}, {22, -2, 0}, {0, -24, 0})
+        << false;
+    QTest::newRow("iso untextured stays at its own height")
+        << 1 << false << heights(5, 6, 7, 8) << quad({0, 20, 0}, {-22, -2, 0}, {22, -2, 0}, {0, -24, 0})
+        << false;
+    QTest::newRow("3d textured always stretched, even level")
+        << 2 << true << heights(3, 3, 3, 3) << quad({0, 0, 12}, {-22, -22, 12}, {22, -22, 12}, {0, -44, 12})
+        << true;
+    QTest::newRow("3d textured heights on the depth axis")
+        << 2 << true << heights(1, 2, 3, -4) << quad({0, 0, 4}, {-22, -22, 8}, {22, -22, 12}, {0, -44, -16})
+        << true;
+    QTest::newRow("3d untextured flat at own height")
+        << 2 << false << heights(1, 2, 3, -4) << quad({0, 0, 4}, {-22, -22, 4}, {22, -22, 4}, {0, -44, 4})
+        << false;
+}
+
+void ViewGeometryTest::landCorners()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, textured);
+    QFETCH(mapgeometry::LandHeights, h);
+    TileQuad q;
+    const bool stretched = mapgeometry::landCorners(mode, textured, h, q);
+    QTEST(q, "expected");
+    QTEST(stretched, "stretched");
+}
+
+void ViewGeometryTest::regionSizes_data()
+{
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<int>("halfCols");
+    QTest::addColumn<int>("halfRows");
+    QTest::newRow("1") << 1.0 << 21 << 41;
+    QTest::newRow("2") << 2.0 << 11 << 21;
+    QTest::newRow("0.5") << 0.5 << 41 << 81;
+    QTest::newRow("0.3 truncates") << 0.3 << 67 << 134;
+}
+
+void ViewGeometryTest::regionSizes()
+{
+    QFETCH(double, scale);
+    const mapgeometry::Region r = mapgeometry::regionFor(scale);
+    QTEST(r.halfCols, "halfCols");
+    QTEST(r.halfRows, "halfRows");
+    qint64 visited = 0;
+    mapgeometry::walkRegion(r, 500, 500, [&](int, int) { ++visited; return true; });
+    QCOMPARE(visited, qint64(4) * r.halfCols * r.halfRows);
+    if (scale == 1.0) {
+        QCOMPARE(r.rows(), 82);
+        QCOMPARE(r.columns(), 42);
+        QCOMPARE(visited, qint64(3444));
+    }
+}
+
+void ViewGeometryTest::walkVisitsRowsBackToFront()
+{
+    const mapgeometry::Region r = mapgeometry::regionFor(1.0);
+    std::vector<QPoint> cells;
+    mapgeometry::walkRegion(r, 1000, 1000, [&](int x, int y) { cells.emplace_back(x, y); return true; });
+    // k = trunc(0.5 * sqrt(21^2 + 41^2)) = 23; row 0 starts at (1000 - 47 + 1, 1000).
+    QCOMPARE(cells.front(), QPoint(954, 1000));
+    const auto offset = [](QPoint c) {
+        int sx, sy;
+        GLMapWidget::cellOffset(c.x(), c.y(), 1000, 1000, sx, sy);
+        return QPoint(sx, sy);
+    };
+    for (int row = 0; row < r.rows(); ++row) {
+        for (int j = 1; j < r.columns(); ++j) {
+            const QPoint a = offset(cells[size_t(row * r.columns() + j - 1)]);
+            const QPoint b = offset(cells[size_t(row * r.columns() + j)]);
+            QCOMPARE(b - a, QPoint(44, 0)); // left to right, 44 apart
+        }
+        if (row > 0) {
+            const QPoint prev = offset(cells[size_t((row - 1) * r.columns())]);
+            const QPoint cur = offset(cells[size_t(row * r.columns())]);
+            QCOMPARE(cur.y() - prev.y(), -22); // each row 22 lower
+            QCOMPARE(std::abs(cur.x() - prev.x()), 22);
+        }
+    }
+    // The centre cell is among them, once.
+    QCOMPARE(std::count(cells.begin(), cells.end(), QPoint(1000, 1000)), 1);
+}
+
+void ViewGeometryTest::staticCorners_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("w");
+    QTest::addColumn<int>("h");
+    QTest::addColumn<int>("z");
+    QTest::addColumn<int>("tileHeight");
+    QTest::addColumn<TileQuad>("expected");
+
+    QTest::newRow("44x44 flat: diamond, z ignored")
+        << 0 << 44 << 44 << 50 << 0 << quad({-22, -22, 0}, {0, -44, 0}, {22, -22, 0}, {0, 0, 0});
+    QTest::newRow("44x44 iso: diamond lifted 4 per z")
+        << 1 << 44 << 44 << 5 << 0 << quad({-22, -2, 0}, {0, -24, 0}, {22, -2, 0}, {0, 20, 0});
+    QTest::newRow("44x44 3d: diamond at depth 4z")
+        << 2 << 44 << 44 << 5 << 3 << quad({-22, -22, 20}, {0, -44, 20}, {22, -22, 20}, {0, 0, 20});
+    QTest::newRow("44x45 flat: 47 wide upright")
+        << 0 << 44 << 45 << 50 << 0 << quad({-23, -44, 0}, {24, -44, 0}, {24, 1, 0}, {-23, 1, 0});
+    QTest::newRow("odd width 45: 47 wide")
+        << 0 << 45 << 10 << 0 << 0 << quad({-23, -44, 0}, {24, -44, 0}, {24, -34, 0}, {-23, -34, 0});
+    QTest::newRow("iso z 50 is 200 higher")
+        << 1 << 20 << 30 << 50 << 0 << quad({-11, 156, 0}, {12, 156, 0}, {12, 186, 0}, {-11, 186, 0});
+    QTest::newRow("3d height 0 lies on the ground")
+        << 2 << 20 << 30 << 2 << 0 << quad({-11, -44, 8}, {12, -44, 8}, {12, -14, 8}, {-11, -14, 8});
+    QTest::newRow("3d with height stands up")
+        << 2 << 20 << 30 << 2 << 9 << quad({-11, -44, 8}, {12, -44, 8}, {12, -44, 38}, {-11, -44, 38});
+    QTest::newRow("no image: no area")
+        << 1 << 0 << 0 << 0 << 0 << quad({-1, -44, 0}, {2, -44, 0}, {2, -44, 0}, {-1, -44, 0});
+}
+
+void ViewGeometryTest::staticCorners()
+{
+    QFETCH(int, mode);
+    QFETCH(int, w);
+    QFETCH(int, h);
+    QFETCH(int, z);
+    QFETCH(int, tileHeight);
+    TileQuad q;
+    mapgeometry::staticCorners(mode, w, h, z, tileHeight, q);
+    QTEST(q, "expected");
+}
+
+void ViewGeometryTest::textureSides_data()
+{
+    QTest::addColumn<QSize>("image");
+    QTest::addColumn<QSize>("texture");
+    QTest::newRow("17x100") << QSize(17, 100) << QSize(32, 128);
+    QTest::newRow("300x300") << QSize(300, 300) << QSize(256, 256);
+    QTest::newRow("1x16") << QSize(1, 16) << QSize(16, 16);
+    QTest::newRow("64 kept") << QSize(64, 64) << QSize(64, 64);
+    QTest::newRow("65x129") << QSize(65, 129) << QSize(128, 256);
+}
+
+void ViewGeometryTest::textureSides()
+{
+    QFETCH(QSize, image);
+    QImage img(image, QImage::Format_ARGB32);
+    img.fill(Qt::red);
+    const QImage t = GLWidget::textureImage(img);
+    QTEST(t.size(), "texture");
+    QCOMPARE(t.format(), QImage::Format_RGBA8888);
+    QCOMPARE(GLWidget::textureSide(image.width()), t.width());
+    QVERIFY(GLWidget::textureImage(QImage()).isNull());
+}
+
+void ViewGeometryTest::textureImageKeepsTopLeftAtTop()
+{
+    QImage img(16, 16, QImage::Format_ARGB32);
+    img.fill(Qt::blue);
+    img.setPixel(0, 0, 0xFFFF0000u);
+    const QImage t = GLWidget::textureImage(img);
+    // GL reads rows bottom first: the image's top row is the texture's last.
+    const uchar *last = t.constScanLine(15);
+    QCOMPARE(int(last[0]), 255);
+    QCOMPARE(int(last[2]), 0);
+    const uchar *first = t.constScanLine(0);
+    QCOMPARE(int(first[0]), 0);
+    QCOMPARE(int(first[2]), 255);
+}
+
+void ViewGeometryTest::heightColours_data()
+{
+    QTest::addColumn<int>("z");
+    QTest::addColumn<float>("r");
+    QTest::addColumn<float>("g");
+    QTest::addColumn<float>("b");
+    QTest::newRow("0") << 0 << 0.0f << 44.0f / 87 << 0.0f;
+    QTest::newRow("-44") << -44 << 3.0f / 87 << 14.0f / 87 << 0.0f;
+    QTest::newRow("127") << 127 << 0.0f << 0.0f << 1.0f;
+    QTest::newRow("-128 red") << -128 << 1.0f << 0.0f << 0.0f;
+    QTest::newRow("-43 green band") << -43 << 0.0f << 1.0f / 87 << 0.0f;
+    QTest::newRow("41 green band") << 41 << 0.0f << 85.0f / 87 << 0.0f;
+    QTest::newRow("42 blue band") << 42 << 0.0f << 0.0f << 2.0f / 87;
+}
+
+void ViewGeometryTest::heightColours()
+{
+    QFETCH(int, z);
+    const auto c = mapgeometry::heightColour(z);
+    QTEST(c[0], "r");
+    QTEST(c[1], "g");
+    QTEST(c[2], "b");
+    QCOMPARE(c[3], 1.0f);
+}
+
+void ViewGeometryTest::eyePositions_data()
+{
+    QTest::addColumn<double>("angle");
+    QTest::addColumn<int>("distance");
+    QTest::addColumn<double>("y");
+    QTest::addColumn<double>("z");
+    QTest::newRow("129, 4") << 129.0 << 4 << -3.0009 << 2.6447;
+    QTest::newRow("0, 4: along the ground") << 0.0 << 4 << -4.0 << 0.0;
+}
+
+void ViewGeometryTest::eyePositions()
+{
+    QFETCH(double, angle);
+    QFETCH(int, distance);
+    QFETCH(double, y);
+    QFETCH(double, z);
+    const auto eye = mapgeometry::eyePosition(angle, distance);
+    QCOMPARE(eye[0], 0.0);
+    QVERIFY2(std::abs(eye[1] - y) < 1e-4, qPrintable(QString::number(eye[1])));
+    QVERIFY2(std::abs(eye[2] - z) < 1e-4, qPrintable(QString::number(eye[2])));
+}
+
+void ViewGeometryTest::clipLimitsAreInclusive()
+{
+    ClipRange c;
+    QVERIFY(!c.hides(127) && !c.hides(-128) && !c.hides(500));
+    c.aboveOn = true;
+    c.above = 42;
+    QVERIFY(!c.hides(42));
+    QVERIFY(c.hides(43));
+    c.above = 41;
+    QVERIFY(c.hides(42));
+    c.belowOn = true;
+    c.below = -3;
+    QVERIFY(!c.hides(-3));
+    QVERIFY(c.hides(-4));
+}
+
+void ViewGeometryTest::diamondBecomesSquare()
+{
+    // Land art comes decoded with the alpha it is drawn with; outside the diamond it is empty.
+    const auto diamondOf = [](quint32 colour) {
+        QImage diamond(44, 44, QImage::Format_ARGB32);
+        diamond.fill(0);
+        for (int y = 0; y < 44; ++y) {
+            const int half = y < 22 ? y + 1 : 44 - y;
+            for (int x = 22 - half; x < 22 + half; ++x)
+                diamond.setPixel(x, y, colour);
+        }
+        return diamond;
+    };
+    const QImage opaque = GLMapWidget::squareFromDiamond(diamondOf(0xFF808080u), 255, false);
+    QCOMPARE(opaque.size(), QSize(32, 32));
+    QCOMPARE(quint32(opaque.pixel(16, 16)), 0xFF808080u);
+    QCOMPARE(quint32(opaque.pixel(1, 30)), 0xFF808080u);
+    // Every pixel of the square, patched corners included, carries the alpha.
+    const QImage translucent = GLMapWidget::squareFromDiamond(diamondOf(0xE6808080u), 230, false);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            QCOMPARE(qAlpha(translucent.pixel(x, y)), 230);
+    QVERIFY(std::abs(qGreen(translucent.pixel(16, 16)) - 0x80) <= 1);
+
+    QImage diamond = diamondOf(0xFF808080u);
+
+    // A black diamond turns fully transparent when black means "nothing".
+    diamond.fill(0xFF000000u);
+    const QImage holes = GLMapWidget::squareFromDiamond(diamond, 255, true);
+    QCOMPARE(quint32(holes.pixel(16, 16)), 0u);
+    QCOMPARE(GLMapWidget::squareFromDiamond(QImage(), 255, false).size(), QSize(32, 32));
+}
+
+void ViewGeometryTest::atlasBorderRepeatsOppositeEdges()
+{
+    QImage img(3, 2, QImage::Format_RGBA8888);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            img.setPixel(x, y, qRgba(x * 10, y * 100, 0, 255));
+    const QImage p = TextureAtlas::padded(img);
+    const int P = TextureAtlas::Pad;
+    QCOMPARE(p.size(), QSize(3 + 2 * P, 2 + 2 * P));
+    const auto at = [&](int x, int y) { return p.pixel(x + P, y + P); };
+    QCOMPARE(at(0, 0), img.pixel(0, 0));
+    QCOMPARE(at(-1, 0), img.pixel(2, 0)); // left border: the right column
+    QCOMPARE(at(3, 1), img.pixel(0, 1));  // right border: the left column
+    QCOMPARE(at(1, -1), img.pixel(1, 1)); // below the first row: the last row
+    QCOMPARE(at(2, 2), img.pixel(2, 0));
+    QCOMPARE(at(-2, -2), img.pixel(1, 0));
+}
+
+void ViewGeometryTest::drawListRunsKeepOrder()
+{
+    DrawList list;
+    const std::array<DrawList::Vertex, 4> v{};
+    DrawList::Entry names;
+    names.x = 7;
+    list.add(names, DrawList::Quad, 0, v);     // untextured: takes the next page
+    list.add(names, DrawList::Strip, 11, v);
+    list.add(names, DrawList::Quad, 11, v);
+    list.add(names, DrawList::Quad, 0, v);     // untextured inside a run of page 11
+    list.add(names, DrawList::Outline, 0, v);  // lines: a run of their own
+    list.add(names, DrawList::Quad, 12, v);
+    list.add(names, DrawList::Quad, 11, v);    // back to page 11: a new run, order kept
+
+    QCOMPARE(list.size(), size_t(7));
+    QCOMPARE(list.triangleCount(), size_t(12));
+    const auto &b = list.batches();
+    QCOMPARE(b.size(), size_t(4));
+    QCOMPARE(b[0].texture, 11u);
+    QCOMPARE(b[0].indexCount, 24u);
+    QVERIFY(b[1].lines);
+    QCOMPARE(b[1].indexCount, 8u);
+    QCOMPARE(b[2].texture, 12u);
+    QCOMPARE(b[3].texture, 11u);
+    QCOMPARE(b[3].firstIndex, 24u + 8u + 6u);
+    // Strip bends along its left-right diagonal; quads split round their outline.
+    const auto &i = list.indices();
+    QCOMPARE(std::vector<quint32>(i.begin() + 6, i.begin() + 12), (std::vector<quint32>{4, 5, 6, 5, 6, 7}));
+    QCOMPARE(std::vector<quint32>(i.begin(), i.begin() + 6), (std::vector<quint32>{0, 1, 3, 1, 2, 3}));
+    QCOMPARE(list.entries()[4].firstVertex, 16u);
+    QCOMPARE(list.entries()[1].texture, 11u);
+}
+
+QTEST_MAIN(ViewGeometryTest)
+#include "view_geometry_test.moc"
