@@ -24,6 +24,11 @@ Rgb mix(Rgb a, Rgb b, float t)
     return {int(a.r + (b.r - a.r) * t), int(a.g + (b.g - a.g) * t), int(a.b + (b.b - a.b) * t)};
 }
 quint16 pack(Rgb c) { return rgb555(c.r, c.g, c.b); }
+QRgb argb(quint16 c)
+{
+    const auto channel = [](int v) { return (v << 3) | (v >> 2); };
+    return qRgb(channel((c >> 10) & 31), channel((c >> 5) & 31), channel(c & 31));
+}
 
 constexpr float Pi = 3.14159265f;
 
@@ -183,6 +188,17 @@ public:
             set(x, base - height, s(u, height));
             set(x, base - height - 1, scale(s(u, height), 1.25f));
         }
+    }
+
+    QImage image() const
+    {
+        QImage out(w, h, QImage::Format_ARGB32);
+        out.fill(Qt::transparent);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (const int c = px[size_t(y * w + x)]; c >= 0)
+                    out.setPixel(x, y, argb(quint16(c)));
+        return out;
     }
 
     QByteArray encode() const
@@ -514,6 +530,34 @@ void textureFiles(QByteArray *index, QByteArray *data)
     }
     *index = idx.bytes();
     *data = tex.bytes();
+}
+
+QImage landImage(int id)
+{
+    const auto it = std::find_if(landDefs().begin(), landDefs().end(), [id](const LandDef &d) { return d.id == id; });
+    if (it == landDefs().end() || it->look == Look::None)
+        return QImage();
+    const QByteArray raw = landArt(it->look, hash32(quint32(id) + 0x1000U));
+    const auto colour = [&raw](int i) { return quint16(quint8(raw[2 * i]) | (quint8(raw[2 * i + 1]) << 8)); };
+    QImage out(44, 44, QImage::Format_ARGB32);
+    out.fill(Qt::transparent);
+    int i = 0;
+    for (int y = 0; y < 22; ++y)
+        for (int k = 0; k < 2 + 2 * y; ++k)
+            out.setPixel(21 - y + k, y, argb(colour(i++)));
+    for (int k = 0; k < 22; ++k)
+        for (int j = 0; j < 44 - 2 * k; ++j)
+            out.setPixel(k + j, 22 + k, argb(colour(i++)));
+    return out;
+}
+
+QImage staticImage(int id)
+{
+    const auto it = std::find_if(staticDefs().begin(), staticDefs().end(),
+                                 [id](const StaticDef &d) { return d.id == id; });
+    if (it == staticDefs().end() || it->look == Look::None)
+        return QImage();
+    return staticArt(it->look, hash32(quint32(id) + 0x2000U)).image();
 }
 
 QList<int> landIdsWithArt()

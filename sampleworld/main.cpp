@@ -59,7 +59,7 @@ int main(int argc, char **argv)
     }
     qint64 total = 0;
     for (const sampleworld::WrittenFile &f : written) {
-        out << qSetFieldWidth(14) << f.name << qSetFieldWidth(12) << f.size << qSetFieldWidth(0) << " bytes\n";
+        out << qSetFieldWidth(24) << f.name << qSetFieldWidth(12) << f.size << qSetFieldWidth(0) << " bytes\n";
         total += f.size;
     }
     out << "wrote " << written.size() << " files, " << total << " bytes, into "

@@ -3,7 +3,9 @@
 #include "artwork.h"
 #include "catalog.h"
 #include "output.h"
+#include "palette.h"
 #include "terrain.h"
+#include "worldsave.h"
 
 #include <QDir>
 
@@ -71,6 +73,12 @@ bool write(const Options &options, QString *error, QList<WrittenFile> *written)
     if (!writeWholeFile(dir, QStringLiteral("multi.idx"), index, written, error)
         || !writeWholeFile(dir, QStringLiteral("multi.mul"), data, written, error))
         return false;
+    // The palette names its category icons relative to itself, so they go beside it.
+    if (!writeWholeFile(dir, QStringLiteral("palette.xml"), paletteFile(), written, error))
+        return false;
+    for (const PaletteIcon &icon : paletteIcons())
+        if (!writeWholeFile(dir, icon.name, icon.png, written, error))
+            return false;
 
     // Felucca and Trammel share one world; build each world once.
     for (int main : {0, 2, 3}) {
@@ -87,6 +95,9 @@ bool write(const Options &options, QString *error, QList<WrittenFile> *written)
         for (int f : facets)
             if (!world.writeDifferenceFiles(dir, f, written, error))
                 return false;
+        if (main == 0 && facets.contains(0)
+            && !writeWholeFile(dir, QStringLiteral("sample.wsc"), worldSaveFile(world, options.seed), written, error))
+            return false;
     }
     return true;
 }

@@ -207,6 +207,13 @@ void FacetWorld::landBlock(int bx, int by, LandCell cells[64]) const
     }
 }
 
+LandCell FacetWorld::landCell(int x, int y) const
+{
+    LandCell cells[64];
+    landBlock(x / 8, y / 8, cells);
+    return cells[(y % 8) * 8 + x % 8];
+}
+
 void FacetWorld::plants(int x, int y, const LandCell &cell, quint8 cx, quint8 cy,
                         std::vector<StaticRecord> *out) const
 {

@@ -45,7 +45,6 @@ public:
     // The five difference files of facet (0-3); facet must use this world's main files.
     bool writeDifferenceFiles(const QString &dir, int facet, QList<WrittenFile> *written, QString *error) const;
 
-private:
     struct Building {
         int x0, y0;  // anchor
         int minX, minY, maxX, maxY;  // cells whose land is levelled and kept free of plants
@@ -53,6 +52,11 @@ private:
         quint16 roofHue;
         QList<Component> parts;
     };
+    const QList<Building> &buildings() const { return m_buildings; }
+    // One cell as the map file holds it, buildings' levelling included.
+    LandCell landCell(int x, int y) const;
+
+private:
     void placeBuildings();
     bool inCaveArea(int x, int y) const;
     void plants(int x, int y, const LandCell &cell, quint8 cx, quint8 cy, std::vector<StaticRecord> *out) const;
