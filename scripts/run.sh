@@ -8,10 +8,12 @@ build="$here/build"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target tessaryn tessaryn-sampleworld -j"$(nproc)"
 sample="$build/sample-world"
-if [ ! -f "$sample/.complete" ]; then
+# Written again whenever the generator's output changes (its version below).
+sample_version=3
+if [ "$(cat "$sample/.complete" 2>/dev/null)" != "$sample_version" ]; then
   echo "writing the sample world into $sample"
   "$build/sampleworld/tessaryn-sampleworld" --out "$sample"
-  touch "$sample/.complete"
+  echo "$sample_version" > "$sample/.complete"
 fi
 export TESSARYN_DEFAULT_DIR="$sample"
 if [ -f "$sample/palette.xml" ]; then export TESSARYN_DEFAULT_PALETTE="$sample/palette.xml"; fi
