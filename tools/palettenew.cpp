@@ -1,11 +1,332 @@
 #include "tools/palettenew.h"
+#include "app/waitcursor.h"
+#include "tiles/artstore.h"
+#include "ui_palettenew.h"
 
-PaletteNew::PaletteNew(QWidget *parent) : QWidget(parent)
+#include <QDir>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QImage>
+#include <QPixmap>
+
+#include <cstdio>
+
+namespace {
+
+// How long one round of icon decoding may keep the event loop busy. Small enough that
+// scrolling and clicking stay smooth while a large group fills in.
+constexpr qint64 kBatchBudgetNs = 8'000'000;
+
+constexpr int kIconSide = 64;
+constexpr int kCategoryIconSide = 32;
+
+// The largest tile id of each kind: land ids index 16384 land tiles, statics are 16-bit.
+constexpr int kLastTile[2] = {0x3FFF, 0xFFFF};
+
+QString upperTag(const QDomElement &element) { return element.tagName().toUpper(); }
+
+} // namespace
+
+PaletteGroupItem::PaletteGroupItem(QTreeWidget *tree, int group)
+    : QTreeWidgetItem(tree, Type), m_group(group)
 {
-    setObjectName(QStringLiteral("PaletteNew"));
+}
+
+PaletteGroupItem::PaletteGroupItem(QTreeWidgetItem *parent, int group)
+    : QTreeWidgetItem(parent, Type), m_group(group)
+{
+}
+
+PaletteTileItem::PaletteTileItem(QListWidget *view, const PaletteEntry &entry)
+    : QListWidgetItem(entry.label, view, Type), m_tiles(entry.tiles), m_iconId(entry.id)
+{
+}
+
+PaletteNew::PaletteNew(QWidget *parent)
+    : QWidget(parent), m_ui(std::make_unique<Ui::PaletteNew>()), m_art(std::make_unique<ArtStore>())
+{
+    m_ui->setupUi(this);
+    groupBox1 = m_ui->groupBox1;
+    lineAlt = m_ui->lineAlt;
+    tabWidget7 = m_ui->tabWidget7;
+    splitter1 = m_ui->splitter1;
+    splitter2 = m_ui->splitter2;
+    listStatic = m_ui->listStatic;
+    listLand = m_ui->listLand;
+    iconStatic = m_ui->iconStatic;
+    iconLand = m_ui->iconLand;
+    resize(QSize(304, 551).expandedTo(minimumSizeHint()));
+
+    for (QTreeWidget *list : {listStatic, listLand}) {
+        connect(list, &QTreeWidget::itemClicked, this,
+                [this](QTreeWidgetItem *item, int) { clicked(item); });
+        connect(list, &QTreeWidget::currentItemChanged, this,
+                [this](QTreeWidgetItem *current, QTreeWidgetItem *) { clicked(current); });
+    }
+    connect(lineAlt, &QLineEdit::textChanged, this, &PaletteNew::altChange);
+    connect(iconLand, &QListWidget::itemClicked, this, &PaletteNew::paintLand);
+    connect(iconStatic, &QListWidget::itemClicked, this, &PaletteNew::paintStatic);
+    connect(iconLand, &QListWidget::itemDoubleClicked, this, &PaletteNew::doubleClickedLand);
+    connect(iconStatic, &QListWidget::itemDoubleClicked, this, &PaletteNew::doubleClickedStatic);
+
+    m_decodeTimer.setInterval(0);
+    connect(&m_decodeTimer, &QTimer::timeout, this, &PaletteNew::decodeIconBatch);
+    languageChange();
+}
+
+PaletteNew::~PaletteNew()
+{
+    // The views go down with the QWidget base, after our members; they must not call back.
+    for (QObject *view : {static_cast<QObject *>(listStatic), static_cast<QObject *>(listLand),
+                          static_cast<QObject *>(iconStatic), static_cast<QObject *>(iconLand),
+                          static_cast<QObject *>(lineAlt)})
+        view->disconnect(this);
+}
+
+int PaletteNew::parseNumber(const QString &text)
+{
+    const QString s = text.simplified().toUpper();
+    bool ok = false;
+    const int value = s.startsWith(QLatin1String("0X")) ? s.mid(2).toInt(&ok, 16) : s.toInt(&ok, 10);
+    return ok ? value : 0;
+}
+
+std::vector<PaletteEntry> PaletteNew::entries(int kind, int group) const
+{
+    if (kind != Land && kind != Statics)
+        return {};
+    const auto found = m_entries[kind].find(group);
+    return found == m_entries[kind].end() ? std::vector<PaletteEntry>() : found->second;
+}
+
+int PaletteNew::pendingIcons() const
+{
+    return m_queues[Land].remaining + m_queues[Statics].remaining;
 }
 
 void PaletteNew::setFile(const QString &fileName)
 {
     m_file = fileName;
+    m_fileDir = QFileInfo(fileName).absolutePath();
+    for (int kind : {Land, Statics}) {
+        clearIcons(kind);
+        tree(kind)->clear();
+        m_entries[kind].clear();
+        m_shown[kind] = -1;
+        m_nextGroup[kind] = 0;
+    }
+    // The data directory may have changed since the last file; icons come from the current one.
+    m_art = std::make_unique<ArtStore>();
+
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QDomDocument document;
+    if (!document.setContent(&file))
+        return;
+
+    const QDomElement root = document.documentElement();
+    for (QDomElement sets = root.firstChildElement(); !sets.isNull(); sets = sets.nextSiblingElement()) {
+        if (upperTag(sets) != QLatin1String("TILESETS"))
+            continue;
+        for (QDomElement section = sets.firstChildElement(); !section.isNull();
+             section = section.nextSiblingElement()) {
+            const QString tag = upperTag(section);
+            if (tag == QLatin1String("STATICS"))
+                populateBox(section, nullptr, Statics);
+            else if (tag == QLatin1String("LAND"))
+                populateBox(section, nullptr, Land);
+        }
+    }
+}
+
+void PaletteNew::populateBox(const QDomElement &element, PaletteGroupItem *parent, int kind)
+{
+    for (QDomElement child = element.firstChildElement(); !child.isNull();
+         child = child.nextSiblingElement()) {
+        const QString tag = upperTag(child);
+        if (tag == QLatin1String("TILESET")) {
+            auto *item = new PaletteGroupItem(tree(kind), -1);
+            item->setText(0, child.attribute(QStringLiteral("name")));
+            const QString path = child.attribute(QStringLiteral("image")).simplified();
+            if (!path.isEmpty()) {
+                // Relative image paths belong with the palette file, wherever the program runs.
+                const QImage image(QFileInfo(path).isRelative() ? QDir(m_fileDir).filePath(path) : path);
+                if (!image.isNull())
+                    item->setIcon(0, QPixmap::fromImage(image.scaled(kCategoryIconSide, kCategoryIconSide,
+                                                                     Qt::KeepAspectRatio,
+                                                                     Qt::SmoothTransformation)));
+            }
+            populateBox(child, item, kind);
+        } else if (!parent) {
+            // Groups and tiles outside any tile set have no category to live in.
+            continue;
+        } else if (tag == QLatin1String("GROUP")) {
+            auto *item = new PaletteGroupItem(parent, m_nextGroup[kind]++);
+            item->setText(0, child.attribute(QStringLiteral("name")));
+            populateBox(child, item, kind);
+        } else if ((tag == QLatin1String("TILE") || tag == QLatin1String("RANDOM")) && parent->group() >= 0) {
+            // Entries directly inside a tile set would belong to group -1, which is never shown.
+            m_entries[kind][parent->group()].push_back(readEntry(child, tag, kind));
+        }
+    }
+}
+
+PaletteEntry PaletteNew::readEntry(const QDomElement &element, const QString &tag, int kind) const
+{
+    // Out-of-range numbers would paint tiles that do not exist (or -1, the empty tile), so they
+    // read as tile 0 like text that is not a number.
+    const auto tileNumber = [kind](const QString &text) {
+        const int id = parseNumber(text);
+        return id < 0 || id > kLastTile[kind] ? 0 : id;
+    };
+    PaletteEntry entry;
+    if (tag == QLatin1String("TILE")) {
+        entry.id = tileNumber(element.text());
+        entry.tiles = {entry.id};
+        entry.label = QLatin1String("0x") + QString::number(entry.id, 16);
+        return entry;
+    }
+    entry.label = element.attribute(QStringLiteral("name"));
+    entry.id = tileNumber(element.attribute(QStringLiteral("image"), QStringLiteral("0")));
+    for (QDomElement tile = element.firstChildElement(); !tile.isNull(); tile = tile.nextSiblingElement()) {
+        if (upperTag(tile) == QLatin1String("TILE"))
+            entry.tiles.push_back(tileNumber(tile.text()));
+    }
+    return entry;
+}
+
+void PaletteNew::clicked(QTreeWidgetItem *item)
+{
+    if (!item || item->type() != PaletteGroupItem::Type)
+        return;
+    // The kind follows the tree the item lives in: a tree can change its current item while
+    // the other tab is shown, and its group ids mean nothing in the other kind.
+    const int kind = item->treeWidget() == listLand ? Land : Statics;
+    const int group = static_cast<PaletteGroupItem *>(item)->group();
+    if (group == -1 || group == m_shown[kind])
+        return;
+    m_shown[kind] = group;
+    clearIcons(kind);
+
+    const auto found = m_entries[kind].find(group);
+    if (found == m_entries[kind].end() || found->second.empty())
+        return;
+    // The items appear at once with their labels; their icons follow in batches.
+    QListWidget *view = iconView(kind);
+    IconQueue &queue = m_queues[kind];
+    queue.items.reserve(found->second.size());
+    for (const PaletteEntry &entry : found->second)
+        queue.items.push_back(new PaletteTileItem(view, entry));
+    queue.remaining = int(queue.items.size());
+    if (!m_waitCursor)
+        m_waitCursor = std::make_unique<WaitCursor>();
+    m_decodeTimer.start();
+}
+
+void PaletteNew::clearIcons(int kind)
+{
+    m_queues[kind] = IconQueue();
+    iconView(kind)->clear();
+    if (pendingIcons() == 0) {
+        m_decodeTimer.stop();
+        m_waitCursor.reset();
+    }
+}
+
+void PaletteNew::decodeIcon(int kind, PaletteTileItem *item)
+{
+    const QImage image = kind == Land ? m_art->landArt(item->iconId(), 255)
+                                      : m_art->staticArt(item->iconId(), 255);
+    if (!image.isNull())
+        item->setIcon(QPixmap::fromImage(
+            image.scaled(kIconSide, kIconSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    item->m_iconPending = false;
+    --m_queues[kind].remaining;
+}
+
+void PaletteNew::decodeIconBatch()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const auto inBudget = [&clock] { return clock.nsecsElapsed() < kBatchBudgetNs; };
+
+    const int first = tabWidget7->currentIndex() == 0 ? Statics : Land;
+    for (int kind : {first, 1 - first}) {
+        IconQueue &queue = m_queues[kind];
+        QListWidget *view = iconView(kind);
+        if (view->isVisible()) {
+            const QRect port = view->viewport()->rect();
+            for (size_t i = queue.next; i < queue.items.size() && inBudget(); ++i) {
+                PaletteTileItem *item = queue.items[i];
+                if (item->m_iconPending && view->visualItemRect(item).intersects(port))
+                    decodeIcon(kind, item);
+            }
+        }
+        for (; queue.next < queue.items.size() && inBudget(); ++queue.next) {
+            PaletteTileItem *item = queue.items[queue.next];
+            if (item->m_iconPending)
+                decodeIcon(kind, item);
+        }
+        if (queue.remaining == 0)
+            queue = IconQueue();
+    }
+    if (pendingIcons() == 0) {
+        m_decodeTimer.stop();
+        m_waitCursor.reset();
+    }
+}
+
+void PaletteNew::emitTile(void (PaletteNew::*signal)(int, std::vector<int>, QString), int type,
+                          QListWidgetItem *item)
+{
+    if (!item || item->type() != PaletteTileItem::Type)
+        return;
+    emit(this->*signal)(type, static_cast<PaletteTileItem *>(item)->tiles(), lineAlt->text().simplified());
+}
+
+void PaletteNew::paintLand(QListWidgetItem *item)
+{
+    emitTile(&PaletteNew::paintsig, Land, item);
+}
+
+void PaletteNew::paintStatic(QListWidgetItem *item)
+{
+    emitTile(&PaletteNew::paintsig, Statics, item);
+}
+
+void PaletteNew::doubleClickedLand(QListWidgetItem *item)
+{
+    emitTile(&PaletteNew::tileselect, Land, item);
+}
+
+void PaletteNew::doubleClickedStatic(QListWidgetItem *item)
+{
+    if (item && item->type() == PaletteTileItem::Type) {
+        std::printf("Data size is %zu\n", static_cast<PaletteTileItem *>(item)->tiles().size());
+        std::fflush(stdout);
+    }
+    emitTile(&PaletteNew::tileselect, Statics, item);
+}
+
+void PaletteNew::altChange(const QString &text)
+{
+    emit AltChange(text.simplified());
+}
+
+void PaletteNew::languageChange()
+{
+    m_ui->retranslateUi(this);
+}
+
+void PaletteNew::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        languageChange();
+    QWidget::changeEvent(event);
 }
