@@ -22,6 +22,9 @@ TestEnvironment::TestEnvironment()
     QDir().mkpath(root() + QStringLiteral("/config"));
     qputenv("TEMP", tempDir().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (root() + QStringLiteral("/config")).toLocal8Bit());
+    // Test mode alone sends every test program to one shared store; give this one its own.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root() + QStringLiteral("/config"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root() + QStringLiteral("/config"));
     qunsetenv("TESSARYN_DEFAULT_DIR");
     qunsetenv("TESSARYN_DEFAULT_PALETTE");
     QSettings().clear();
