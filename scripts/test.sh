@@ -17,4 +17,6 @@ CC=clang CXX=clang++ cmake -S "$here" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Deb
 cmake --build "$asan" -j"$jobs"
 (cd "$asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j"$jobs" -L 'core|sampleworld')
+# Every file reader fuzzed for a bounded time from the sample world's files.
+"$here/scripts/fuzz.sh" "${FUZZ_SECONDS:-20}"
 echo "all tests passed"
