@@ -238,10 +238,18 @@ StaticBlock StaticBlock::decode(const QByteArray &records, TileData &tileData)
 
 QByteArray StaticBlock::encode() const
 {
-    QByteArray out(tileCount() * RecordSize, Qt::Uninitialized);
+    // World-save items merged into a block for the view are no statics of the map: written
+    // as records they would become statics, and show twice once the items are merged again.
+    int records = 0;
+    for (int i = 0; i < 64; ++i)
+        for (const Tile &t : m_stacks[i])
+            records += t.isItem() ? 0 : 1;
+    QByteArray out(records * RecordSize, Qt::Uninitialized);
     uchar *p = reinterpret_cast<uchar *>(out.data());
     for (int i = 0; i < 64; ++i) {
         for (const Tile &t : m_stacks[i]) {
+            if (t.isItem())
+                continue;
             qToLittleEndian<quint16>(quint16(t.id()), p);
             p[2] = uchar(i & 7);
             p[3] = uchar(i >> 3);

@@ -204,8 +204,9 @@ public:
     // Decodes static records back to back. A trailing partial record is ignored, and so is a
     // record whose x or y lies outside 0..7 (it names no cell of the block).
     static StaticBlock decode(const QByteArray &records, TileData &tileData);
-    // Every tile as a record, cells in key order and each stack in drawing order. Empty
-    // stacks write nothing, so a block without tiles encodes to zero bytes.
+    // Every static as a record, cells in key order and each stack in drawing order. Empty
+    // stacks write nothing, so a block without statics encodes to zero bytes. World-save
+    // items are not written.
     QByteArray encode() const;
 
 private:

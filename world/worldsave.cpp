@@ -1,0 +1,385 @@
+#include "world/worldsave.h"
+#include "tiles/tiledata.h"
+#include "world/datadirectory.h"
+#include "world/facet.h"
+
+#include <QFile>
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QtEndian>
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr qint64 kMultiBase = 0x4000;
+constexpr qint64 kStaticType = 255;
+constexpr int kMultiRecord = 12;
+
+const QByteArray kHeader = QByteArrayLiteral("SECTION WORLDITEM");
+
+// A decimal value as the save writes it. Text that is no number reads as 0; a number too
+// large for 64 bits is held at the nearest bound, so a huge X or ID stays huge (and is
+// skipped later) rather than turning into a plausible 0.
+qint64 number(const QByteArray &value)
+{
+    bool ok = false;
+    const qint64 v = value.toLongLong(&ok, 10);
+    if (ok)
+        return v;
+    const qsizetype start = (value.startsWith('-') || value.startsWith('+')) ? 1 : 0;
+    if (value.size() <= start)
+        return 0;
+    for (qsizetype i = start; i < value.size(); ++i)
+        if (value[i] < '0' || value[i] > '9')
+            return 0;
+    return value.startsWith('-') ? std::numeric_limits<qint64>::min() : std::numeric_limits<qint64>::max();
+}
+
+int heightOf(qint64 z)
+{
+    return int(std::clamp<qint64>(z, -128, 127));
+}
+
+QString nameText(const QByteArray &bytes)
+{
+    // Servers write names in UTF-8 or in a single-byte code page; the latter is taken as
+    // Latin-1 rather than shown with replacement characters.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString s = utf8(bytes);
+    return utf8.hasError() ? QString::fromLatin1(bytes) : s;
+}
+
+// The key lines of one item block.
+struct ItemFields {
+    qint64 id = -1;
+    qint64 color = 0;
+    qint64 x = -1;
+    qint64 y = -1;
+    qint64 z = 0;
+    qint64 type = 0;
+    qint64 cont = -1;
+    QByteArray name;
+
+    void take(const QByteArray &line)
+    {
+        const qsizetype space = line.indexOf(' ');
+        const QByteArray key = space < 0 ? line : line.left(space);
+        const QByteArray value = space < 0 ? QByteArray() : line.mid(space + 1);
+        if (key == "ID")
+            id = number(value);
+        else if (key == "COLOR")
+            color = number(value);
+        else if (key == "X")
+            x = number(value);
+        else if (key == "Y")
+            y = number(value);
+        else if (key == "Z")
+            z = number(value);
+        else if (key == "TYPE")
+            type = number(value);
+        else if (key == "CONT")
+            cont = number(value);
+        else if (key == "NAME")
+            name = value;
+    }
+};
+
+struct Component {
+    int id;
+    int dx, dy, dz;
+    quint32 flags;
+};
+
+// The client's multi files, opened on first use and read once per multi number.
+class MultiFiles
+{
+public:
+    const QList<Component> &components(qint64 number)
+    {
+        static const QList<Component> none;
+        if (!m_opened)
+            open();
+        if (number < 0 || number >= m_indexCount)
+            return none;
+        auto it = m_read.find(number);
+        if (it == m_read.end())
+            it = m_read.insert(number, read(number));
+        return it.value();
+    }
+
+private:
+    void open()
+    {
+        m_opened = true;
+        const QString dir = dataDirectory();
+        m_index.setFileName(dir + QStringLiteral("/multi.idx"));
+        m_data.setFileName(dir + QStringLiteral("/multi.mul"));
+        if (m_index.open(QIODevice::ReadOnly) && m_data.open(QIODevice::ReadOnly))
+            m_indexCount = m_index.size() / kMultiRecord;
+    }
+
+    QList<Component> read(qint64 number)
+    {
+        QList<Component> out;
+        uchar rec[kMultiRecord];
+        if (!m_index.seek(number * kMultiRecord) || m_index.read(reinterpret_cast<char *>(rec), 8) != 8)
+            return out;
+        const qint64 offset = qFromLittleEndian<qint32>(rec);
+        const qint64 length = qFromLittleEndian<qint32>(rec + 4);
+        if (offset < 0 || length <= 0 || offset >= m_data.size())
+            return out;
+        // A length reaching past the file is cut to what the file holds, in whole records.
+        const qint64 count = std::min(length, m_data.size() - offset) / kMultiRecord;
+        if (!m_data.seek(offset))
+            return out;
+        const QByteArray bytes = m_data.read(count * kMultiRecord);
+        const uchar *p = reinterpret_cast<const uchar *>(bytes.constData());
+        for (qint64 i = 0; i < bytes.size() / kMultiRecord; ++i, p += kMultiRecord)
+            out.append({qFromLittleEndian<quint16>(p), qFromLittleEndian<qint16>(p + 2),
+                        qFromLittleEndian<qint16>(p + 4), qFromLittleEndian<qint16>(p + 6),
+                        qFromLittleEndian<quint32>(p + 8)});
+        return out;
+    }
+
+    bool m_opened = false;
+    QFile m_index;
+    QFile m_data;
+    qint64 m_indexCount = 0;
+    QHash<qint64, QList<Component>> m_read;
+};
+
+struct PendingStatic {
+    int x, y;
+    Tile tile;
+};
+
+QByteArray staticRecord(int x, int y, const Tile &t)
+{
+    QByteArray rec(StaticBlock::RecordSize, '\0');
+    uchar *p = reinterpret_cast<uchar *>(rec.data());
+    qToLittleEndian<quint16>(quint16(t.id()), p);
+    p[2] = uchar(x & 7);
+    p[3] = uchar(y & 7);
+    p[4] = uchar(qint8(heightOf(t.z())));
+    qToLittleEndian<quint16>(t.hue(), p + 5);
+    return rec;
+}
+
+bool insideFacet(const Facet &facet, qint64 x, qint64 y)
+{
+    return x >= 0 && y >= 0 && x < qint64(facet.blocksX()) * 8 && y < qint64(facet.blocksY()) * 8;
+}
+
+QString writeFailure(const Facet &facet, int block)
+{
+    return QStringLiteral("The working file %1 could not be written.")
+        .arg(facet.workingFilePath(block, Facet::StaticsKind));
+}
+
+// The block's statics as the edit store sees them now: its working file, else its records
+// from the difference or main files.
+QByteArray currentStatics(Facet &facet, int block)
+{
+    QByteArray bytes;
+    if (!facet.readWorkingFile(block, bytes, Facet::StaticsKind))
+        bytes = facet.readStaticsRaw(block);
+    return bytes;
+}
+
+// Appends records to the blocks' statics, one write per block. When a write fails, the
+// blocks written before it get their earlier bytes back, so the edit store is as it was.
+bool appendRecords(Facet &facet, const QMap<int, QByteArray> &records, QString *error)
+{
+    QList<QPair<int, QByteArray>> written;
+    for (auto it = records.cbegin(); it != records.cend(); ++it) {
+        const QByteArray before = currentStatics(facet, it.key());
+        if (!facet.writeWorkingFile(it.key(), before + it.value(), Facet::StaticsKind)) {
+            if (error)
+                *error = writeFailure(facet, it.key());
+            for (const auto &[block, bytes] : std::as_const(written))
+                facet.writeWorkingFile(block, bytes, Facet::StaticsKind);
+            return false;
+        }
+        written.append({it.key(), before});
+    }
+    return true;
+}
+
+} // namespace
+
+bool isItemSectionHeader(const QByteArray &line)
+{
+    if (!line.startsWith(kHeader))
+        return false;
+    if (line.size() == kHeader.size())
+        return true;
+    // One space and at least one digit, and nothing but digits after it.
+    if (line.size() < kHeader.size() + 2 || line[kHeader.size()] != ' ')
+        return false;
+    for (qsizetype i = kHeader.size() + 1; i < line.size(); ++i)
+        if (line[i] < '0' || line[i] > '9')
+            return false;
+    return true;
+}
+
+bool appendStaticRecord(Facet &facet, int x, int y, const Tile &t, QString *error)
+{
+    if (!insideFacet(facet, x, y)) {
+        if (error)
+            *error = QStringLiteral("Cell (%1, %2) lies outside the facet.").arg(x).arg(y);
+        return false;
+    }
+    QMap<int, QByteArray> records;
+    records.insert(blockNumber(x, y, facet.blocksY()), staticRecord(x, y, t));
+    return appendRecords(facet, records, error);
+}
+
+WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileData)
+{
+    WorldSaveResult result;
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) {
+        result.error = QStringLiteral("The world save could not be opened: %1").arg(in.errorString());
+        return result;
+    }
+    result.copyPath = path + QStringLiteral(".tsy");
+    // The copy reaches its name only when it is complete: a failure below leaves an earlier
+    // copy as it was.
+    QSaveFile copy(result.copyPath);
+    if (!copy.open(QIODevice::WriteOnly)) {
+        result.error = QStringLiteral("The copy %1 could not be written: %2").arg(result.copyPath, copy.errorString());
+        return result;
+    }
+
+    QMap<int, QMap<CellKey, TileStack>> items;
+    QMap<int, QByteArray> statics; // block -> records to append, in file order
+    MultiFiles multis;
+    const int blocksY = facet.blocksY();
+
+    const auto addItem = [&](qint64 x, qint64 y, const Tile &t) {
+        items[blockNumber(int(x), int(y), blocksY)][cellKey(int(x), int(y))].insert(t);
+        ++result.items;
+    };
+    const auto addStatic = [&](qint64 x, qint64 y, const Tile &t) {
+        statics[blockNumber(int(x), int(y), blocksY)] += staticRecord(int(x), int(y), t);
+        ++result.statics;
+    };
+
+    // What one closed item block adds; true when it became statics (its lines leave the copy).
+    const auto takeItem = [&](const ItemFields &f) -> bool {
+        if (f.id < 0 || f.cont != -1 || !insideFacet(facet, f.x, f.y)) {
+            ++result.skipped;
+            return false;
+        }
+        const bool makeStatic = f.type == kStaticType;
+        bool added = false;
+        if (f.id >= kMultiBase) {
+            for (const Component &c : multis.components(f.id - kMultiBase)) {
+                const qint64 x = f.x + c.dx, y = f.y + c.dy;
+                if (c.flags != 1 || !insideFacet(facet, x, y))
+                    continue;
+                Tile t = tileData.staticTile(c.id);
+                t.setZ(heightOf(f.z + c.dz));
+                if (makeStatic) {
+                    addStatic(x, y, t);
+                } else {
+                    t.setItem();
+                    addItem(x, y, t);
+                }
+                added = true;
+            }
+        } else {
+            Tile t = tileData.staticTile(int(f.id));
+            t.setZ(heightOf(f.z));
+            t.setHue(quint16(std::clamp<qint64>(f.color, 0, 0xFFFF)));
+            if (makeStatic) {
+                addStatic(f.x, f.y, t);
+            } else {
+                t.setItem();
+                if (!f.name.isEmpty() && f.name != "#")
+                    t.info().name = nameText(f.name);
+                addItem(f.x, f.y, t);
+            }
+            added = true;
+        }
+        if (!added)
+            ++result.skipped;
+        return added && makeStatic;
+    };
+
+    const auto readLine = [&in] { return in.readLine().simplified(); };
+    const auto write = [&copy](const QByteArray &line) {
+        copy.write(line);
+        copy.write("\n", 1);
+    };
+
+    QList<QByteArray> pending;
+    while (!in.atEnd()) {
+        QByteArray line = readLine();
+        if (!isItemSectionHeader(line)) {
+            write(line);
+            continue;
+        }
+        pending = {line};
+        while (!line.startsWith('}') && !in.atEnd()) {
+            line = readLine();
+            pending.append(line);
+            if (!line.startsWith('{'))
+                continue;
+            ItemFields fields;
+            bool closed = false;
+            while (!in.atEnd()) {
+                line = readLine();
+                pending.append(line);
+                if (line.startsWith('}')) {
+                    closed = true;
+                    break;
+                }
+                fields.take(line);
+            }
+            // A block cut off by the end of the file may hold a cut-off number; it is
+            // copied, not trusted.
+            if (!closed)
+                ++result.skipped;
+            else if (takeItem(fields))
+                pending.clear();
+        }
+        for (const QByteArray &l : std::as_const(pending))
+            write(l);
+        pending.clear();
+    }
+
+    if (in.error() != QFileDevice::NoError) {
+        copy.cancelWriting();
+        result.error = QStringLiteral("The world save could not be read: %1").arg(in.errorString());
+        return result;
+    }
+    // Statics first: if they cannot be written, the copy (which leaves their items out)
+    // must not replace the one before.
+    QString error;
+    if (!appendRecords(facet, statics, &error)) {
+        copy.cancelWriting();
+        result.error = error;
+        return result;
+    }
+    if (!copy.commit()) {
+        // Take the statics back out: the save still holds their items.
+        for (auto it = statics.cbegin(); it != statics.cend(); ++it) {
+            QByteArray bytes = currentStatics(facet, it.key());
+            bytes.chop(it.value().size());
+            facet.writeWorkingFile(it.key(), bytes, Facet::StaticsKind);
+        }
+        result.error = QStringLiteral("The copy %1 could not be written: %2").arg(result.copyPath, copy.errorString());
+        return result;
+    }
+    facet.items() = std::move(items);
+    result.ok = true;
+    return result;
+}
