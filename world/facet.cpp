@@ -1,5 +1,6 @@
 #include "world/facet.h"
 #include "world/datadirectory.h"
+#include "world/filereplacer.h"
 
 #include <QDir>
 #include <QtEndian>
@@ -39,6 +40,9 @@ void Facet::open(int facet, bool useDiff)
     m_landDiff.clear();
     m_staticsDiff.clear();
     const QString dir = dataDirectory();
+    m_dir = dir;
+    // A save cut off in this directory is settled before anything is read from it.
+    recoverInterruptedSave(dir);
     m_tileData.openFile(dir + QStringLiteral("/tiledata.mul"));
     if (facet < 0 || facet > 3)
         return;
@@ -260,45 +264,3 @@ QList<int> Facet::workingBlocks(int kind)
     std::sort(result.begin(), result.end());
     return result;
 }
-
-bool Facet::hasWorkingFiles(int mode)
-{
-    const bool any = !listWorkingFiles(QStringLiteral("*.tsy") + QString::number(m_facet)).isEmpty();
-    if (any) {
-        if (mode == 0)
-            saveMainFiles();
-        else if (mode == 1)
-            saveDifferenceFiles();
-    }
-    clearWorkingFiles();
-    return any;
-}
-
-void Facet::clearWorkingFiles()
-{
-    const QStringList names = listWorkingFiles(QStringLiteral("*.tsy") + QString::number(m_facet));
-    for (const QString &name : names)
-        QFile::remove(m_store->filePath(name));
-    m_landWorking.clear();
-    m_staticsWorking.clear();
-}
-
-// ---- saving ------------------------------------------------------------------------------
-
-void Facet::saveMainFiles()
-{
-    saveLandMain();
-    saveStaticsMain();
-}
-
-void Facet::saveDifferenceFiles()
-{
-    saveLandDifference();
-    saveStaticsDifference();
-}
-
-// The savers write new client files beside the old ones; they are not written yet.
-void Facet::saveLandMain() {}
-void Facet::saveStaticsMain() {}
-void Facet::saveLandDifference() {}
-void Facet::saveStaticsDifference() {}

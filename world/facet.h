@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QCoreApplication;
@@ -30,12 +31,15 @@ public:
     Facet(const Facet &) = delete;
     Facet &operator=(const Facet &) = delete;
 
-    // (Re)opens the file set of facet from the data directory as it is now.
+    // (Re)opens the file set of facet from the data directory as it is now, after settling a
+    // save that was cut off there (recoverInterruptedSave).
     void open(int facet, bool useDiff);
     void reopen() { open(m_facet, m_useDiff); }
     void closeFiles();
 
     int facetNumber() const { return m_facet; }
+    // The data directory the files were opened from; saving writes beside them.
+    QString dataDir() const { return m_dir; }
     bool usesDifferenceFiles() const { return m_useDiff; }
     // 0 for Felucca and Trammel, which share the main files, the facet number otherwise.
     int mainFileNumber() const { return m_facet == 1 ? 0 : m_facet; }
@@ -76,28 +80,50 @@ public:
     // Blocks with a working file of kind on disk joined with the kind's difference list,
     // ascending. Blocks with a working file leave the in-memory difference list.
     QList<int> workingBlocks(int kind);
-    // Saves into the main (mode 0) or difference files (mode 1) when the facet has working
-    // files, then deletes them; true when there were any.
-    bool hasWorkingFiles(int mode);
-    void clearWorkingFiles();
+    // The design's entry point of saving: when the facet has working files, writes the new
+    // files of mode (0 main, 1 difference) beside the old ones and then deletes the working
+    // files; true when there were any. When a new file cannot be written, error says which
+    // and why, the partial new files are gone and the working files stay.
+    bool hasWorkingFiles(int mode, QString *error = nullptr);
+    // Deletes this facet's working files and forgets them; false when one would not go.
+    bool clearWorkingFiles(QString *error = nullptr);
+    // True when the working directory holds a file of this facet (this run's or not).
+    bool hasWorkingFilesOnDisk() const;
     const QSet<int> &workingSet(int kind) const { return kind == LandKind ? m_landWorking : m_staticsWorking; }
 
     // ---- saving ----
+    // Lets events run (without user input) every 800 blocks of a save.
     void setApplication(QCoreApplication *app) { m_app = app; }
-    void saveMainFiles();
-    void saveDifferenceFiles();
-    void saveLandMain();
-    void saveStaticsMain();
-    void saveLandDifference();
-    void saveStaticsDifference();
+    // Told how many blocks the savers went through since it was last told.
+    using SaveProgress = std::function<void(int blocks)>;
+    void setSaveProgress(SaveProgress progress) { m_progress = std::move(progress); }
+
+    // The client files a save of mode replaces, in the order they are replaced: map, statics,
+    // staidx (main); mapdifl, mapdif, stadif, stadifl, stadifi (difference). Names only.
+    QStringList saveTargets(int mode) const;
+    // Name of the new file written for target: target + ".tsy" + facet number.
+    QString newFileName(const QString &target) const;
+    // Removes the new files of mode this facet wrote.
+    void removeNewFiles(int mode) const;
+
+    // Each saver writes its new files completely or not at all; false with the reason.
+    bool saveMainFiles(QString *error = nullptr);
+    bool saveDifferenceFiles(QString *error = nullptr);
+    bool saveLandMain(QString *error = nullptr);
+    bool saveStaticsMain(QString *error = nullptr);
+    bool saveLandDifference(QString *error = nullptr);
+    bool saveStaticsDifference(QString *error = nullptr);
 
 private:
     QStringList listWorkingFiles(const QString &filter) const;
     static bool readAt(QFile &file, qint64 offset, qint64 length, QByteArray &out);
     void loadList(const QString &path, bool land);
+    void saveTick(int block);
+    QString newFilePath(const QString &target) const;
 
     std::shared_ptr<WorkingDirectory> m_store;
     int m_facet = -1;
+    QString m_dir;
     bool m_useDiff = false;
     QFile m_land;
     QFile m_landDiffFile;
@@ -111,7 +137,15 @@ private:
     QMap<qint32, qint32> m_staticsDiff;
     TileData m_tileData;
     QCoreApplication *m_app = nullptr;
+    SaveProgress m_progress;
+    int m_untold = 0;
     QSet<int> m_landWorking;
     QSet<int> m_staticsWorking;
     QMap<int, QMap<CellKey, TileStack>> m_items;
 };
+
+// Block comparison of the difference savers: the same cells, each with the same tile id and
+// z (land); the same cells, each stack of the same size with equal tiles in order (statics;
+// Tile equality, hue not compared).
+bool landBlocksEqual(const LandBlock &a, const LandBlock &b);
+bool staticBlocksEqual(const StaticBlock &a, const StaticBlock &b);

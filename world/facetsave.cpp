@@ -1,0 +1,417 @@
+// Saving a facet: the four savers that write new client files beside the old ones, and the
+// working-file steps around them. Which files then replace which is facetsaver.cpp's part.
+#include "world/facet.h"
+#include "world/filereplacer.h"
+#include "world/newfile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <array>
+#include <cstring>
+
+namespace {
+
+bool setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+void putIndex(uchar *p, qint32 offset, qint32 length)
+{
+    qToLittleEndian<qint32>(offset, p);
+    qToLittleEndian<qint32>(length, p + 4);
+    qToLittleEndian<qint32>(0, p + 8);
+}
+
+// Drawing-order adjustment of every static id, asked of the tile data once per id.
+class AdjustTable
+{
+public:
+    explicit AdjustTable(TileData &tileData) : m_tileData(tileData) { m_adjust.fill(-1); }
+    int operator()(quint16 id)
+    {
+        qint8 &a = m_adjust[id];
+        if (a < 0)
+            a = qint8(m_tileData.staticTile(id).adjust());
+        return a;
+    }
+
+private:
+    TileData &m_tileData;
+    std::array<qint8, 65536> m_adjust;
+};
+
+// True when decoding the records and encoding the block again gives the same bytes: whole
+// records, every x and y inside the block, cells in key order and, within a cell, drawing
+// order (statics of equal sortZ keep their order, so non-decreasing sortZ is enough).
+bool reencodesToItself(const uchar *p, qint64 size, AdjustTable &adjust)
+{
+    if (size % StaticBlock::RecordSize != 0)
+        return false;
+    int lastCell = -1, lastSortZ = 0;
+    for (const uchar *end = p + size; p != end; p += StaticBlock::RecordSize) {
+        const int x = qint8(p[2]), y = qint8(p[3]);
+        if (x < 0 || x > 7 || y < 0 || y > 7)
+            return false;
+        const int cell = y * 8 + x;
+        const int sortZ = qint8(p[4]) + adjust(qFromLittleEndian<quint16>(p));
+        if (cell < lastCell || (cell == lastCell && sortZ < lastSortZ))
+            return false;
+        lastCell = cell;
+        lastSortZ = sortZ;
+    }
+    return true;
+}
+
+// A read-only view of a whole client file: mapped when the system allows, read otherwise.
+class FileBytes
+{
+public:
+    explicit FileBytes(const QString &path) : m_file(path)
+    {
+        if (!m_file.open(QIODevice::ReadOnly))
+            return;
+        m_size = m_file.size();
+        if (m_size <= 0)
+            return;
+        m_data = m_file.map(0, m_size);
+        if (!m_data) {
+            m_copy = m_file.readAll();
+            m_data = reinterpret_cast<const uchar *>(m_copy.constData());
+            m_size = m_copy.size();
+        }
+    }
+    const uchar *data() const { return m_data; }
+    qint64 size() const { return m_data ? m_size : 0; }
+    // The bytes [offset, offset + length) when the file holds all of them.
+    const uchar *range(qint64 offset, qint64 length) const
+    {
+        if (!m_data || offset < 0 || length < 0 || offset > m_size - length)
+            return nullptr;
+        return m_data + offset;
+    }
+
+private:
+    QFile m_file;
+    const uchar *m_data = nullptr;
+    qint64 m_size = 0;
+    QByteArray m_copy;
+};
+
+} // namespace
+
+bool landBlocksEqual(const LandBlock &a, const LandBlock &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int i = 0; i < 64; ++i) {
+        const CellKey key = cellKeyAt(i);
+        if (!a.contains(key))
+            continue;
+        if (!b.contains(key))
+            return false;
+        const Tile &ta = a.at(key), &tb = b.at(key);
+        if (ta.z() != tb.z() || ta.id() != tb.id())
+            return false;
+    }
+    return true;
+}
+
+bool staticBlocksEqual(const StaticBlock &a, const StaticBlock &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int i = 0; i < 64; ++i) {
+        const CellKey key = cellKeyAt(i);
+        if (!a.contains(key))
+            continue;
+        if (!b.contains(key))
+            return false;
+        const TileStack &sa = a.at(key), &sb = b.at(key);
+        if (sa.size() != sb.size())
+            return false;
+        for (int t = 0; t < sa.size(); ++t) {
+            if (sa[t] != sb[t])
+                return false;
+        }
+    }
+    return true;
+}
+
+// ---- working files around a save ----------------------------------------------------------
+
+bool Facet::hasWorkingFilesOnDisk() const
+{
+    return !listWorkingFiles(QStringLiteral("*.tsy") + QString::number(m_facet)).isEmpty();
+}
+
+bool Facet::hasWorkingFiles(int mode, QString *error)
+{
+    const bool any = hasWorkingFilesOnDisk();
+    if (any) {
+        const bool saved = mode == 0 ? saveMainFiles(error) : mode == 1 ? saveDifferenceFiles(error) : true;
+        if (!saved) {
+            // The lists lost their working blocks to workingBlocks; read them again.
+            reopen();
+            return any;
+        }
+    }
+    clearWorkingFiles();
+    return any;
+}
+
+bool Facet::clearWorkingFiles(QString *error)
+{
+    bool ok = true;
+    const QStringList names = listWorkingFiles(QStringLiteral("*.tsy") + QString::number(m_facet));
+    for (const QString &name : names) {
+        QFile file(m_store->filePath(name));
+        if (!file.remove() && ok) {
+            ok = false;
+            setError(error, QStringLiteral("Could not delete ") + QDir::toNativeSeparators(file.fileName())
+                                + QStringLiteral(": ") + file.errorString());
+        }
+    }
+    m_landWorking.clear();
+    m_staticsWorking.clear();
+    return ok;
+}
+
+// ---- names ---------------------------------------------------------------------------------
+
+QStringList Facet::saveTargets(int mode) const
+{
+    const QString mul = QStringLiteral(".mul");
+    if (mode == 0) {
+        const QString n = QString::number(mainFileNumber());
+        return {QStringLiteral("map") + n + mul, QStringLiteral("statics") + n + mul, QStringLiteral("staidx") + n + mul};
+    }
+    const QString f = QString::number(m_facet);
+    return {QStringLiteral("mapdifl") + f + mul, QStringLiteral("mapdif") + f + mul, QStringLiteral("stadif") + f + mul,
+            QStringLiteral("stadifl") + f + mul, QStringLiteral("stadifi") + f + mul};
+}
+
+QString Facet::newFileName(const QString &target) const
+{
+    return target + QStringLiteral(".tsy") + QString::number(m_facet);
+}
+
+QString Facet::newFilePath(const QString &target) const
+{
+    return m_dir + QLatin1Char('/') + newFileName(target);
+}
+
+void Facet::removeNewFiles(int mode) const
+{
+    for (const QString &target : saveTargets(mode))
+        QFile::remove(newFilePath(target));
+}
+
+void Facet::saveTick(int block)
+{
+    ++m_untold;
+    if (block % 800 != 799)
+        return;
+    if (m_progress)
+        m_progress(m_untold);
+    m_untold = 0;
+    // Repaints and timers only: a click or key that arrives now waits until the save is over,
+    // so it cannot start an edit, a pick or another save in the middle of this one.
+    if (m_app)
+        m_app->processEvents(QEventLoop::ExcludeUserInputEvents, 1000);
+}
+
+// ---- savers --------------------------------------------------------------------------------
+
+bool Facet::saveMainFiles(QString *error)
+{
+    return saveLandMain(error) && saveStaticsMain(error);
+}
+
+bool Facet::saveDifferenceFiles(QString *error)
+{
+    return saveLandDifference(error) && saveStaticsDifference(error);
+}
+
+// Header b, then the 64 cells of the block as it reads with its working file. Decoding a
+// land record and encoding it again gives back its cells unchanged (ids are read and
+// written as the same 16 bits), so a block without a working file is its stored record with
+// the header rewritten; only blocks with working files go through the decoder.
+bool Facet::saveLandMain(QString *error)
+{
+    NewFile out(newFilePath(saveTargets(0).at(0)));
+    if (!out.open())
+        return setError(error, out.errorString());
+    const FileBytes main(m_land.fileName());
+    const int blocks = blockCount();
+    QByteArray record(LandBlock::RecordSize, '\0');
+    for (int b = 0; b < blocks; ++b) {
+        const uchar *cells = nullptr;
+        if (m_landWorking.contains(b)) {
+            record.fill('\0');
+            loadLandBlock(b, true).encodeInto(record);
+        } else if (m_landDiff.contains(b) || !main.data()) {
+            record = readLandRaw(b);
+        } else if (!(cells = main.range(qint64(b) * LandBlock::RecordSize, LandBlock::RecordSize))) {
+            record.fill('\0'); // past the end of the file: the empty land of the decoder
+        }
+        if (!cells)
+            cells = reinterpret_cast<const uchar *>(record.constData());
+        if (!out.writeInt32(b) || !out.write(reinterpret_cast<const char *>(cells) + 4, LandBlock::RecordSize - 4)) {
+            out.cancel();
+            return setError(error, out.errorString());
+        }
+        saveTick(b);
+        if (b == blocks / 2)
+            FileReplacer::step(QStringLiteral("writing"));
+    }
+    if (!out.commit())
+        return setError(error, out.errorString());
+    return true;
+}
+
+// Per block, the index record (-1, -1, 0) for a block without tiles, else (d, 7 x tiles, 0)
+// with the records at d in cell-key order and drawing order. Stored records that already
+// are in that order (the normal case) are copied as they are; anything else (a working file,
+// records out of order, bad cells, a partial record) goes through the decoder and encoder.
+bool Facet::saveStaticsMain(QString *error)
+{
+    const QStringList targets = saveTargets(0);
+    NewFile data(newFilePath(targets.at(1)));
+    NewFile index(newFilePath(targets.at(2)));
+    if (!data.open())
+        return setError(error, data.errorString());
+    if (!index.open())
+        return setError(error, index.errorString());
+
+    const FileBytes mainData(m_statics.fileName());
+    const FileBytes mainIndex(m_dir + QLatin1Char('/') + m_staticsIndex.fileName());
+    // The index as the facet's reader sees it: whole records only, as many as it counted.
+    const qint64 indexCount = std::min<qint64>(m_staticsIndex.count(), mainIndex.size() / 12);
+    AdjustTable adjust(m_tileData);
+
+    const int blocks = blockCount();
+    QByteArray indexBytes(qsizetype(blocks) * 12, Qt::Uninitialized);
+    uchar *ip = reinterpret_cast<uchar *>(indexBytes.data());
+    QByteArray records;
+    for (int b = 0; b < blocks; ++b, ip += 12) {
+        const uchar *raw = nullptr;
+        qint64 length = 0;
+        bool direct = false;
+        if (!m_staticsWorking.contains(b) && !m_staticsDiff.contains(b) && b < indexCount) {
+            const uchar *rec = mainIndex.data() + qint64(b) * 12;
+            const qint32 offset = qFromLittleEndian<qint32>(rec);
+            const qint32 len = qFromLittleEndian<qint32>(rec + 4);
+            // The reader's rules: offset -1, or records not wholly inside the file, read empty.
+            raw = offset == -1 ? nullptr : mainData.range(offset, len);
+            length = raw ? len : 0;
+            direct = true;
+        }
+        if (!direct || !reencodesToItself(raw, length, adjust)) {
+            records = loadStaticBlock(b, true, false).encode();
+            raw = reinterpret_cast<const uchar *>(records.constData());
+            length = records.size();
+        }
+        if (length == 0) {
+            putIndex(ip, -1, -1);
+        } else {
+            putIndex(ip, qint32(data.pos()), qint32(length));
+            if (!data.write(reinterpret_cast<const char *>(raw), length)) {
+                data.cancel();
+                return setError(error, data.errorString());
+            }
+        }
+        saveTick(b);
+    }
+    if (!index.write(indexBytes) || !data.commit() || !index.commit()) {
+        const QString why = data.failed() ? data.errorString() : index.errorString();
+        data.cancel();
+        index.cancel();
+        QFile::remove(data.path());
+        return setError(error, why);
+    }
+    return true;
+}
+
+bool Facet::saveLandDifference(QString *error)
+{
+    const QStringList targets = saveTargets(1);
+    NewFile list(newFilePath(targets.at(0)));
+    NewFile records(newFilePath(targets.at(1)));
+    if (!list.open())
+        return setError(error, list.errorString());
+    if (!records.open())
+        return setError(error, records.errorString());
+    QByteArray record(LandBlock::RecordSize, '\0');
+    bool ok = true;
+    for (int b : workingBlocks(LandKind)) {
+        const LandBlock before = loadLandBlock(b, false);
+        const LandBlock after = loadLandBlock(b, true);
+        if (!landBlocksEqual(before, after) || m_landDiff.contains(b)) {
+            record.fill('\0');
+            after.encodeInto(record);
+            qToLittleEndian<qint32>(b, record.data());
+            ok = list.writeInt32(b) && records.write(record);
+            if (!ok)
+                break;
+        }
+        saveTick(b);
+    }
+    if (!ok || !list.commit() || !records.commit()) {
+        const QString why = list.failed() ? list.errorString() : records.errorString();
+        list.cancel();
+        records.cancel();
+        QFile::remove(list.path());
+        return setError(error, why);
+    }
+    return true;
+}
+
+bool Facet::saveStaticsDifference(QString *error)
+{
+    const QStringList targets = saveTargets(1);
+    NewFile data(newFilePath(targets.at(2)));
+    NewFile list(newFilePath(targets.at(3)));
+    NewFile index(newFilePath(targets.at(4)));
+    for (NewFile *f : {&data, &list, &index}) {
+        if (!f->open())
+            return setError(error, f->errorString());
+    }
+    char rec[12];
+    bool ok = true;
+    for (int b : workingBlocks(StaticsKind)) {
+        const StaticBlock before = loadStaticBlock(b, false, true);
+        const StaticBlock after = loadStaticBlock(b, true, false);
+        if (!staticBlocksEqual(before, after) || m_staticsDiff.contains(b)) {
+            if (after.isEmpty()) {
+                putIndex(reinterpret_cast<uchar *>(rec), -1, -1);
+            } else {
+                // Cells in key order and stacks in drawing order: what encode writes.
+                const QByteArray bytes = after.encode();
+                putIndex(reinterpret_cast<uchar *>(rec), qint32(data.pos()), qint32(bytes.size()));
+                ok = data.write(bytes);
+            }
+            ok = ok && list.writeInt32(b) && index.write(rec, 12);
+            if (!ok)
+                break;
+        }
+        saveTick(b);
+    }
+    if (!ok || !data.commit() || !list.commit() || !index.commit()) {
+        QString why;
+        for (NewFile *f : {&data, &list, &index}) {
+            if (why.isEmpty() && f->failed())
+                why = f->errorString();
+            f->cancel();
+        }
+        for (int i = 2; i < 5; ++i)
+            QFile::remove(newFilePath(targets.at(i)));
+        return setError(error, why);
+    }
+    return true;
+}

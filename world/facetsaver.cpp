@@ -1,0 +1,134 @@
+#include "world/facetsaver.h"
+#include "world/blockcache.h"
+#include "world/facet.h"
+#include "world/filereplacer.h"
+
+#include <algorithm>
+
+namespace {
+
+bool setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+// Feeds a facet's block counts into the save's progress.
+class ProgressFeed
+{
+public:
+    ProgressFeed(const SaveProgress &progress, qint64 total) : m_progress(progress), m_total(total) {}
+    void attach(Facet &facet)
+    {
+        facet.setSaveProgress([this](int blocks) {
+            m_done = std::min(m_done + blocks, m_total);
+            if (m_progress)
+                m_progress(m_done, m_total);
+        });
+    }
+    void grow(qint64 blocks) { m_total += blocks; }
+    void finish()
+    {
+        if (m_progress)
+            m_progress(m_total, m_total);
+    }
+
+private:
+    const SaveProgress &m_progress;
+    qint64 m_total;
+    qint64 m_done = 0;
+};
+
+// Detaches the progress feed and brings back the lists a failed saver left short.
+struct FacetGuard {
+    Facet *facet;
+    ~FacetGuard()
+    {
+        if (facet)
+            facet->setSaveProgress(nullptr);
+    }
+};
+
+} // namespace
+
+bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, const SaveProgress &progress,
+               QString *error)
+{
+    if (mode != 0 && mode != 1)
+        return setError(error, QStringLiteral("Unknown kind of save"));
+    if (mode != 0)
+        sharedOther = nullptr;
+    cache.flush();
+
+    const QString dir = current.dataDir();
+    // A set an earlier save could not settle comes first; nothing is written on top of it.
+    if (!recoverInterruptedSave(dir, error))
+        return false;
+
+    const bool had = current.hasWorkingFilesOnDisk();
+    const bool otherHad = sharedOther && sharedOther->hasWorkingFilesOnDisk();
+    const qint64 perFacet = mode == 0 ? 2 * qint64(current.blockCount()) : 0;
+    ProgressFeed feed(progress, (had ? perFacet : 0) + (otherHad ? perFacet : 0));
+    FacetGuard currentGuard{&current}, otherGuard{sharedOther};
+    feed.attach(current);
+    if (sharedOther)
+        feed.attach(*sharedOther);
+
+    auto failed = [&](const QString &why) {
+        current.removeNewFiles(mode);
+        current.reopen();
+        if (sharedOther)
+            sharedOther->reopen();
+        return setError(error, why);
+    };
+
+    QString why;
+    if (had) {
+        if (mode == 1)
+            feed.grow(current.landDifferenceList().size() + current.staticsDifferenceList().size()
+                      + current.workingSet(Facet::LandKind).size() + current.workingSet(Facet::StaticsKind).size());
+        if (!(mode == 0 ? current.saveMainFiles(&why) : current.saveDifferenceFiles(&why)))
+            return failed(why);
+    }
+    current.closeFiles();
+    if (otherHad) {
+        // The other facet's new main files are its backup; they are written but never moved.
+        if (!sharedOther->saveMainFiles(&why)) {
+            sharedOther->removeNewFiles(0);
+            return failed(why);
+        }
+    }
+    if (sharedOther)
+        sharedOther->closeFiles();
+    FileReplacer::step(QStringLiteral("new files"));
+
+    if (had) {
+        QList<Replacement> set;
+        for (const QString &target : current.saveTargets(mode))
+            set.append({current.newFileName(target), target});
+        if (!FileReplacer::replace(dir, set, &why))
+            return failed(why);
+    }
+
+    // Everything is in the client's files now; the working files have done their part.
+    current.clearWorkingFiles();
+    if (sharedOther) {
+        sharedOther->clearWorkingFiles();
+        sharedOther->reopen();
+    }
+    current.reopen();
+    feed.finish();
+    return true;
+}
+
+bool hasUnsavedChanges(const BlockCache &cache, Facet *const facets[4])
+{
+    if (!cache.changedLand().empty() || !cache.changedStatics().empty())
+        return true;
+    for (int i = 0; i < 4; ++i) {
+        if (facets[i] && facets[i]->hasWorkingFilesOnDisk())
+            return true;
+    }
+    return false;
+}

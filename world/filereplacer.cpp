@@ -1,0 +1,346 @@
+#include "world/filereplacer.h"
+#include "world/newfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+#endif
+
+namespace {
+
+FileReplacer::StepHook g_hook;
+
+const char JournalHeader[] = "tessaryn save journal 1";
+
+struct Entry {
+    QString source;
+    QString target;
+    QString kept; // empty when there was no old target
+    qint64 size = 0;
+};
+
+QString pathIn(const QString &dir, const QString &name)
+{
+    return dir + QLatin1Char('/') + name;
+}
+
+QString undoJournalName()
+{
+    return FileReplacer::journalName() + QStringLiteral(".undo");
+}
+
+bool setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+QString systemReason()
+{
+#ifdef Q_OS_WIN
+    return qt_error_string(int(GetLastError()));
+#else
+    return QString::fromLocal8Bit(std::strerror(errno));
+#endif
+}
+
+// One step, never a moment without a file of the target's name.
+bool renameOver(const QString &dir, const QString &from, const QString &to, QString *reason)
+{
+    const QString a = pathIn(dir, from), b = pathIn(dir, to);
+#ifdef Q_OS_WIN
+    const bool ok = MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(a).utf16()),
+                                reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(b).utf16()),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+#else
+    const bool ok = std::rename(QFile::encodeName(a).constData(), QFile::encodeName(b).constData()) == 0;
+#endif
+    if (!ok && reason)
+        *reason = systemReason();
+    return ok;
+}
+
+// A second name for the old target: a hard link costs nothing; file systems without links
+// get a synced copy.
+bool keepOld(const QString &dir, const Entry &e, QString *error)
+{
+    const QString target = pathIn(dir, e.target), kept = pathIn(dir, e.kept);
+    QFile::remove(kept);
+#ifdef Q_OS_WIN
+    if (CreateHardLinkW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(kept).utf16()),
+                        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(target).utf16()), nullptr))
+        return true;
+#else
+    if (::link(QFile::encodeName(target).constData(), QFile::encodeName(kept).constData()) == 0)
+        return true;
+#endif
+    QFile in(target);
+    if (!in.open(QIODevice::ReadOnly))
+        return setError(error, QStringLiteral("Could not keep the old ") + QDir::toNativeSeparators(target)
+                                   + QStringLiteral(": ") + in.errorString());
+    NewFile out(kept);
+    if (!out.open())
+        return setError(error, out.errorString());
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(4 << 20);
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
+            return setError(error, QStringLiteral("Could not read ") + QDir::toNativeSeparators(target)
+                                       + QStringLiteral(": ") + in.errorString());
+        if (!out.write(chunk))
+            return setError(error, out.errorString());
+    }
+    if (!out.commit())
+        return setError(error, out.errorString());
+    return true;
+}
+
+QByteArray journalText(const char *state, const QList<Entry> &entries)
+{
+    QByteArray text = QByteArray(JournalHeader) + "\nstate " + state + '\n';
+    for (const Entry &e : entries) {
+        text += "pair\t" + e.source.toUtf8() + '\t' + e.target.toUtf8() + '\t' + e.kept.toUtf8() + '\t'
+            + QByteArray::number(e.size) + '\n';
+    }
+    return text + "end\n";
+}
+
+bool writeJournal(const QString &dir, const QString &name, const QByteArray &text, QString *error)
+{
+    NewFile out(pathIn(dir, name));
+    if (!out.open() || !out.write(text) || !out.commit())
+        return setError(error, out.errorString());
+    return true;
+}
+
+// A journal is written whole (NewFile) or not at all, so anything else is not ours.
+bool readJournal(const QString &dir, bool *undo, QList<Entry> *entries, QString *error)
+{
+    const QString path = pathIn(dir, FileReplacer::journalName());
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return setError(error, QStringLiteral("Could not read ") + QDir::toNativeSeparators(path)
+                                   + QStringLiteral(": ") + file.errorString());
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QString bad = QStringLiteral("The file ") + QDir::toNativeSeparators(path)
+        + QStringLiteral(" of an unfinished save is damaged; the client files of that save may not match.");
+    if (lines.size() < 3 || lines[0] != JournalHeader || !lines[1].startsWith("state "))
+        return setError(error, bad);
+    const QByteArray state = lines[1].mid(6);
+    if (state != "forward" && state != "undo")
+        return setError(error, bad);
+    *undo = state == "undo";
+    bool ended = false;
+    for (int i = 2; i < lines.size() && !ended; ++i) {
+        if (lines[i] == "end") {
+            ended = true;
+            continue;
+        }
+        const QList<QByteArray> f = lines[i].split('\t');
+        bool ok = false;
+        Entry e;
+        if (f.size() == 5 && f[0] == "pair") {
+            e.source = QString::fromUtf8(f[1]);
+            e.target = QString::fromUtf8(f[2]);
+            e.kept = QString::fromUtf8(f[3]);
+            e.size = f[4].toLongLong(&ok);
+        }
+        // Names only: a journal never reaches outside its directory.
+        for (const QString &n : {e.source, e.target, e.kept})
+            ok = ok && !n.contains(QLatin1Char('/')) && !n.contains(QLatin1Char('\\')) && n != QLatin1String("..");
+        if (!ok || e.source.isEmpty() || e.target.isEmpty())
+            return setError(error, bad);
+        entries->append(e);
+    }
+    return ended ? true : setError(error, bad);
+}
+
+void removeJournals(const QString &dir)
+{
+    QFile::remove(pathIn(dir, FileReplacer::journalName()));
+    QFile::remove(pathIn(dir, undoJournalName()));
+    syncDirectory(dir);
+}
+
+void removeKept(const QString &dir, const QList<Entry> &entries)
+{
+    for (const Entry &e : entries) {
+        if (!e.kept.isEmpty())
+            QFile::remove(pathIn(dir, e.kept));
+    }
+}
+
+// Puts the old files back: every target replaced so far gets its kept file again, and a
+// target that did not exist before goes away once its new file has moved into it.
+bool undo(const QString &dir, const QList<Entry> &entries, QString *error)
+{
+    bool ok = true;
+    for (const Entry &e : entries) {
+        const QString target = pathIn(dir, e.target);
+        if (e.kept.isEmpty()) {
+            if (!QFileInfo::exists(pathIn(dir, e.source)) && QFileInfo::exists(target) && !QFile::remove(target)) {
+                ok = false;
+                setError(error, QStringLiteral("Could not remove ") + QDir::toNativeSeparators(target));
+            }
+            continue;
+        }
+        if (!QFileInfo::exists(pathIn(dir, e.kept)))
+            continue; // put back before
+        QString reason;
+        if (!renameOver(dir, e.kept, e.target, &reason)) {
+            ok = false;
+            setError(error, QStringLiteral("Could not put back the old ") + QDir::toNativeSeparators(target)
+                                + QStringLiteral(": ") + reason);
+        }
+        // Renaming a link over the name it shares an inode with leaves both names.
+        QFile::remove(pathIn(dir, e.kept));
+    }
+    if (!syncDirectory(dir, error))
+        ok = false;
+    return ok;
+}
+
+qint64 sizeOf(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() ? info.size() : -1;
+}
+
+} // namespace
+
+void FileReplacer::setStepHook(StepHook hook)
+{
+    g_hook = std::move(hook);
+}
+
+bool FileReplacer::step(const QString &name)
+{
+    return !g_hook || g_hook(name);
+}
+
+bool FileReplacer::hasInterruptedSet(const QString &dir)
+{
+    return !dir.isEmpty() && QFileInfo::exists(pathIn(dir, journalName()));
+}
+
+bool FileReplacer::replace(const QString &dir, const QList<Replacement> &set, QString *error)
+{
+    QList<Entry> entries;
+    for (const Replacement &r : set) {
+        Entry e;
+        e.source = r.source;
+        e.target = r.target;
+        e.size = sizeOf(pathIn(dir, r.source));
+        if (e.size < 0)
+            return setError(error, QStringLiteral("Could not replace ") + QDir::toNativeSeparators(pathIn(dir, r.target))
+                                       + QStringLiteral(": its new file ") + r.source + QStringLiteral(" is missing"));
+        if (QFileInfo::exists(pathIn(dir, r.target)))
+            e.kept = r.target + keptSuffix();
+        entries.append(e);
+    }
+
+    // Both journals first: turning back later is one rename, which needs no free space.
+    if (!writeJournal(dir, undoJournalName(), journalText("undo", entries), error)
+        || !writeJournal(dir, journalName(), journalText("forward", entries), error)) {
+        removeJournals(dir);
+        return false;
+    }
+    step(QStringLiteral("journal"));
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (!entries[i].kept.isEmpty() && !keepOld(dir, entries[i], error)) {
+            removeKept(dir, entries);
+            removeJournals(dir);
+            return false;
+        }
+    }
+    if (!syncDirectory(dir, error)) {
+        removeKept(dir, entries);
+        removeJournals(dir);
+        return false;
+    }
+    step(QStringLiteral("kept"));
+
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const Entry &e = entries[i];
+        QString reason;
+        bool ok = step(QStringLiteral("replace ") + QString::number(i + 1));
+        if (!ok)
+            reason = QStringLiteral("Refused");
+        else
+            ok = renameOver(dir, e.source, e.target, &reason);
+        if (!ok) {
+            setError(error, QStringLiteral("Could not replace ") + QDir::toNativeSeparators(pathIn(dir, e.target))
+                                + QStringLiteral(": ") + reason);
+            QString undoReason;
+            if (!renameOver(dir, undoJournalName(), journalName(), &undoReason)
+                || !undo(dir, entries, &undoReason)) {
+                // The journal stays; the next open of the directory tries again.
+                if (error)
+                    *error += QStringLiteral("\nThe old files could not all be put back: ") + undoReason;
+                return false;
+            }
+            removeJournals(dir);
+            return false;
+        }
+        step(QStringLiteral("replaced ") + QString::number(i + 1));
+    }
+    syncDirectory(dir);
+    step(QStringLiteral("replaced all"));
+    removeKept(dir, entries);
+    removeJournals(dir);
+    return true;
+}
+
+bool FileReplacer::recover(const QString &dir, QString *error)
+{
+    if (!hasInterruptedSet(dir))
+        return true;
+    bool undoing = false;
+    QList<Entry> entries;
+    if (!readJournal(dir, &undoing, &entries, error))
+        return false;
+
+    if (!undoing) {
+        // Forward when every new file is still waiting or already in place.
+        bool forward = true;
+        for (const Entry &e : entries) {
+            if (sizeOf(pathIn(dir, e.source)) == e.size)
+                continue;
+            if (!QFileInfo::exists(pathIn(dir, e.source)) && sizeOf(pathIn(dir, e.target)) == e.size)
+                continue;
+            forward = false;
+        }
+        if (forward) {
+            for (const Entry &e : entries) {
+                if (!QFileInfo::exists(pathIn(dir, e.source)))
+                    continue;
+                QString reason;
+                if (!renameOver(dir, e.source, e.target, &reason)) {
+                    return setError(error, QStringLiteral("Could not finish replacing ")
+                                               + QDir::toNativeSeparators(pathIn(dir, e.target))
+                                               + QStringLiteral(": ") + reason);
+                }
+            }
+            if (!syncDirectory(dir, error))
+                return false;
+            removeKept(dir, entries);
+            removeJournals(dir);
+            return true;
+        }
+        QString reason;
+        if (!writeJournal(dir, journalName(), journalText("undo", entries), &reason))
+            return setError(error, reason);
+    }
+    if (!undo(dir, entries, error))
+        return false;
+    removeJournals(dir);
+    return true;
+}

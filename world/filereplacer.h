@@ -1,0 +1,55 @@
+#pragma once
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+// Puts a set of complete new files in the place of the client files they replace, so that
+// the set is always all old or all new: statics data never sits beside the wrong index, and
+// the five difference files always agree.
+//
+// Each target is replaced by one rename, so a target always exists, old or new. Between two
+// renames the set is mixed; a journal in the data directory covers that window. It is
+// written (and synced) before the first rename and lists every pair with the size of the
+// new file and a second name under which the old file is kept (a hard link, or a copy where
+// the file system has no links). Whoever finds a journal (the next open of the directory,
+// after a crash or a power loss) finishes the set when every new file is still there or
+// already in place, and otherwise puts the kept old files back. A rename that fails while
+// the set is being replaced puts the already replaced targets back at once.
+struct Replacement {
+    QString source; // name of the complete new file in the directory
+    QString target; // name of the file it replaces
+};
+
+class FileReplacer
+{
+public:
+    static QString journalName() { return QStringLiteral("tessaryn-save.journal"); }
+    // Suffix of the second name the old file has while its set is replaced.
+    static QString keptSuffix() { return QStringLiteral(".tsyold"); }
+
+    // Replaces every target in dir by its source, in order. On failure the targets are as
+    // they were, the sources still exist (those not yet moved) and error says which file
+    // and why.
+    static bool replace(const QString &dir, const QList<Replacement> &set, QString *error = nullptr);
+
+    // True when dir holds the journal of a set that was not finished.
+    static bool hasInterruptedSet(const QString &dir);
+    // Finishes or undoes the set an interrupted save left in dir; true when there was none
+    // or it is settled now. On failure the journal stays for the next attempt.
+    static bool recover(const QString &dir, QString *error = nullptr);
+
+    // For crash tests: called at each named step of a save ("new files", "journal",
+    // "replaced 1", ...); a test process ends itself there. May also return false to make
+    // a rename step fail as if the system had refused it.
+    using StepHook = std::function<bool(const QString &step)>;
+    static void setStepHook(StepHook hook);
+    static bool step(const QString &name);
+};
+
+// Settles a save that was cut off in dir (see FileReplacer::recover). Facet::open calls it
+// before it reads anything; a view may call it at start to tell the user about a failure.
+inline bool recoverInterruptedSave(const QString &dir, QString *error = nullptr)
+{
+    return FileReplacer::recover(dir, error);
+}

@@ -1,0 +1,139 @@
+#include "world/newfile.h"
+
+#include <QDir>
+#include <QtEndian>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+constexpr qsizetype BufferSize = 4 << 20;
+}
+
+NewFile::NewFile(const QString &path)
+    : m_path(path), m_file(path)
+{
+    // Never write into the target itself, whatever the directory allows.
+    m_file.setDirectWriteFallback(false);
+}
+
+NewFile::~NewFile()
+{
+    if (m_file.isOpen())
+        m_file.cancelWriting();
+}
+
+bool NewFile::fail(const QString &what, const QString &reason)
+{
+    if (m_error.isEmpty())
+        m_error = what + QLatin1Char(' ') + QDir::toNativeSeparators(m_path) + QStringLiteral(": ") + reason;
+    return false;
+}
+
+bool NewFile::open()
+{
+    m_pos = 0;
+    m_buffer.clear();
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(QStringLiteral("Could not create"), m_file.errorString());
+    m_buffer.reserve(BufferSize);
+    return true;
+}
+
+bool NewFile::flushBuffer()
+{
+    if (m_buffer.isEmpty())
+        return true;
+    const qint64 written = m_file.write(m_buffer);
+    const bool whole = written == m_buffer.size();
+    m_buffer.clear();
+    if (!whole)
+        return fail(QStringLiteral("Could not write"), m_file.errorString());
+    return true;
+}
+
+bool NewFile::write(const char *data, qint64 size)
+{
+    if (failed())
+        return false;
+    if (!m_file.isOpen())
+        return fail(QStringLiteral("Could not write"), QStringLiteral("the file is not open"));
+    m_pos += size;
+    if (m_buffer.size() + size > BufferSize) {
+        if (!flushBuffer())
+            return false;
+        if (size > BufferSize) {
+            if (m_file.write(data, size) != size)
+                return fail(QStringLiteral("Could not write"), m_file.errorString());
+            return true;
+        }
+    }
+    m_buffer.append(data, size);
+    return true;
+}
+
+bool NewFile::writeInt32(qint32 value)
+{
+    char bytes[4];
+    qToLittleEndian<qint32>(value, bytes);
+    return write(bytes, 4);
+}
+
+bool NewFile::commit()
+{
+    if (failed() || !flushBuffer()) {
+        cancel();
+        return false;
+    }
+    if (!m_file.flush()) {
+        fail(QStringLiteral("Could not write"), m_file.errorString());
+        cancel();
+        return false;
+    }
+#ifdef Q_OS_UNIX
+    // A rename that reaches the disk before the data would put an empty file in place after
+    // a power loss.
+    if (::fsync(m_file.handle()) != 0) {
+        fail(QStringLiteral("Could not write"), QString::fromLocal8Bit(std::strerror(errno)));
+        cancel();
+        return false;
+    }
+#endif
+    if (!m_file.commit())
+        return fail(QStringLiteral("Could not finish"), m_file.errorString());
+    return true;
+}
+
+void NewFile::cancel()
+{
+    if (m_file.isOpen()) {
+        m_file.cancelWriting();
+        m_file.commit(); // discards the temporary file
+    }
+    m_buffer.clear();
+}
+
+bool syncDirectory(const QString &dir, QString *error)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int err = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (error)
+            *error = QStringLiteral("Could not write the directory ") + QDir::toNativeSeparators(dir)
+                + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(err));
+        return false;
+    }
+    ::close(fd);
+#else
+    Q_UNUSED(dir);
+    Q_UNUSED(error);
+#endif
+    return true;
+}
