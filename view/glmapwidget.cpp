@@ -137,14 +137,12 @@ void GLMapWidget::save(int mode)
     }
 }
 
-void GLMapWidget::deleteTiles() {}
-void GLMapWidget::cancelAction() {}
-void GLMapWidget::moveStatics(int, int, bool) {}
-void GLMapWidget::changeElevation(int) {}
 int GLMapWidget::switchPaintMode()
 {
     if (m_paintType < 0)
         return -1;
+    if (m_movePending && !m_paintOn)
+        return -1; // a prepared move owns the next left press
     m_paintOn = !m_paintOn;
     return m_paintOn ? m_paintType : -1;
 }
@@ -152,6 +150,11 @@ void GLMapWidget::setPaint(int type, const std::vector<int> &, const QString &) 
 void GLMapWidget::applyToSelection(int, const std::vector<int> &, const QString &) {}
 void GLMapWidget::clearTiles(int, int, int, int, int) {}
 void GLMapWidget::loadWorldSave(const QString &) {}
+void GLMapWidget::paintAt(const QPoint &, Qt::KeyboardModifiers) {}
+void GLMapWidget::paintDragTo(const QPoint &) {}
+void GLMapWidget::paintReleased() {}
+void GLMapWidget::pickPaintTile(const QPoint &) {}
+void GLMapWidget::contextMenuAt(const QPoint &) {}
 
 // ---- re-entrancy -------------------------------------------------------------------------
 
@@ -217,6 +220,8 @@ void GLMapWidget::initGLResources()
     m_labelAtlas.setFunctions(this);
     m_glReady = true;
     buildAltitudeTextures();
+    m_selectBuffer.assign(SelectBufferWords, 0);
+    glSelectBuffer(GLsizei(m_selectBuffer.size()), m_selectBuffer.data());
 }
 
 void GLMapWidget::resizeGL(int w, int h)
@@ -245,17 +250,12 @@ void GLMapWidget::drawFrame()
 {
     BusyScope busy(*this);
     glClear(GL_COLOR_BUFFER_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    if (m_mode == mapgeometry::ThreeD) {
-        const auto eye = mapgeometry::eyePosition(m_angle, m_distance);
-        gluLookAt(eye[0], eye[1], eye[2], 0, 0, 0, 0, 1, 0);
-    }
-    glScaled(m_scale, m_scale, m_scale);
-    glRotated(m_degree, 0, 0, 1);
+    applyViewTransform();
     drawMap(m_mode, m_currentX, m_currentY, facetBlocksX(m_mapid), facetBlocksY(m_mapid));
     m_drawList.submit(this);
     glColor4fv(m_defaultColor.data());
+    if (m_bandActive)
+        drawBand();
     glFlush();
 }
 
@@ -607,28 +607,4 @@ void GLMapWidget::drawStatic(int sx, int sy, const Tile &tile, bool selected, in
     };
     m_drawList.add(names, DrawList::Quad, t.texture,
                    {at(q.c[0], 0, 0), at(q.c[1], 1, 0), at(q.c[2], 1, 1), at(q.c[3], 0, 1)});
-}
-
-// ---- selection ---------------------------------------------------------------------------
-
-bool GLMapWidget::isLandSelected(int x, int y) const
-{
-    if (landSelection.isEmpty())
-        return false;
-    const auto it = landSelection.constFind(x);
-    return it != landSelection.constEnd() && it->contains(y);
-}
-
-bool GLMapWidget::isStaticSelected(int x, int y, int z, int id) const
-{
-    if (staticSelection.isEmpty())
-        return false;
-    const auto ix = staticSelection.constFind(x);
-    if (ix == staticSelection.constEnd())
-        return false;
-    const auto iy = ix->constFind(y);
-    if (iy == ix->constEnd())
-        return false;
-    const auto iz = iy->constFind(z);
-    return iz != iy->constEnd() && iz->contains(id);
 }

@@ -14,6 +14,7 @@
 #include <QList>
 #include <QMap>
 #include <QPoint>
+#include <QPointF>
 #include <QString>
 
 #include <array>
@@ -139,11 +140,53 @@ public:
     StaticTexture staticQuad(const Tile &tile, TileQuad &quad);
     void drawStatic(int sx, int sy, const Tile &tile, bool selected, int x, int y);
 
-    // ---- selection (filled by the selection editing) ----
+    // ---- selection ----
     bool isLandSelected(int x, int y) const;
     bool isStaticSelected(int x, int y, int z, int id) const;
     LandSelection landSelection;
     StaticSelection staticSelection;
+
+    // ---- picking (picking.cpp) ----
+    // What a pick hit, in the shapes of the two selections.
+    using LandHits = LandSelection;
+    using StaticHits = StaticSelection;
+    // The land cell under a window point and its land tile id; all -1 when there is none.
+    struct CellHit {
+        int x = -1;
+        int y = -1;
+        int id = -1;
+        bool isValid() const { return x != -1 && y != -1; }
+    };
+    static constexpr int SelectBufferWords = 100000;
+
+    // Replays the walk in selection mode under the window rectangle (y downwards) with the
+    // view transform the frame uses. The number of hit records; -1 when the selection
+    // buffer overflowed, or when no pick could run (no GL yet, or a walk or save under way).
+    int pickRect(int x1, int y1, int x2, int y2);
+    // Sorts the last pick's records into the maps, keeping the kinds selectMode allows.
+    // hits -1 leaves both maps untouched.
+    void collectHits(int hits, LandHits &land, StaticHits &statics) const;
+    // The land cell under a window point, from the quads of the last walk (needs GL).
+    CellHit cellAt(int wx, int wy);
+    // The same for a scene point: the first quad of the last walk that holds it.
+    CellHit cellAtScene(double px, double py) const;
+    // The rubber band in window space over the frame; paintGL calls it while a band is on.
+    void drawBand();
+    bool bandActive() const { return m_bandActive; }
+    QPointF bandStart() const { return m_bandStart; }
+    QPointF bandEnd() const { return m_bandEnd; }
+
+    // ---- selection gestures (selection.cpp) ----
+    // Shift gesture: every hit flips in or out of the selection.
+    void toggleHits(const LandHits &land, const StaticHits &statics);
+    // 0 when no hit is selected; +1 for a selected land hit (which 0 or 1), +2 for a
+    // selected static hit (which 0 or 2).
+    int hitsInSelection(const LandHits &land, const StaticHits &statics, int which) const;
+    bool movePending() const { return m_movePending; }
+    bool moveArmed() const { return m_moveArmed; }
+    QPoint moveFrom() const { return m_moveFrom; }
+    QPoint moveTo() const { return m_moveTo; }
+    QPoint hoverCell() const { return m_hoverCell; }
 
     // ---- re-entrancy ----
     // True while a walk (a frame or a pick) or a save is under way. Events let run inside
@@ -184,6 +227,21 @@ protected:
     void paintGL() override;
     void resizeGL(int w, int h) override;
     void enterEvent(QEnterEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+
+    // Where painting and the tile context menu join the gestures. paintAt: a left press
+    // while paint mode is on (instead of selecting); paintDragTo: a left-button drag while
+    // paint mode is on; paintReleased: a release that ends no band while paint mode is on;
+    // pickPaintTile: a right press with Control alone; contextMenuAt: any other right
+    // press. Positions are window coordinates.
+    virtual void paintAt(const QPoint &pos, Qt::KeyboardModifiers modifiers);
+    virtual void paintDragTo(const QPoint &pos);
+    virtual void paintReleased();
+    virtual void pickPaintTile(const QPoint &pos);
+    virtual void contextMenuAt(const QPoint &pos);
 
 private:
     class BusyScope;
@@ -191,6 +249,32 @@ private:
 
     void scheduleIdleWork();
     void runDeferred();
+    // The modelview of a frame: the 3D eye, then scale and rotation.
+    void applyViewTransform();
+
+    // A mouse event as the gestures read it, kept by value so a press that arrives while
+    // a walk is under way can wait for it to end.
+    struct MouseInput {
+        QPointF pos;
+        Qt::MouseButton button = Qt::NoButton;
+        Qt::MouseButtons buttons;          // after the event, as Qt gives them
+        Qt::KeyboardModifiers modifiers;
+        // The buttons held before the event and the modifiers: what "the event state is
+        // exactly Control" looks at.
+        bool stateIs(Qt::MouseButtons held, Qt::KeyboardModifiers mods) const
+        {
+            return (buttons & ~Qt::MouseButtons(button)) == held && modifiers == mods;
+        }
+    };
+    static MouseInput mouseInput(const QMouseEvent *event);
+    void press(const MouseInput &in);
+    void move(const MouseInput &in);
+    void release(const MouseInput &in);
+    void doubleClick(const MouseInput &in);
+    void prepareMove(const QPoint &pos);
+    void completeMove(const MouseInput &in);
+    void startBand(const QPointF &pos);
+    void reportHover(const QPoint &pos);
     void letEventsRun();
     int landZ(int x, int y, int fallback);
     DrawList::Vertex vertex(float x, float y, float z, float u, float v, const std::array<quint8, 4> &rgba) const;
@@ -245,6 +329,17 @@ private:
     std::array<LandMemo, 2> m_landMemo;
     int m_landMemoLoads = -1;
     int m_landMemoNext = 0;
+
+    // Picking and the gesture state.
+    std::vector<quint32> m_selectBuffer;
+    bool m_bandActive = false;
+    QPointF m_bandStart;
+    QPointF m_bandEnd;
+    bool m_movePending = false;
+    bool m_moveArmed = false;
+    QPoint m_moveFrom{-1, -1};
+    QPoint m_moveTo{-1, -1};
+    QPoint m_hoverCell{-1, -1};
 
     int m_busy = 0;
     bool m_repaintWanted = false;

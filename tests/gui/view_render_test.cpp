@@ -5,12 +5,11 @@
 // The world: Ilshenar (facet 2) with one written land block, block 402 = cells 16..23 x
 // 16..23, and statics in the same block. Every other block reads as land id 0 at z 0.
 // Colour values are the client's 5-5-5 format.
+#include "gui/viewfixture.h"
 #include "support/testenv.h"
 #include "view/glmapwidget.h"
 #include "world/datadirectory.h"
 
-#include <QFile>
-#include <QtEndian>
 #include <QtTest>
 
 #include <cstdio>
@@ -19,96 +18,24 @@
 
 namespace {
 
+using namespace viewfixture;
+
 constexpr int kBlock = 2 * 200 + 2; // bx 2, by 2 in a facet 200 blocks high
-constexpr quint16 kRed = 0x7C00, kGreen = 0x03E0, kBlue = 0x001F;
 constexpr int kRedStatic = 100, kGreenStatic = 101, kBlueStatic = 102, kNoArtStatic = 200;
-
-struct Static {
-    int id, x, y, z;
-};
-
-void put16(QByteArray &b, int v)
-{
-    const quint16 le = qToLittleEndian(quint16(v));
-    b.append(reinterpret_cast<const char *>(&le), 2);
-}
-void put32(QByteArray &b, qint32 v)
-{
-    const qint32 le = qToLittleEndian(v);
-    b.append(reinterpret_cast<const char *>(&le), 4);
-}
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-// A solid w x h static image in run-length rows: per row one run and the end pair.
-QByteArray solidStatic(int w, int h, quint16 colour)
-{
-    QByteArray b;
-    put32(b, 0);
-    put16(b, w);
-    put16(b, h);
-    for (int y = 0; y < h; ++y)
-        put16(b, y * (w + 4));
-    for (int y = 0; y < h; ++y) {
-        put16(b, 0);
-        put16(b, w);
-        for (int x = 0; x < w; ++x)
-            put16(b, colour);
-        put16(b, 0);
-        put16(b, 0);
-    }
-    return b;
-}
 
 // land: cell -> (id, z) for the cells of block 402 that differ from id 3 at z 0.
 bool writeWorld(const QString &dir, const QMap<QPair<int, int>, QPair<int, int>> &land, const QList<Static> &statics)
 {
-    QByteArray map(kBlock * 196, '\0');
-    put32(map, 0);
-    for (int cy = 0; cy < 8; ++cy) {
-        for (int cx = 0; cx < 8; ++cx) {
-            const auto v = land.value(qMakePair(16 + cx, 16 + cy), qMakePair(3, 0));
-            put16(map, v.first);
-            map.append(char(qint8(v.second)));
-        }
-    }
-    QByteArray records;
-    for (const Static &s : statics) {
-        put16(records, s.id);
-        records.append(char(s.x - 16));
-        records.append(char(s.y - 16));
-        records.append(char(qint8(s.z)));
-        put16(records, 0);
-    }
-    QByteArray index;
-    for (int b = 0; b <= kBlock; ++b) {
-        put32(index, b == kBlock ? 0 : -1);
-        put32(index, b == kBlock ? int(records.size()) : -1);
-        put32(index, 0);
-    }
-    // Art: only the statics have images (record 0x4000 + id).
-    QByteArray art, artIndex;
-    const QMap<int, QByteArray> images{{kRedStatic, solidStatic(20, 30, kRed)},
-                                       {kGreenStatic, solidStatic(20, 30, kGreen)},
-                                       {kBlueStatic, solidStatic(20, 30, kBlue)}};
-    for (int i = 0; i <= 0x4000 + kNoArtStatic; ++i) {
-        const int id = i - 0x4000;
-        if (images.contains(id)) {
-            put32(artIndex, int(art.size()));
-            put32(artIndex, int(images[id].size()));
-            art += images[id];
-        } else {
-            put32(artIndex, -1);
-            put32(artIndex, -1);
-        }
-        put32(artIndex, 0);
-    }
-    return writeFile(dir + "/map2.mul", map) && writeFile(dir + "/staidx2.mul", index)
-        && writeFile(dir + "/statics2.mul", records) && writeFile(dir + "/artidx.mul", artIndex)
-        && writeFile(dir + "/art.mul", art);
+    World w;
+    w.facet = 2;
+    w.land = land;
+    w.landBlocks = {kBlock};
+    w.statics = statics;
+    // Art: only the statics have images.
+    w.art = {{kRedStatic, solidStatic(20, 30, kRed)},
+             {kGreenStatic, solidStatic(20, 30, kGreen)},
+             {kBlueStatic, solidStatic(20, 30, kBlue)}};
+    return writeWorld(dir, w);
 }
 
 // Window pixel of a scene point at scale 1, no rotation, flat: the widget is 400 x 300.

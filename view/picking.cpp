@@ -1,0 +1,202 @@
+// Picking: which land cells and statics lie under a window rectangle, found by replaying the
+// frame's walk in OpenGL selection mode; the land cell under a point; the rubber band.
+#include "view/glmapwidget.h"
+#include "world/datadirectory.h"
+
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Where a point lies against the line through (x1, y1) and (x2, y2): the line's y at px.
+// An upright edge has no such y; the caller lets its test pass.
+bool uprightEdge(const QPoint &a, const QPoint &b) { return a.x() == b.x(); }
+double lineY(const QPoint &a, const QPoint &b, double px)
+{
+    return a.y() + (px - a.x()) * double(b.y() - a.y()) / double(b.x() - a.x());
+}
+bool below(const QPoint &a, const QPoint &b, double px, double py)
+{
+    return uprightEdge(a, b) || py <= lineY(a, b, px);
+}
+bool above(const QPoint &a, const QPoint &b, double px, double py)
+{
+    return uprightEdge(a, b) || py >= lineY(a, b, px);
+}
+
+// Restores the modelview matrix on every way out.
+class ModelviewGuard
+{
+public:
+    explicit ModelviewGuard(QOpenGLFunctions_1_1 *gl) : m_gl(gl)
+    {
+        m_gl->glMatrixMode(GL_MODELVIEW);
+        m_gl->glPushMatrix();
+    }
+    ~ModelviewGuard()
+    {
+        m_gl->glMatrixMode(GL_MODELVIEW);
+        m_gl->glPopMatrix();
+    }
+    ModelviewGuard(const ModelviewGuard &) = delete;
+    ModelviewGuard &operator=(const ModelviewGuard &) = delete;
+
+private:
+    QOpenGLFunctions_1_1 *m_gl;
+};
+
+} // namespace
+
+void GLMapWidget::applyViewTransform()
+{
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    if (m_mode == mapgeometry::ThreeD) {
+        const auto eye = mapgeometry::eyePosition(m_angle, m_distance);
+        gluLookAt(eye[0], eye[1], eye[2], 0, 0, 0, 0, 1, 0);
+    }
+    glScaled(m_scale, m_scale, m_scale);
+    glRotated(m_degree, 0, 0, 1);
+}
+
+int GLMapWidget::pickRect(int x1, int y1, int x2, int y2)
+{
+    // A pick is a walk of its own: never inside another walk or a save, and never before
+    // the context exists.
+    if (!m_glReady || isBusy())
+        return -1;
+    makeCurrent();
+    resizeGL(width(), height()); // the frame's viewport and box, whatever ran in between
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const double fy1 = double(viewport[3] - y1);
+    const double fy2 = double(viewport[3] - y2);
+    const double w = std::abs(double(x2) - double(x1));
+    const double h = std::abs(fy2 - fy1);
+    const double cx = std::min(double(x1), double(x2)) + w * 0.5;
+    const double cy = std::min(fy1, fy2) + h * 0.5;
+
+    // The frame's own transform and walk: the pick sees what the frame shows, and the draw
+    // list carries every tile under its own names whatever batching the drawing uses.
+    applyViewTransform();
+    glRenderMode(GL_SELECT);
+    glInitNames();
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    gluPickMatrix(cx, cy, w, h, viewport);
+    const int W = width(), H = height();
+    glOrtho(-(W / 2), W / 2, -(H / 2), H / 2, -2000, 2000);
+    glMatrixMode(GL_MODELVIEW);
+    drawMap(m_mode, m_currentX, m_currentY, facetBlocksX(m_mapid), facetBlocksY(m_mapid));
+    m_drawList.submitWithNames(this);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glFlush();
+    glMatrixMode(GL_MODELVIEW);
+    const GLint hits = glRenderMode(GL_RENDER);
+    resizeGL(W, H);
+    glColor4fv(m_defaultColor.data());
+    return hits < 0 ? -1 : int(hits);
+}
+
+void GLMapWidget::collectHits(int hits, LandHits &land, StaticHits &statics) const
+{
+    if (hits < 0)
+        return;
+    land.clear();
+    statics.clear();
+    const bool wantLand = m_selectMode & 1;
+    const bool wantStatics = m_selectMode & 2;
+    const std::size_t size = m_selectBuffer.size();
+    std::size_t at = 0;
+    for (int i = 0; i < hits && at + 3 <= size; ++i) {
+        const quint32 n = m_selectBuffer[at];
+        at += 3; // the count and the two depths, which decide nothing here
+        if (n != 5 || at + 5 > size) {
+            at += n;
+            continue;
+        }
+        const int x = qint32(m_selectBuffer[at]);
+        const int y = qint32(m_selectBuffer[at + 1]);
+        const int kind = qint32(m_selectBuffer[at + 2]);
+        const int z = qint32(m_selectBuffer[at + 3]);
+        const int id = qint32(m_selectBuffer[at + 4]);
+        at += 5;
+        if (kind == DrawList::Land && wantLand) {
+            land[x][y] = id;
+        } else if (kind == DrawList::Static && wantStatics) {
+            QList<int> &ids = statics[x][y][z];
+            if (!ids.contains(id))
+                ids.append(id);
+        }
+    }
+}
+
+GLMapWidget::CellHit GLMapWidget::cellAtScene(double px, double py) const
+{
+    for (const DrawnQuad &q : m_drawnQuads) {
+        if (below(q.top, q.left, px, py) && above(q.right, q.bottom, px, py) && below(q.right, q.top, px, py)
+            && above(q.bottom, q.left, px, py))
+            return CellHit{q.x, q.y, q.id};
+    }
+    return CellHit{};
+}
+
+GLMapWidget::CellHit GLMapWidget::cellAt(int wx, int wy)
+{
+    if (!m_glReady || m_drawnQuads.empty() || isBusy())
+        return CellHit{};
+    makeCurrent();
+    ModelviewGuard guard(this);
+    applyViewTransform();
+    const auto p = unproject(wx, wy);
+    // GL keeps its matrices in floats: the trip back through them is off by a millionth or
+    // so, and a pointer exactly on an edge must land on it, not a hair to one side. Window
+    // pixels are whole scene units or coarser apart at the zooms in use.
+    const auto snap = [](double v) { return std::round(v * 1000.0) / 1000.0; };
+    return cellAtScene(snap(p[0]), snap(p[1]));
+}
+
+void GLMapWidget::drawBand()
+{
+    ModelviewGuard guard(this);
+    glLoadIdentity(); // window space, whatever the scale, rotation or tilt
+    const auto p1 = unproject(int(m_bandStart.x()), int(m_bandStart.y()));
+    const auto p2 = unproject(int(m_bandEnd.x()), int(m_bandEnd.y()));
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glColor4f(1, 1, 1, 1);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glBegin(GL_QUADS);
+    glVertex3d(p1[0], p1[1], p1[2]);
+    glVertex3d(p2[0], p1[1], p2[2]);
+    glVertex3d(p2[0], p2[1], p2[2]);
+    glVertex3d(p1[0], p2[1], p1[2]);
+    glEnd();
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glColor4fv(m_defaultColor.data());
+}
+
+bool GLMapWidget::isLandSelected(int x, int y) const
+{
+    if (landSelection.isEmpty())
+        return false;
+    const auto it = landSelection.constFind(x);
+    return it != landSelection.constEnd() && it->contains(y);
+}
+
+bool GLMapWidget::isStaticSelected(int x, int y, int z, int id) const
+{
+    if (staticSelection.isEmpty())
+        return false;
+    const auto ix = staticSelection.constFind(x);
+    if (ix == staticSelection.constEnd())
+        return false;
+    const auto iy = ix->constFind(y);
+    if (iy == ix->constEnd())
+        return false;
+    const auto iz = iy->constFind(z);
+    return iz != iy->constEnd() && iz->contains(id);
+}

@@ -1,0 +1,468 @@
+// Selection and keyboard editing: the mouse gestures that build the land and statics
+// selections, and the operations that act on them (delete, move or copy statics, raise and
+// lower, the staged cancel). Every map change goes through the block cache.
+#include "view/glmapwidget.h"
+
+#include <QMouseEvent>
+
+#include <cstdio>
+
+namespace {
+
+int limitedZ(int z) { return qBound(-128, z, 127); }
+
+// Removes id from the statics selection at (x, y, z), dropping the lists and maps it
+// leaves empty, so an empty selection is an empty map.
+void removeSelected(GLMapWidget::StaticSelection &sel, int x, int y, int z, int id)
+{
+    auto ix = sel.find(x);
+    if (ix == sel.end())
+        return;
+    auto iy = ix->find(y);
+    if (iy == ix->end())
+        return;
+    auto iz = iy->find(z);
+    if (iz == iy->end())
+        return;
+    iz->removeOne(id);
+    if (iz->isEmpty())
+        iy->erase(iz);
+    if (iy->isEmpty())
+        ix->erase(iy);
+    if (ix->isEmpty())
+        sel.erase(ix);
+}
+
+void addSelected(GLMapWidget::StaticSelection &sel, int x, int y, int z, int id)
+{
+    QList<int> &ids = sel[x][y][z];
+    if (!ids.contains(id))
+        ids.append(id);
+}
+
+// The first static of the stack with this id and z, the one the block cache's removal
+// finds too; -1 when there is none. Items of a world save are never selected statics.
+int findSelectedStatic(const TileStack &stack, int id, int z)
+{
+    for (int i = 0; i < stack.size(); ++i) {
+        const Tile &t = stack[i];
+        if (t.isStatic() && t.id() == id && t.z() == z)
+            return i;
+    }
+    return -1;
+}
+
+void writeLine(const char *line)
+{
+    std::fputs(line, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+// ---- mouse -------------------------------------------------------------------------------
+
+GLMapWidget::MouseInput GLMapWidget::mouseInput(const QMouseEvent *event)
+{
+    MouseInput in;
+    in.pos = event->position();
+    in.button = event->button();
+    in.buttons = event->buttons();
+    in.modifiers = event->modifiers();
+    return in;
+}
+
+// Events that arrive while a walk lets events run wait for it to end: a press picks, and a
+// pick must not start inside another walk.
+void GLMapWidget::mousePressEvent(QMouseEvent *event)
+{
+    const MouseInput in = mouseInput(event);
+    event->accept();
+    runWhenIdle([this, in] { press(in); });
+}
+
+void GLMapWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    const MouseInput in = mouseInput(event);
+    event->accept();
+    runWhenIdle([this, in] { move(in); });
+}
+
+void GLMapWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    const MouseInput in = mouseInput(event);
+    event->accept();
+    runWhenIdle([this, in] { release(in); });
+}
+
+void GLMapWidget::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    const MouseInput in = mouseInput(event);
+    event->accept();
+    runWhenIdle([this, in] { doubleClick(in); });
+}
+
+void GLMapWidget::press(const MouseInput &in)
+{
+    if (in.button == Qt::MiddleButton) {
+        emit togglePaint();
+        return;
+    }
+    if (m_mode == mapgeometry::ThreeD)
+        return; // no dependable cell under the pointer in 3D
+    const QPoint pos = in.pos.toPoint();
+    if (in.button == Qt::LeftButton) {
+        m_bandStart = in.pos;
+        if (m_movePending && m_moveArmed) {
+            completeMove(in);
+            // Nothing is pending now and the statics selection is empty: the same press
+            // starts a band, and its release selects what lies under the pointer.
+            startBand(in.pos);
+            return;
+        }
+        if (m_movePending)
+            return; // prepared but not armed: the double-click decides
+        if (m_paintOn) {
+            paintAt(pos, in.modifiers);
+            return;
+        }
+        // Shift toggles what the release picks, so it never prepares a move: a Shift+click
+        // on a selected static takes that static out of the selection.
+        if (!(in.modifiers & Qt::ShiftModifier))
+            prepareMove(pos);
+        if (!m_movePending)
+            startBand(in.pos);
+        return;
+    }
+    if (in.button == Qt::RightButton) {
+        if (in.stateIs(Qt::NoButton, Qt::ControlModifier))
+            pickPaintTile(pos);
+        else
+            contextMenuAt(pos);
+    }
+}
+
+void GLMapWidget::move(const MouseInput &in)
+{
+    const QPoint pos = in.pos.toPoint();
+    reportHover(pos);
+    if (!in.stateIs(Qt::LeftButton, Qt::NoModifier))
+        return;
+    if (m_paintOn) {
+        paintDragTo(pos);
+    } else if (m_bandActive) {
+        m_bandEnd = in.pos;
+        update();
+    }
+}
+
+void GLMapWidget::release(const MouseInput &in)
+{
+    if (!m_bandActive) {
+        if (m_paintOn)
+            paintReleased();
+        return;
+    }
+    if (in.button != Qt::LeftButton)
+        return;
+    // A plain click still picks a small rectangle, never one of zero size (which would pick
+    // the whole view).
+    m_bandEnd = in.pos;
+    if (m_bandEnd.x() == m_bandStart.x())
+        m_bandEnd.rx() += 2;
+    if (m_bandEnd.y() == m_bandStart.y())
+        m_bandEnd.ry() += 2;
+    const int n = pickRect(int(m_bandStart.x()), int(m_bandStart.y()), int(m_bandEnd.x()), int(m_bandEnd.y()));
+    if (n < 1) {
+        m_bandActive = false;
+        update();
+        return;
+    }
+    LandHits land;
+    StaticHits statics;
+    collectHits(n, land, statics);
+    if (in.modifiers & Qt::ShiftModifier) {
+        toggleHits(land, statics);
+    } else if (in.pos == m_bandStart && hitsInSelection(land, statics, 0) != 0) {
+        // A click on something already selected deselects everything.
+        landSelection.clear();
+        staticSelection.clear();
+    } else {
+        landSelection = land;
+        staticSelection = statics;
+    }
+    m_bandActive = false;
+    update();
+}
+
+void GLMapWidget::doubleClick(const MouseInput &)
+{
+    if (!m_movePending)
+        return;
+    m_moveArmed = true;
+    setCursor(Qt::PointingHandCursor);
+}
+
+void GLMapWidget::startBand(const QPointF &pos)
+{
+    m_bandActive = true;
+    m_bandEnd = pos; // no stale corner from the last band until the pointer moves
+}
+
+void GLMapWidget::prepareMove(const QPoint &pos)
+{
+    const int n = pickRect(pos.x() - 1, pos.y() - 1, pos.x() + 1, pos.y() + 2);
+    m_bandActive = false;
+    if (n <= 0)
+        return;
+    LandHits land;
+    StaticHits statics;
+    collectHits(n, land, statics);
+    if (!(hitsInSelection(land, statics, 2) & 2))
+        return;
+    m_moveFrom = QPoint(statics.firstKey(), statics.first().firstKey());
+    m_moveTo = m_moveFrom;
+    m_movePending = true;
+}
+
+void GLMapWidget::completeMove(const MouseInput &in)
+{
+    const CellHit target = cellAt(in.pos.toPoint().x(), in.pos.toPoint().y());
+    m_moveTo = QPoint(target.x, target.y);
+    setCursor(Qt::ArrowCursor);
+    // Control alone copies; Control with anything else moves.
+    const bool copy = in.stateIs(Qt::NoButton, Qt::ControlModifier);
+    m_movePending = false;
+    m_moveArmed = false;
+    if (!target.isValid())
+        return; // no target cell: nothing moves, and what was selected stays selected
+    moveStatics(m_moveTo.x() - m_moveFrom.x(), m_moveTo.y() - m_moveFrom.y(), copy);
+    staticSelection.clear();
+    update();
+}
+
+void GLMapWidget::reportHover(const QPoint &pos)
+{
+    const CellHit cell = cellAt(pos.x(), pos.y());
+    if (!cell.isValid() || QPoint(cell.x, cell.y) == m_hoverCell)
+        return;
+    m_hoverCell = QPoint(cell.x, cell.y);
+    emit currentTile(cell.x, cell.y, cell.id);
+}
+
+// ---- selection changes -------------------------------------------------------------------
+
+void GLMapWidget::toggleHits(const LandHits &land, const StaticHits &statics)
+{
+    for (auto ix = land.cbegin(); ix != land.cend(); ++ix) {
+        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
+            auto sel = landSelection.find(ix.key());
+            if (sel != landSelection.end() && sel->contains(iy.key())) {
+                sel->remove(iy.key());
+                if (sel->isEmpty())
+                    landSelection.erase(sel);
+            } else {
+                landSelection[ix.key()][iy.key()] = iy.value();
+            }
+        }
+    }
+    for (auto ix = statics.cbegin(); ix != statics.cend(); ++ix) {
+        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
+            for (auto iz = iy->cbegin(); iz != iy->cend(); ++iz) {
+                for (const int id : *iz) {
+                    if (isStaticSelected(ix.key(), iy.key(), iz.key(), id)) {
+                        writeLine("Delete selected static");
+                        removeSelected(staticSelection, ix.key(), iy.key(), iz.key(), id);
+                        writeLine("Delete selected static, leaving");
+                    } else {
+                        addSelected(staticSelection, ix.key(), iy.key(), iz.key(), id);
+                    }
+                }
+            }
+        }
+    }
+}
+
+int GLMapWidget::hitsInSelection(const LandHits &land, const StaticHits &statics, int which) const
+{
+    int result = 0;
+    if (which == 0 || which == 1) {
+        bool found = false;
+        for (auto ix = land.cbegin(); ix != land.cend() && !found; ++ix) {
+            const auto sel = landSelection.constFind(ix.key());
+            if (sel == landSelection.cend())
+                continue;
+            for (auto iy = ix->cbegin(); iy != ix->cend() && !found; ++iy) {
+                const auto s = sel->constFind(iy.key());
+                found = s != sel->cend() && s.value() == iy.value();
+            }
+        }
+        if (found)
+            result |= 1;
+    }
+    if (which == 0 || which == 2) {
+        bool found = false;
+        for (auto ix = statics.cbegin(); ix != statics.cend() && !found; ++ix)
+            for (auto iy = ix->cbegin(); iy != ix->cend() && !found; ++iy)
+                for (auto iz = iy->cbegin(); iz != iy->cend() && !found; ++iz)
+                    for (const int id : *iz)
+                        if ((found = isStaticSelected(ix.key(), iy.key(), iz.key(), id)))
+                            break;
+        if (found)
+            result |= 2;
+    }
+    return result;
+}
+
+// ---- editing operations ------------------------------------------------------------------
+
+void GLMapWidget::moveStatics(int dx, int dy, bool copy)
+{
+    if (isBusy()) {
+        // The walk under way reads these cells; change them once it is done.
+        runWhenIdle([this, dx, dy, copy] {
+            moveStatics(dx, dy, copy);
+            update();
+        });
+        return;
+    }
+    // Every selected static is read before anything changes, so each one moves exactly
+    // once, even where one selected cell is the target of another.
+    struct Step {
+        int x, y;
+        Tile tile;
+        bool stays;
+    };
+    std::vector<Step> steps;
+    const int width = m_cache.blocksX() * 8;
+    const int height = m_cache.blocksY() * 8;
+    for (auto ix = staticSelection.cbegin(); ix != staticSelection.cend(); ++ix) {
+        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
+            const int x = ix.key(), y = iy.key();
+            TileStack stack = m_cache.statics(x, y);
+            for (auto iz = iy->cbegin(); iz != iy->cend(); ++iz) {
+                for (const int id : *iz) {
+                    const int at = findSelectedStatic(stack, id, iz.key());
+                    if (at < 0)
+                        continue; // changed by other means since it was selected
+                    const Tile t = stack[at];
+                    stack.removeAt(at);
+                    const int nx = x + dx, ny = y + dy;
+                    // A static with nowhere to go on this facet stays where it is.
+                    const bool stays = nx < 0 || ny < 0 || nx >= width || ny >= height;
+                    steps.push_back(Step{x, y, t, stays});
+                }
+            }
+        }
+    }
+    if (!copy) {
+        for (const Step &s : steps)
+            if (!s.stays)
+                m_cache.setStatic(s.x, s.y, 1, s.tile, s.tile);
+    }
+    StaticSelection next;
+    for (const Step &s : steps) {
+        if (s.stays) {
+            addSelected(next, s.x, s.y, s.tile.z(), s.tile.id());
+            continue;
+        }
+        m_cache.setStatic(s.x + dx, s.y + dy, 0, s.tile, s.tile);
+        addSelected(next, s.x + dx, s.y + dy, s.tile.z(), s.tile.id());
+    }
+    staticSelection = next;
+}
+
+void GLMapWidget::changeElevation(int delta)
+{
+    if (isBusy()) {
+        runWhenIdle([this, delta] { changeElevation(delta); });
+        return;
+    }
+    for (auto ix = landSelection.cbegin(); ix != landSelection.cend(); ++ix) {
+        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
+            const Tile t = m_cache.land(ix.key(), iy.key());
+            if (t.isEmpty())
+                continue; // outside the facet
+            const int z = limitedZ(t.z() + delta);
+            if (z != t.z())
+                m_cache.setLand(ix.key(), iy.key(), 1, t.id(), z);
+        }
+    }
+    // The new selection holds exactly the statics whose height changed, at their new
+    // heights; those already at a limit leave it.
+    StaticSelection next;
+    for (auto ix = staticSelection.cbegin(); ix != staticSelection.cend(); ++ix) {
+        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
+            const int x = ix.key(), y = iy.key();
+            const TileStack stack = m_cache.statics(x, y);
+            for (auto iz = iy->cbegin(); iz != iy->cend(); ++iz) {
+                const int z = iz.key();
+                const int nz = limitedZ(z + delta);
+                for (const int id : *iz) {
+                    const int at = findSelectedStatic(stack, id, z);
+                    if (at < 0 || nz == z)
+                        continue;
+                    const Tile old = stack[at];
+                    Tile raised = old;
+                    raised.setZ(nz);
+                    m_cache.setStatic(x, y, 2, old, raised);
+                    addSelected(next, x, y, nz, id);
+                }
+            }
+        }
+    }
+    staticSelection = next;
+    update();
+}
+
+void GLMapWidget::deleteTiles()
+{
+    if (isBusy()) {
+        runWhenIdle([this] { deleteTiles(); });
+        return;
+    }
+    for (auto ix = landSelection.cbegin(); ix != landSelection.cend(); ++ix)
+        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy)
+            m_cache.setLand(ix.key(), iy.key(), 0, 0, 0); // land id 0, the cell keeps its z
+    for (auto ix = staticSelection.cbegin(); ix != staticSelection.cend(); ++ix) {
+        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
+            const int x = ix.key(), y = iy.key();
+            const TileStack stack = m_cache.statics(x, y);
+            for (auto iz = iy->cbegin(); iz != iy->cend(); ++iz) {
+                for (const int id : *iz) {
+                    const int at = findSelectedStatic(stack, id, iz.key());
+                    if (at >= 0)
+                        m_cache.setStatic(x, y, 1, stack[at], stack[at]);
+                }
+            }
+        }
+    }
+    landSelection.clear();
+    staticSelection.clear();
+    update();
+}
+
+void GLMapWidget::cancelAction()
+{
+    if (isBusy()) {
+        runWhenIdle([this] { cancelAction(); });
+        return;
+    }
+    if (m_movePending) {
+        m_movePending = false;
+        m_moveArmed = false;
+        setCursor(Qt::ArrowCursor);
+    } else if (m_bandActive) {
+        // Repainted, so the band does not stay on the screen without a band behind it.
+        m_bandActive = false;
+        update();
+    } else if (m_paintOn) {
+        setCursor(Qt::ArrowCursor);
+        m_paintOn = false;
+    } else {
+        landSelection.clear();
+        staticSelection.clear();
+        update();
+    }
+}
