@@ -148,8 +148,6 @@ int GLMapWidget::switchPaintMode()
 }
 void GLMapWidget::setPaint(int type, const std::vector<int> &, const QString &) { m_paintType = type; }
 void GLMapWidget::applyToSelection(int, const std::vector<int> &, const QString &) {}
-void GLMapWidget::clearTiles(int, int, int, int, int) {}
-void GLMapWidget::loadWorldSave(const QString &) {}
 void GLMapWidget::paintAt(const QPoint &, Qt::KeyboardModifiers) {}
 void GLMapWidget::paintDragTo(const QPoint &) {}
 void GLMapWidget::paintReleased() {}

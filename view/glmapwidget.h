@@ -9,6 +9,7 @@
 #include "view/textureatlas.h"
 #include "world/blockcache.h"
 #include "world/tile.h"
+#include "world/worldsave.h"
 
 #include <QHash>
 #include <QList>
@@ -94,8 +95,14 @@ public:
     void setPaint(int type, const std::vector<int> &tiles, const QString &alt);
     void applyToSelection(int type, const std::vector<int> &tiles, const QString &alt);
     bool paintMode() const { return m_paintOn; }
+    // mode 0 land, 1 statics, 2 both; corners are limited to the facet.
     void clearTiles(int mode, int x1, int y1, int x2, int y2);
+    // Reads a world save into the current facet and tells the user when it fails.
     void loadWorldSave(const QString &fileName);
+    // What loadWorldSave does without the wait cursor and the message box.
+    WorldSaveResult readWorldSaveFile(const QString &fileName);
+    // The text loadWorldSave shows when a world save was not loaded.
+    static QString worldSaveFailureText(const QString &fileName, const QString &reason);
     // Deletes every cached texture: land, statics and the altitude labels (which are not
     // made again until the GL set-up runs again).
     void clearTextures();
