@@ -9,8 +9,14 @@
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
+
+#ifdef Q_OS_UNIX
+#include <sys/mman.h>
+#endif
 
 namespace {
 
@@ -80,6 +86,10 @@ public:
         if (m_size <= 0)
             return;
         m_data = m_file.map(0, m_size);
+#ifdef Q_OS_UNIX
+        if (m_data)
+            posix_madvise(const_cast<uchar *>(m_data), size_t(m_size), POSIX_MADV_SEQUENTIAL);
+#endif
         if (!m_data) {
             m_copy = m_file.readAll();
             m_data = reinterpret_cast<const uchar *>(m_copy.constData());
@@ -249,20 +259,33 @@ bool Facet::saveLandMain(QString *error)
         return setError(error, out.errorString());
     const FileBytes main(m_land.fileName());
     const int blocks = blockCount();
+    // Which blocks need more than their stored record, found once instead of per block.
+    std::vector<bool> special(size_t(std::max(blocks, 0)), !main.data());
+    for (int b : m_landWorking)
+        if (b >= 0 && b < blocks)
+            special[size_t(b)] = true;
+    for (auto it = m_landDiff.cbegin(); it != m_landDiff.cend(); ++it)
+        if (it.key() >= 0 && it.key() < blocks)
+            special[size_t(it.key())] = true;
     QByteArray record(LandBlock::RecordSize, '\0');
+    char *out196 = record.data();
     for (int b = 0; b < blocks; ++b) {
-        const uchar *cells = nullptr;
-        if (m_landWorking.contains(b)) {
-            record.fill('\0');
-            loadLandBlock(b, true).encodeInto(record);
-        } else if (m_landDiff.contains(b) || !main.data()) {
-            record = readLandRaw(b);
-        } else if (!(cells = main.range(qint64(b) * LandBlock::RecordSize, LandBlock::RecordSize))) {
-            record.fill('\0'); // past the end of the file: the empty land of the decoder
+        const uchar *stored;
+        if (special[size_t(b)]) {
+            if (m_landWorking.contains(b)) {
+                record.fill('\0');
+                loadLandBlock(b, true).encodeInto(record);
+            } else {
+                record = readLandRaw(b);
+            }
+            out196 = record.data();
+        } else if ((stored = main.range(qint64(b) * LandBlock::RecordSize, LandBlock::RecordSize))) {
+            std::memcpy(out196, stored, LandBlock::RecordSize);
+        } else {
+            std::memset(out196, 0, LandBlock::RecordSize); // past the end: the decoder's empty land
         }
-        if (!cells)
-            cells = reinterpret_cast<const uchar *>(record.constData());
-        if (!out.writeInt32(b) || !out.write(reinterpret_cast<const char *>(cells) + 4, LandBlock::RecordSize - 4)) {
+        qToLittleEndian<qint32>(b, out196);
+        if (!out.write(out196, LandBlock::RecordSize)) {
             out.cancel();
             return setError(error, out.errorString());
         }

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QtEndian>
 
+#include <cstring>
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
@@ -37,20 +39,19 @@ bool NewFile::fail(const QString &what, const QString &reason)
 bool NewFile::open()
 {
     m_pos = 0;
-    m_buffer.clear();
+    m_used = 0;
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(QStringLiteral("Could not create"), m_file.errorString());
-    m_buffer.reserve(BufferSize);
+    m_buffer = std::make_unique<char[]>(BufferSize);
     return true;
 }
 
 bool NewFile::flushBuffer()
 {
-    if (m_buffer.isEmpty())
+    if (m_used == 0)
         return true;
-    const qint64 written = m_file.write(m_buffer);
-    const bool whole = written == m_buffer.size();
-    m_buffer.clear();
+    const bool whole = m_file.write(m_buffer.get(), m_used) == m_used;
+    m_used = 0;
     if (!whole)
         return fail(QStringLiteral("Could not write"), m_file.errorString());
     return true;
@@ -63,7 +64,7 @@ bool NewFile::write(const char *data, qint64 size)
     if (!m_file.isOpen())
         return fail(QStringLiteral("Could not write"), QStringLiteral("the file is not open"));
     m_pos += size;
-    if (m_buffer.size() + size > BufferSize) {
+    if (m_used + size > BufferSize) {
         if (!flushBuffer())
             return false;
         if (size > BufferSize) {
@@ -72,7 +73,8 @@ bool NewFile::write(const char *data, qint64 size)
             return true;
         }
     }
-    m_buffer.append(data, size);
+    std::memcpy(m_buffer.get() + m_used, data, size_t(size));
+    m_used += size;
     return true;
 }
 
@@ -114,7 +116,7 @@ void NewFile::cancel()
         m_file.cancelWriting();
         m_file.commit(); // discards the temporary file
     }
-    m_buffer.clear();
+    m_used = 0;
 }
 
 bool syncDirectory(const QString &dir, QString *error)

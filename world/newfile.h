@@ -3,6 +3,8 @@
 #include <QSaveFile>
 #include <QString>
 
+#include <memory>
+
 // A client file written in full before anyone sees it: the bytes go to a hidden temporary
 // file beside the target, and only commit() (flush, sync to disk, then one rename) puts it in
 // place. Until then the target stays as it was, and a failed or abandoned file leaves
@@ -39,7 +41,8 @@ private:
 
     QString m_path;
     QSaveFile m_file;
-    QByteArray m_buffer;
+    std::unique_ptr<char[]> m_buffer;
+    qsizetype m_used = 0;
     qint64 m_pos = 0;
     QString m_error;
 };
