@@ -529,22 +529,6 @@ void ViewSelectionTest::moveTakesEachStaticOnce()
     QVERIFY(staticsAt(v, 14, 12).isEmpty());
     QCOMPARE(v.staticSelection, oneStatic(13, 12, 0, kB));
 
-    // Two real neighbours moved together: each goes one cell, hues and all.
-    v.blockCache().setStatic(13, 12, 1, v.blockCache().statics(13, 12)[0], Tile());
-    TileInfo info;
-    info.id = kB;
-    info.kind = TileKind::Static;
-    Tile first(info, 0);
-    first.setHue(7);
-    Tile second = first;
-    second.setHue(8);
-    v.blockCache().setStatic(12, 12, 0, first, first);
-    v.blockCache().setStatic(13, 12, 0, second, second);
-    v.staticSelection = oneStatic(12, 12, 0, kB);
-    v.staticSelection[13][12][0] = {kB};
-    v.moveStatics(1, 0, false);
-    QCOMPARE(staticsAt(v, 13, 12), (QList<QList<int>>{{kB, 0, 7}}));
-    QCOMPARE(staticsAt(v, 14, 12), (QList<QList<int>>{{kB, 0, 8}}));
 }
 
 void ViewSelectionTest::editReachesTheWorkingFiles()
