@@ -528,7 +528,6 @@ void ViewSelectionTest::moveTakesEachStaticOnce()
     QCOMPARE(staticsAt(v, 13, 12), (QList<QList<int>>{{kB, 0, 0}}));
     QVERIFY(staticsAt(v, 14, 12).isEmpty());
     QCOMPARE(v.staticSelection, oneStatic(13, 12, 0, kB));
-
 }
 
 void ViewSelectionTest::editReachesTheWorkingFiles()
