@@ -1,0 +1,99 @@
+// Tile data: the file is read one group at a time, land groups first and statics groups from
+// a fixed offset on. Inputs whose first byte is odd are laid out as two pieces, land groups at
+// the start of the file and static groups at the static region, so that small inputs reach
+// both halves; even first bytes make the rest of the input the whole file.
+#include "fuzz/fuzzsupport.h"
+#include "tiles/tiledata.h"
+
+#include <QFileInfo>
+
+#include <cstdlib>
+
+namespace {
+QString g_path;
+
+void check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+// Every tile handed out has the id and kind asked for and a name of at most 20 characters.
+void checkTile(const Tile &t, int id, TileKind kind)
+{
+    check(t.id() == id);
+    check(t.kind() == kind);
+    check(t.name().size() <= 20);
+    check(t.z() == 0);
+}
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    g_path = fuzz::initEnvironment() + QStringLiteral("/tiledata.mul");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    qint64 landBytes = qint64(size - 1);
+    {
+        QFile file(g_path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return 0;
+        if (data[0] & 1) {
+            const QList<QByteArrayView> pieces = fuzz::splitPieces(data + 1, size - 1, 2);
+            const QByteArrayView land = pieces[0].first(std::min<qsizetype>(pieces[0].size(), TileData::StaticRegion));
+            file.write(land.data(), land.size());
+            landBytes = land.size();
+            if (!pieces[1].isEmpty()) {
+                // The gap up to the static region stays a hole: zero bytes, nothing written.
+                file.seek(TileData::StaticRegion);
+                file.write(pieces[1].data(), pieces[1].size());
+            }
+        } else {
+            file.write(reinterpret_cast<const char *>(data + 1), qint64(size - 1));
+        }
+    }
+
+    TileData tiles(g_path);
+    const qint64 fileSize = QFileInfo(g_path).size();
+    const int expectedStatic = fileSize > TileData::StaticRegion
+        ? int((fileSize - TileData::StaticRegion + TileData::StaticGroupSize - 1) / TileData::StaticGroupSize)
+        : 0;
+    check(tiles.staticGroupCount() == expectedStatic);
+
+    // One tile of every land group the input wrote and the next two, each group's first and last
+    // tiles among them. Groups in the hole before the static region read as zeros.
+    const int landGroups = int(std::min<qint64>(TileData::LandGroups, landBytes / TileData::LandGroupSize + 2));
+    for (int g = 0; g < landGroups; ++g) {
+        for (int id : {g * 32, g * 32 + g % 32, g * 32 + 31})
+            checkTile(tiles.landTile(id), id, TileKind::Land);
+    }
+    for (int id : {-1, TileData::LandGroups * 32, 0x7FFFFFFF}) {
+        const Tile t = tiles.landTile(id);
+        checkTile(t, id, TileKind::Land);
+        check(t.flags() == 0 && t.name().isEmpty());
+    }
+
+    const int staticGroups = std::min(tiles.staticGroupCount(), 4096);
+    for (int g = 0; g < staticGroups; ++g) {
+        for (int id : {g * 32, g * 32 + g % 32, g * 32 + 31})
+            checkTile(tiles.staticTile(id), id, TileKind::Static);
+    }
+    for (int id : {-1, tiles.staticGroupCount() * 32, 0xFFFF + 1}) {
+        const Tile t = tiles.staticTile(id);
+        checkTile(t, id, TileKind::Static);
+        if (id < 0 || id / 32 >= tiles.staticGroupCount())
+            check(t.flags() == 0 && t.name().isEmpty());
+    }
+    // A group asked for again comes from memory.
+    const int reads = tiles.groupReads();
+    tiles.landTile(0);
+    if (staticGroups > 0)
+        tiles.staticTile(0);
+    check(tiles.groupReads() == reads);
+    return 0;
+}
