@@ -3,11 +3,9 @@
 #include <QDir>
 #include <QtEndian>
 
-#include <cstring>
-
-#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
+#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -28,6 +26,21 @@ NewFile::~NewFile()
     if (m_file.isOpen())
         m_file.cancelWriting();
 }
+
+namespace {
+// Qt words some write failures as "Unknown error"; the system's own reason is better.
+QString reasonOf(const QFileDevice &file, int err)
+{
+    const QString text = file.errorString();
+#ifdef Q_OS_UNIX
+    if (err != 0 && (text.isEmpty() || text == QLatin1String("Unknown error")))
+        return QString::fromLocal8Bit(std::strerror(err));
+#else
+    Q_UNUSED(err);
+#endif
+    return text;
+}
+} // namespace
 
 bool NewFile::fail(const QString &what, const QString &reason)
 {
@@ -50,10 +63,12 @@ bool NewFile::flushBuffer()
 {
     if (m_used == 0)
         return true;
+    errno = 0;
     const bool whole = m_file.write(m_buffer.get(), m_used) == m_used;
+    const int err = errno;
     m_used = 0;
     if (!whole)
-        return fail(QStringLiteral("Could not write"), m_file.errorString());
+        return fail(QStringLiteral("Could not write"), reasonOf(m_file, err));
     return true;
 }
 
@@ -68,8 +83,9 @@ bool NewFile::write(const char *data, qint64 size)
         if (!flushBuffer())
             return false;
         if (size > BufferSize) {
+            errno = 0;
             if (m_file.write(data, size) != size)
-                return fail(QStringLiteral("Could not write"), m_file.errorString());
+                return fail(QStringLiteral("Could not write"), reasonOf(m_file, errno));
             return true;
         }
     }
@@ -91,8 +107,9 @@ bool NewFile::commit()
         cancel();
         return false;
     }
+    errno = 0;
     if (!m_file.flush()) {
-        fail(QStringLiteral("Could not write"), m_file.errorString());
+        fail(QStringLiteral("Could not write"), reasonOf(m_file, errno));
         cancel();
         return false;
     }
