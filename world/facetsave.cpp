@@ -231,9 +231,11 @@ void Facet::saveTick(int block)
         m_progress(m_untold);
     m_untold = 0;
     // Repaints and timers only: a click or key that arrives now waits until the save is over,
-    // so it cannot start an edit, a pick or another save in the middle of this one.
+    // so it cannot start an edit, a pick or another save in the middle of this one. One pass
+    // over what is pending, not up to a second: a view that keeps posting events would
+    // otherwise hold every 800 blocks for the full second.
     if (m_app)
-        m_app->processEvents(QEventLoop::ExcludeUserInputEvents, 1000);
+        m_app->processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 // ---- savers --------------------------------------------------------------------------------

@@ -1,0 +1,87 @@
+#include "view/viewsave.h"
+#include "app/waitcursor.h"
+#include "world/blockcache.h"
+#include "world/facet.h"
+#include "world/facetsaver.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+
+#include <memory>
+
+namespace {
+bool g_running = false;
+
+struct RunningFlag {
+    RunningFlag() { g_running = true; }
+    ~RunningFlag() { g_running = false; }
+};
+
+// "Yes" (default) and "No" (escape), parented to the view.
+bool askConflict(QWidget *parent)
+{
+    QMessageBox box(QMessageBox::Question, savetexts::conflictCaption(), savetexts::conflictText(),
+                    QMessageBox::NoButton, parent);
+    box.setObjectName(QStringLiteral("saveConflictBox"));
+    QPushButton *yes = box.addButton(QStringLiteral("Yes"), QMessageBox::YesRole);
+    QPushButton *no = box.addButton(QStringLiteral("No"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+} // namespace
+
+bool saveRunning()
+{
+    return g_running;
+}
+
+bool saveView(QWidget *parent, BlockCache &cache, Facet *facets[4], int mapid, int mode)
+{
+    if (g_running || mapid < 0 || mapid > 3 || !facets[mapid])
+        return false;
+    RunningFlag running;
+    cache.flush();
+    if (mode == 0 && (mapid == 0 || mapid == 1) && !askConflict(parent))
+        return false; // the flushed working files stay
+
+    Facet &current = *facets[mapid];
+    Facet *other = mode == 0 && mapid <= 1 ? facets[1 - mapid] : nullptr;
+    for (Facet *f : {&current, other}) {
+        if (f)
+            f->setApplication(QCoreApplication::instance());
+    }
+
+    QString error;
+    bool ok;
+    {
+        WaitCursor wait;
+        std::unique_ptr<QProgressDialog> progress;
+        auto report = [&](qint64 done, qint64 total) {
+            if (!progress) {
+                progress = std::make_unique<QProgressDialog>(savetexts::progressText(), QString(), 0, 100, parent);
+                progress->setObjectName(QStringLiteral("saveProgress"));
+                progress->setWindowTitle(QStringLiteral("Save"));
+                progress->setCancelButton(nullptr);
+                progress->setMinimumDuration(500);
+                progress->setWindowModality(Qt::WindowModal);
+                progress->setAutoClose(false);
+                progress->setAutoReset(false);
+            }
+            // Blocks, as the label says; the range follows a total that may grow.
+            progress->setMaximum(int(std::min<qint64>(total, INT_MAX)));
+            progress->setValue(int(std::min<qint64>(done, total)));
+        };
+        ok = saveFacet(cache, current, other, mode, report, &error);
+    }
+    if (!ok) {
+        QMessageBox box(QMessageBox::Warning, savetexts::failedCaption(), savetexts::failedText(error),
+                        QMessageBox::Ok, parent);
+        box.setObjectName(QStringLiteral("saveFailedBox"));
+        box.exec();
+    }
+    return ok;
+}
