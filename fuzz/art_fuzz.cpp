@@ -11,16 +11,9 @@
 #include "fuzz/fuzzsupport.h"
 #include "tiles/artstore.h"
 
-#include <cstdlib>
 
 namespace {
 QString g_dir;
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 Hue testHue()
 {
@@ -35,11 +28,11 @@ void checkStatic(const QImage &image, QByteArrayView bytes)
     if (image.isNull())
         return;
     // An image comes only from an entry whose header holds its size, within the bounds.
-    check(bytes.size() >= 8);
+    FUZZ_CHECK(bytes.size() >= 8);
     const auto *p = reinterpret_cast<const uchar *>(bytes.data());
-    check(image.width() == qFromLittleEndian<qint16>(p + 4));
-    check(image.height() == qFromLittleEndian<qint16>(p + 6));
-    check(image.width() <= ArtStore::kMaxStaticSide && image.height() <= ArtStore::kMaxStaticSide);
+    FUZZ_CHECK(image.width() == qFromLittleEndian<qint16>(p + 4));
+    FUZZ_CHECK(image.height() == qFromLittleEndian<qint16>(p + 6));
+    FUZZ_CHECK(image.width() <= ArtStore::kMaxStaticSide && image.height() <= ArtStore::kMaxStaticSide);
 }
 } // namespace
 
@@ -62,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     if (mode == 0) {
         const QImage image = ArtStore::decodeLand(rest, hue, partial, alpha);
-        check(image.width() == ArtStore::kLandSide && image.height() == ArtStore::kLandSide);
+        FUZZ_CHECK(image.width() == ArtStore::kLandSide && image.height() == ArtStore::kLandSide);
         return 0;
     }
     if (mode == 1) {
@@ -94,15 +87,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int landRecords = std::min<int>(int(pieces[0].size() / 12) + 1, 64);
     for (int id = 0; id < landRecords; ++id) {
         const QImage image = store.landArt(id, hue, partial, alpha);
-        check(image.isNull() || image.size() == QSize(ArtStore::kLandSide, ArtStore::kLandSide));
+        FUZZ_CHECK(image.isNull() || image.size() == QSize(ArtStore::kLandSide, ArtStore::kLandSide));
     }
     const int staticRecords = std::min<int>(int(pieces[1].size() / 12) + 1, 64);
     for (int id = 0; id < staticRecords; ++id) {
         const QImage image = store.staticArt(id, hue, partial, alpha);
-        check(image.isNull() || (image.width() <= ArtStore::kMaxStaticSide && image.height() <= ArtStore::kMaxStaticSide));
+        FUZZ_CHECK(image.isNull() || (image.width() <= ArtStore::kMaxStaticSide && image.height() <= ArtStore::kMaxStaticSide));
     }
     for (int id : {-1, 0x4000, 0x10000})
-        check(store.landArt(id, 255).isNull());
-    check(store.staticArt(-1, 255).isNull() && store.staticArt(0x10000, 255).isNull());
+        FUZZ_CHECK(store.landArt(id, 255).isNull());
+    FUZZ_CHECK(store.staticArt(-1, 255).isNull() && store.staticArt(0x10000, 255).isNull());
     return 0;
 }

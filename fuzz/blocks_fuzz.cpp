@@ -8,17 +8,10 @@
 #include "tiles/tiledata.h"
 #include "world/tile.h"
 
-#include <cstdlib>
 #include <memory>
 
 namespace {
 std::unique_ptr<TileData> g_tiles;
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 QByteArray makeTileData()
 {
@@ -43,21 +36,21 @@ QByteArray makeTileData()
 void checkLand(const QByteArray &record)
 {
     const LandBlock block = LandBlock::decode(record, *g_tiles);
-    check(block.size() == 64);
+    FUZZ_CHECK(block.size() == 64);
     const bool whole = record.size() == LandBlock::RecordSize;
     const auto *p = reinterpret_cast<const uchar *>(record.constData()) + 4;
     for (int i = 0; i < 64; ++i) {
         const Tile &t = block.at(cellKeyAt(i));
-        check(t.isLand());
-        check(t.id() == (whole ? qFromLittleEndian<quint16>(p + 3 * i) : 0));
-        check(t.z() == (whole ? qint8(p[3 * i + 2]) : 0));
+        FUZZ_CHECK(t.isLand());
+        FUZZ_CHECK(t.id() == (whole ? qFromLittleEndian<quint16>(p + 3 * i) : 0));
+        FUZZ_CHECK(t.z() == (whole ? qint8(p[3 * i + 2]) : 0));
     }
     QByteArray again = record;
     block.encodeInto(again);
     if (whole)
-        check(again == record);
+        FUZZ_CHECK(again == record);
     else
-        check(again == QByteArray(LandBlock::RecordSize, '\0'));
+        FUZZ_CHECK(again == QByteArray(LandBlock::RecordSize, '\0'));
 }
 
 void checkStatics(const QByteArray &records)
@@ -67,25 +60,25 @@ void checkStatics(const QByteArray &records)
     const auto *p = reinterpret_cast<const uchar *>(records.constData());
     for (qsizetype at = 0; at + StaticBlock::RecordSize <= records.size(); at += StaticBlock::RecordSize)
         inside += p[at + 2] < 8 && p[at + 3] < 8;
-    check(block.tileCount() == inside);
+    FUZZ_CHECK(block.tileCount() == inside);
 
     const QByteArray encoded = block.encode();
-    check(encoded.size() == inside * StaticBlock::RecordSize);
+    FUZZ_CHECK(encoded.size() == inside * StaticBlock::RecordSize);
     const StaticBlock again = StaticBlock::decode(encoded, *g_tiles);
-    check(again.size() == block.size());
+    FUZZ_CHECK(again.size() == block.size());
     for (int i = 0; i < 64; ++i) {
         const TileStack &a = block.at(cellKeyAt(i));
         const TileStack &b = again.at(cellKeyAt(i));
-        check(a.size() == b.size());
+        FUZZ_CHECK(a.size() == b.size());
         for (int k = 0; k < a.size(); ++k) {
-            check(a[k].id() == b[k].id() && a[k].z() == b[k].z() && a[k].hue() == b[k].hue());
-            check(a[k].isStatic());
+            FUZZ_CHECK(a[k].id() == b[k].id() && a[k].z() == b[k].z() && a[k].hue() == b[k].hue());
+            FUZZ_CHECK(a[k].isStatic());
             // Drawing order holds inside every stack.
             if (k > 0)
-                check(a[k - 1].sortZ() <= a[k].sortZ());
+                FUZZ_CHECK(a[k - 1].sortZ() <= a[k].sortZ());
         }
     }
-    check(again.encode() == encoded);
+    FUZZ_CHECK(again.encode() == encoded);
 }
 } // namespace
 

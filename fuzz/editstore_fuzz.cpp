@@ -13,17 +13,10 @@
 
 #include <QDir>
 
-#include <cstdlib>
 
 namespace {
 QString g_dir;
 std::shared_ptr<WorkingDirectory> g_store;
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 int staticRecordsInside(QByteArrayView records)
 {
@@ -84,25 +77,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const QByteArray landWork = pieces[1].toByteArray();
     const QByteArray staticsWork = pieces[2].toByteArray();
-    check(facet.writeWorkingFile(block, landWork, Facet::LandKind));
-    check(facet.writeWorkingFile(block, staticsWork, Facet::StaticsKind));
+    FUZZ_CHECK(facet.writeWorkingFile(block, landWork, Facet::LandKind));
+    FUZZ_CHECK(facet.writeWorkingFile(block, staticsWork, Facet::StaticsKind));
 
     // A working file of the right size stands for the block; any other land size does not.
     const LandBlock land = facet.loadLandBlock(block, true);
-    check(land.size() == 64);
+    FUZZ_CHECK(land.size() == 64);
     if (landWork.size() == LandBlock::RecordSize) {
         const auto *p = reinterpret_cast<const uchar *>(landWork.constData()) + 4;
         for (int i = 0; i < 64; ++i)
-            check(land.at(cellKeyAt(i)).id() == qFromLittleEndian<quint16>(p + 3 * i));
+            FUZZ_CHECK(land.at(cellKeyAt(i)).id() == qFromLittleEndian<quint16>(p + 3 * i));
     }
-    check(facet.loadStaticBlock(block, true, true).tileCount() == staticRecordsInside(staticsWork));
+    FUZZ_CHECK(facet.loadStaticBlock(block, true, true).tileCount() == staticRecordsInside(staticsWork));
 
     createNamedFiles(pieces[3]);
     for (int kind : {Facet::LandKind, Facet::StaticsKind}) {
         const QList<int> blocks = facet.workingBlocks(kind);
         for (int i = 1; i < blocks.size(); ++i)
-            check(blocks[i - 1] < blocks[i]);
-        check(blocks.contains(block));
+            FUZZ_CHECK(blocks[i - 1] < blocks[i]);
+        FUZZ_CHECK(blocks.contains(block));
     }
 
     // Edits through the cache reach the working files and read back as they were made.
@@ -134,16 +127,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         cache.flush();
         QByteArray stored;
         if (landChanged) {
-            check(facet.readWorkingFile(block, stored, Facet::LandKind));
-            check(stored.size() == LandBlock::RecordSize);
-            check(stored.mid(4) == landBytes.mid(4));
+            FUZZ_CHECK(facet.readWorkingFile(block, stored, Facet::LandKind));
+            FUZZ_CHECK(stored.size() == LandBlock::RecordSize);
+            FUZZ_CHECK(stored.mid(4) == landBytes.mid(4));
         }
-        check(facet.loadStaticBlock(block, true, false).encode() == statics);
+        FUZZ_CHECK(facet.loadStaticBlock(block, true, false).encode() == statics);
     }
     cache.setFacet(nullptr);
 
     facet.hasWorkingFiles(2);
-    check(facet.workingSet(Facet::LandKind).isEmpty() && facet.workingSet(Facet::StaticsKind).isEmpty());
-    check(QDir(g_store->path()).entryList({QStringLiteral("*.tsy") + f}, QDir::Files | QDir::Hidden).isEmpty());
+    FUZZ_CHECK(facet.workingSet(Facet::LandKind).isEmpty() && facet.workingSet(Facet::StaticsKind).isEmpty());
+    FUZZ_CHECK(QDir(g_store->path()).entryList({QStringLiteral("*.tsy") + f}, QDir::Files | QDir::Hidden | QDir::CaseSensitive).isEmpty());
     return 0;
 }

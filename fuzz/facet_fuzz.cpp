@@ -9,32 +9,25 @@
 #include "world/blockcache.h"
 #include "world/facet.h"
 
-#include <cstdlib>
 
 namespace {
 QString g_dir;
 std::shared_ptr<WorkingDirectory> g_store;
 
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
 // Reads block both through the cache and straight from the facet; they must agree.
 void readBlock(BlockCache &cache, Facet &facet, int block)
 {
     const bool inside = block >= 0 && block < cache.blocksX() * cache.blocksY();
-    check(facet.readLandRaw(block).size() == LandBlock::RecordSize);
+    FUZZ_CHECK(facet.readLandRaw(block).size() == LandBlock::RecordSize);
     const QByteArray statics = facet.readStaticsRaw(block);
     const LandBlock &land = cache.landBlock(block);
-    check(land.size() == (inside ? 64 : 0));
+    FUZZ_CHECK(land.size() == (inside ? 64 : 0));
     const int tiles = cache.staticBlock(block).tileCount();
     if (inside)
-        check(tiles == facet.loadStaticBlock(block, true, true).tileCount());
+        FUZZ_CHECK(tiles == facet.loadStaticBlock(block, true, true).tileCount());
     else
-        check(tiles == 0);
-    check(tiles <= statics.size() / StaticBlock::RecordSize);
+        FUZZ_CHECK(tiles == 0);
+    FUZZ_CHECK(tiles <= statics.size() / StaticBlock::RecordSize);
 }
 } // namespace
 
@@ -85,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             cache.land(x, y);
             const TileStack cell = cache.cellTiles(x, y);
             for (int k = 1; k < cell.size(); ++k)
-                check(cell[k - 1].sortZ() <= cell[k].sortZ());
+                FUZZ_CHECK(cell[k - 1].sortZ() <= cell[k].sortZ());
         }
     cache.setFacet(nullptr);
     return 0;

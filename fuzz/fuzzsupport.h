@@ -11,6 +11,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+// A property every input must keep; a failure stops the run like a crash, naming the check.
+#define FUZZ_CHECK(condition)                                                                   \
+    do {                                                                                        \
+        if (!(condition)) {                                                                     \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                       \
+        }                                                                                       \
+    } while (false)
 
 namespace fuzz {
 

@@ -2,16 +2,9 @@
 #include "fuzz/fuzzsupport.h"
 #include "tiles/huetable.h"
 
-#include <cstdlib>
 
 namespace {
 QString g_path;
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 // Whole 88-byte entries the file holds, counted the way its layout is described: groups of a
 // 4-byte header and 8 entries.
@@ -34,19 +27,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!fuzz::writeFile(g_path, QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size))))
         return 0;
     const HueTable table;
-    check(table.count() == wholeEntries(qint64(size)));
+    FUZZ_CHECK(table.count() == wholeEntries(qint64(size)));
     for (int n : {-1, 0, table.count() + 1})
-        check(table.hue(n).isEmpty());
+        FUZZ_CHECK(table.hue(n).isEmpty());
     for (int n = 1; n <= table.count(); ++n) {
         const Hue hue = table.hue(n);
-        check(hue.id() == n);
-        check(hue.name().size() <= 20);
+        FUZZ_CHECK(hue.id() == n);
+        FUZZ_CHECK(hue.name().size() <= 20);
         // A hue maps every colour through its ramp, grey ones always, others only when whole.
         for (quint16 c : {quint16(0), quint16(0x7FFF), quint16(0x8000 | 0x4210), quint16(0x001F), quint16(0xFFFF)}) {
             hue.apply(c, false);
             hue.apply(c, true);
         }
-        check(hue.colour(-1) == 0 && hue.colour(32) == 0);
+        FUZZ_CHECK(hue.colour(-1) == 0 && hue.colour(32) == 0);
     }
     return 0;
 }

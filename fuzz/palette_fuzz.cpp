@@ -9,7 +9,6 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
-#include <cstdlib>
 
 namespace {
 QString g_path;
@@ -17,12 +16,6 @@ QString g_path;
 // QApplication down from an exit handler, after Qt's own globals, crashes inside Qt.
 QApplication *g_app = nullptr;
 PaletteNew *g_palette = nullptr;
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 } // namespace
 
 // Fontconfig keeps a cache it never frees; that is not ours to find.
@@ -60,14 +53,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const auto *item = static_cast<PaletteGroupItem *>(*it);
             if (item->group() < 0)
                 continue;
-            check(palette.shownGroup(kind) == item->group());
+            FUZZ_CHECK(palette.shownGroup(kind) == item->group());
             const std::vector<PaletteEntry> entries = palette.entries(kind, item->group());
-            check(icons->count() == int(entries.size()));
+            FUZZ_CHECK(icons->count() == int(entries.size()));
             // Every tile an entry paints exists: numbers out of range were read as tile 0.
             for (const PaletteEntry &entry : entries) {
-                check(entry.id >= 0 && entry.id <= lastTile[kind]);
+                FUZZ_CHECK(entry.id >= 0 && entry.id <= lastTile[kind]);
                 for (int id : entry.tiles)
-                    check(id >= 0 && id <= lastTile[kind]);
+                    FUZZ_CHECK(id >= 0 && id <= lastTile[kind]);
             }
         }
     }

@@ -6,16 +6,9 @@
 #include "fuzz/fuzzsupport.h"
 #include "tiles/texturestore.h"
 
-#include <cstdlib>
 
 namespace {
 QString g_dir;
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 Hue testHue()
 {
@@ -42,11 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const int side = (alpha & 1) ? 128 : 64;
         const QByteArrayView bytes(reinterpret_cast<const char *>(data + 3), qsizetype(size - 3));
         const QImage image = TextureStore::decode(bytes, side, hue, alpha);
-        check(image.width() == side && image.height() == side);
+        FUZZ_CHECK(image.width() == side && image.height() == side);
         // Pixels past what the bytes hold stay clear.
         const qint64 pixels = bytes.size() / 2;
         if (pixels < qint64(side) * side)
-            check(image.pixel(int(pixels % side), int(pixels / side)) == 0);
+            FUZZ_CHECK(image.pixel(int(pixels % side), int(pixels / side)) == 0);
         return 0;
     }
 
@@ -57,9 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int records = std::min<int>(int(pieces[0].size() / 12) + 1, 64);
     for (int id = -1; id < records; ++id) {
         const QImage image = store.texture(id, hue, 255);
-        check(image.isNull() || (image.width() == image.height() && (image.width() == 64 || image.width() == 128)));
+        FUZZ_CHECK(image.isNull() || (image.width() == image.height() && (image.width() == 64 || image.width() == 128)));
         if (id < 0 || id >= pieces[0].size() / 12)
-            check(image.isNull());
+            FUZZ_CHECK(image.isNull());
     }
     return 0;
 }

@@ -7,24 +7,17 @@
 
 #include <QFileInfo>
 
-#include <cstdlib>
 
 namespace {
 QString g_path;
 
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
 // Every tile handed out has the id and kind asked for and a name of at most 20 characters.
 void checkTile(const Tile &t, int id, TileKind kind)
 {
-    check(t.id() == id);
-    check(t.kind() == kind);
-    check(t.name().size() <= 20);
-    check(t.z() == 0);
+    FUZZ_CHECK(t.id() == id);
+    FUZZ_CHECK(t.kind() == kind);
+    FUZZ_CHECK(t.name().size() <= 20);
+    FUZZ_CHECK(t.z() == 0);
 }
 } // namespace
 
@@ -63,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int expectedStatic = fileSize > TileData::StaticRegion
         ? int((fileSize - TileData::StaticRegion + TileData::StaticGroupSize - 1) / TileData::StaticGroupSize)
         : 0;
-    check(tiles.staticGroupCount() == expectedStatic);
+    FUZZ_CHECK(tiles.staticGroupCount() == expectedStatic);
 
     // One tile of every land group the input wrote and the next two, each group's first and last
     // tiles among them. Groups in the hole before the static region read as zeros.
@@ -75,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int id : {-1, TileData::LandGroups * 32, 0x7FFFFFFF}) {
         const Tile t = tiles.landTile(id);
         checkTile(t, id, TileKind::Land);
-        check(t.flags() == 0 && t.name().isEmpty());
+        FUZZ_CHECK(t.flags() == 0 && t.name().isEmpty());
     }
 
     const int staticGroups = std::min(tiles.staticGroupCount(), 4096);
@@ -87,13 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const Tile t = tiles.staticTile(id);
         checkTile(t, id, TileKind::Static);
         if (id < 0 || id / 32 >= tiles.staticGroupCount())
-            check(t.flags() == 0 && t.name().isEmpty());
+            FUZZ_CHECK(t.flags() == 0 && t.name().isEmpty());
     }
     // A group asked for again comes from memory.
     const int reads = tiles.groupReads();
     tiles.landTile(0);
     if (staticGroups > 0)
         tiles.staticTile(0);
-    check(tiles.groupReads() == reads);
+    FUZZ_CHECK(tiles.groupReads() == reads);
     return 0;
 }

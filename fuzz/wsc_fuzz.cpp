@@ -11,18 +11,11 @@
 
 #include <QDir>
 
-#include <cstdlib>
 
 namespace {
 QString g_dir;
 QString g_saveDir;
 std::shared_ptr<WorkingDirectory> g_store;
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 // Lines the reader sees: every line feed ends one, and text after the last one is one more.
 int linesOf(QByteArrayView text)
@@ -56,40 +49,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Facet facet(facetNumber, true, g_store);
     TileData tiles(g_dir + QStringLiteral("/tiledata.mul"));
     const WorldSaveResult result = readWorldSave(facet, save, tiles);
-    check(result.ok);
+    FUZZ_CHECK(result.ok);
 
     // Every item lies on a real cell of the facet and is counted once.
     int items = 0;
     for (auto block = facet.items().cbegin(); block != facet.items().cend(); ++block) {
-        check(block.key() >= 0 && block.key() < facet.blockCount());
+        FUZZ_CHECK(block.key() >= 0 && block.key() < facet.blockCount());
         for (auto cell = block->cbegin(); cell != block->cend(); ++cell) {
-            check(isCellKey(cell.key()));
+            FUZZ_CHECK(isCellKey(cell.key()));
             for (const Tile &t : cell.value())
-                check(t.isItem() && t.z() >= -128 && t.z() <= 127);
+                FUZZ_CHECK(t.isItem() && t.z() >= -128 && t.z() <= 127);
             items += cell->size();
         }
     }
-    check(items == result.items);
+    FUZZ_CHECK(items == result.items);
 
     // The data directory has no statics, so the working files hold exactly the new records.
     qint64 bytes = 0;
     for (int block : facet.workingBlocks(Facet::StaticsKind)) {
-        check(block >= 0 && block < facet.blockCount());
+        FUZZ_CHECK(block >= 0 && block < facet.blockCount());
         QByteArray records;
-        check(facet.readWorkingFile(block, records, Facet::StaticsKind));
+        FUZZ_CHECK(facet.readWorkingFile(block, records, Facet::StaticsKind));
         bytes += records.size();
-        check(StaticBlock::decode(records, tiles).tileCount() == records.size() / StaticBlock::RecordSize);
+        FUZZ_CHECK(StaticBlock::decode(records, tiles).tileCount() == records.size() / StaticBlock::RecordSize);
     }
-    check(bytes == qint64(result.statics) * StaticBlock::RecordSize);
+    FUZZ_CHECK(bytes == qint64(result.statics) * StaticBlock::RecordSize);
 
     // Without statics the copy has every line of the save.
     QFile copy(result.copyPath);
-    check(copy.open(QIODevice::ReadOnly));
+    FUZZ_CHECK(copy.open(QIODevice::ReadOnly));
     const QByteArray copied = copy.readAll();
     if (result.statics == 0)
-        check(linesOf(copied) == linesOf(pieces[1]));
+        FUZZ_CHECK(linesOf(copied) == linesOf(pieces[1]));
     else
-        check(linesOf(copied) < linesOf(pieces[1]));
+        FUZZ_CHECK(linesOf(copied) < linesOf(pieces[1]));
     facet.clearWorkingFiles();
     return 0;
 }
