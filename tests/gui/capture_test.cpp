@@ -8,21 +8,30 @@
 #include <QImageReader>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QPointer>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
+#include <optional>
 
 namespace {
 // Runs `answer` on the first modal dialog of type T that appears, once the event loop of
 // the blocking call that opened it is running.
 template <typename T> void whenModal(std::function<void(T *)> answer)
 {
+    // Answers the dialog once it is up; should an answer arrive before the dialog's own
+    // event loop takes it, the dialog stays up and is answered again on the next tick.
     auto *timer = new QTimer;
     timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, answer] {
-        if (auto *d = qobject_cast<T *>(QApplication::activeModalWidget())) {
+    auto answered = std::make_shared<std::optional<QPointer<QWidget>>>();
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, answer, answered] {
+        if (answered->has_value() && (!answered->value() || !answered->value()->isVisible())) {
             timer->stop();
             timer->deleteLater();
+            return;
+        }
+        if (auto *d = qobject_cast<T *>(QApplication::activeModalWidget())) {
+            *answered = d;
             answer(d);
         }
     });
