@@ -4,12 +4,15 @@
 #include "world/workingdirectory.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QEnterEvent>
 #include <QFont>
 #include <QPainter>
 #include <QTransform>
 
 #include <GL/glu.h>
+
+#include <cstdlib>
 
 #include <algorithm>
 #include <cmath>
@@ -61,6 +64,9 @@ GLMapWidget::GLMapWidget(QWidget *parent) : GLWidget(parent)
         m_facets[size_t(i)] = std::make_unique<Facet>(i, true, store);
     m_cache.setFacet(m_facets[0].get());
     setMouseTracking(true);
+    // Painting draws its tile ids with rand(); seeded once per view.
+    std::srand(unsigned(QDateTime::currentMSecsSinceEpoch()));
+    buildContextMenu();
 }
 
 GLMapWidget::~GLMapWidget()
@@ -118,7 +124,6 @@ void GLMapWidget::setLandBelow(int v) { m_landClip.below = v; update(); }
 void GLMapWidget::enableLandAbove(bool on) { m_landClip.aboveOn = on; update(); }
 void GLMapWidget::enableLandBelow(bool on) { m_landClip.belowOn = on; update(); }
 void GLMapWidget::setSelectMode(int mode) { m_selectMode = mode; update(); }
-void GLMapWidget::setPaintAlt(const QString &) {}
 
 void GLMapWidget::enterEvent(QEnterEvent *event)
 {
@@ -136,23 +141,6 @@ void GLMapWidget::save(int mode)
         return;
     }
 }
-
-int GLMapWidget::switchPaintMode()
-{
-    if (m_paintType < 0)
-        return -1;
-    if (m_movePending && !m_paintOn)
-        return -1; // a prepared move owns the next left press
-    m_paintOn = !m_paintOn;
-    return m_paintOn ? m_paintType : -1;
-}
-void GLMapWidget::setPaint(int type, const std::vector<int> &, const QString &) { m_paintType = type; }
-void GLMapWidget::applyToSelection(int, const std::vector<int> &, const QString &) {}
-void GLMapWidget::paintAt(const QPoint &, Qt::KeyboardModifiers) {}
-void GLMapWidget::paintDragTo(const QPoint &) {}
-void GLMapWidget::paintReleased() {}
-void GLMapWidget::pickPaintTile(const QPoint &) {}
-void GLMapWidget::contextMenuAt(const QPoint &) {}
 
 // ---- re-entrancy -------------------------------------------------------------------------
 

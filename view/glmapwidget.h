@@ -91,10 +91,19 @@ public:
     void cancelAction();
     void moveStatics(int dx, int dy, bool copy);
     void changeElevation(int delta);
+    // ---- painting (painting.cpp) ----
     int switchPaintMode();
     void setPaint(int type, const std::vector<int> &tiles, const QString &alt);
     void applyToSelection(int type, const std::vector<int> &tiles, const QString &alt);
+    // x, y is a window position. With paint, the cell under it is painted from the paint
+    // state; without, these are the context menu's Insert entries (the id is asked for).
+    void insertLand(int x, int y, bool paint);
+    void insertStatic(int x, int y, bool paint);
     bool paintMode() const { return m_paintOn; }
+    int paintType() const { return m_paintType; }
+    const std::vector<int> &paintIds() const { return m_paintIds; }
+    const QString &paintAlt() const { return m_paintAlt; }
+    QPoint lastPaintCell() const { return m_lastPaintCell; }
     // mode 0 land, 1 statics, 2 both; corners are limited to the facet.
     void clearTiles(int mode, int x1, int y1, int x2, int y2);
     // Reads a world save into the current facet and tells the user when it fails.
@@ -195,6 +204,14 @@ public:
     QPoint moveTo() const { return m_moveTo; }
     QPoint hoverCell() const { return m_hoverCell; }
 
+    // ---- tile context menu ----
+    // The window point of the right press that opened the menu; every entry works on it.
+    QPoint popupPoint;
+    void showProperties(const QPoint &point);
+    void changeAltitude(const QPoint &point);
+    void changeHue(const QPoint &point);
+    void exportStatics(const QPoint &point);
+
     // ---- re-entrancy ----
     // True while a walk (a frame or a pick) or a save is under way. Events let run inside
     // the walk must not start another one.
@@ -226,9 +243,17 @@ public slots:
     void setPaintAlt(const QString &alt);
     void initGLResources() override;
 
+    // ---- tile context menu (contextmenu.cpp) and multi import (multiimport.cpp) ----
+    void slotPop(int id);
+    void slotPopInsert(int id);
+    virtual void slotImportPop(int id);
+    void slotProp(int id, int x, int y, int oldZ, int hue, int newZ, int kind);
+
 signals:
     void currentTile(int x, int y, int tile);
     void togglePaint();
+    // Paint mode was switched by the view itself (Escape): the kind now painted, or -1.
+    void paintModeChanged(int type);
 
 protected:
     void paintGL() override;
@@ -252,6 +277,8 @@ protected:
 
 private:
     class BusyScope;
+    // Creates the context menu and its submenus (contextmenu.cpp); once, from the constructor.
+    void buildContextMenu();
     friend class BusyScope;
 
     void scheduleIdleWork();
@@ -311,6 +338,14 @@ private:
     int m_selectMode = 1;
     bool m_paintOn = false;
     int m_paintType = -1;
+    std::vector<int> m_paintIds;
+    QString m_paintAlt;
+    QPoint m_lastPaintCell{-1, -1};
+
+    // The context menu and its Insert and Import submenus (children of the view).
+    class QMenu *m_popMenu = nullptr;
+    class QMenu *m_insertMenu = nullptr;
+    class QMenu *m_importMenu = nullptr;
 
     // Texture caches: (id << 16 | hue) -> atlas entry; z -> label.
     TextureAtlas m_atlas;
