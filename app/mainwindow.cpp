@@ -137,6 +137,7 @@ mainWindow::mainWindow(QWidget *parent) : QMainWindow(parent)
 
     connect(m_view, &GLMapWidget::currentTile, this, &mainWindow::setCurrent);
     connect(m_view, &GLMapWidget::togglePaint, this, &mainWindow::togglePaint);
+    connect(m_view, &GLMapWidget::paintModeChanged, this, qOverload<int>(&mainWindow::setPaint));
 
     m_vPressed = m_hPressed = false;
     m_find = new FindWidget(this);

@@ -460,6 +460,7 @@ void GLMapWidget::cancelAction()
     } else if (m_paintOn) {
         setCursor(Qt::ArrowCursor);
         m_paintOn = false;
+        emit paintModeChanged(-1);
     } else {
         landSelection.clear();
         staticSelection.clear();
