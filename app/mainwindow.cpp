@@ -8,9 +8,11 @@
 #include "tools/multiclip.h"
 #include "tools/palettenew.h"
 #include "view/glmapwidget.h"
+#include "view/viewsave.h"
 #include "world/datadirectory.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QApplication>
 #include <QColorDialog>
 #include <QDir>
@@ -589,6 +591,30 @@ void mainWindow::fileCapture()
 void mainWindow::fileExit()
 {
     close();
+}
+
+void mainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_view->isBusy() || saveRunning()) {
+        // A save or a walk is letting events run; the window goes once it is over.
+        event->ignore();
+        return;
+    }
+    if (m_view->hasUnsavedChanges()) {
+        QMessageBox box(QMessageBox::Question, savetexts::closeCaption(), savetexts::closeText(),
+                        QMessageBox::NoButton, this);
+        box.setObjectName(QStringLiteral("closeQuestionBox"));
+        QPushButton *yes = box.addButton(tr("&Yes"), QMessageBox::YesRole);
+        QPushButton *no = box.addButton(tr("&No"), QMessageBox::NoRole);
+        box.setDefaultButton(no);
+        box.setEscapeButton(no);
+        box.exec();
+        if (box.clickedButton() != yes) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
 }
 
 void mainWindow::editFind()

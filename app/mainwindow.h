@@ -136,6 +136,9 @@ protected slots:
     virtual void languageChange();
 
 protected:
+    // Asks before unsaved changes are thrown away; "No" keeps the window open. Closing is
+    // refused while a save is under way.
+    void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
 

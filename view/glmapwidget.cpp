@@ -1,4 +1,6 @@
 #include "view/glmapwidget.h"
+#include "view/viewsave.h"
+#include "world/facetsaver.h"
 #include "world/datadirectory.h"
 #include "world/facet.h"
 #include "world/workingdirectory.h"
@@ -140,6 +142,20 @@ void GLMapWidget::save(int mode)
         runWhenIdle([this, mode] { save(mode); });
         return;
     }
+    Facet *facets[4] = {m_facets[0].get(), m_facets[1].get(), m_facets[2].get(), m_facets[3].get()};
+    {
+        // Busy for the whole save: clicks and keys that arrive while it lets events run
+        // wait until it is over, and a frame let in meanwhile waits too.
+        BusyScope busy(*this);
+        saveView(this, m_cache, facets, m_mapid, mode);
+    }
+    update();
+}
+
+bool GLMapWidget::hasUnsavedChanges() const
+{
+    Facet *facets[4] = {m_facets[0].get(), m_facets[1].get(), m_facets[2].get(), m_facets[3].get()};
+    return ::hasUnsavedChanges(m_cache, facets);
 }
 
 // ---- re-entrancy -------------------------------------------------------------------------

@@ -86,7 +86,12 @@ public:
     TileData &tileData() { return m_tileData; }
 
     // Editing operations driven by the main window.
+    // Saves the current facet into its main files (0) or difference files (1); failures are
+    // shown to the user and leave every edit in place.
     void save(int mode);
+    // True when closing would lose something: a changed cached block or a working file of
+    // any facet.
+    bool hasUnsavedChanges() const;
     void deleteTiles();
     void cancelAction();
     void moveStatics(int dx, int dy, bool copy);

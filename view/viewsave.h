@@ -34,5 +34,10 @@ inline QString failedText(const QString &error)
     return QStringLiteral("The map was not saved.\n\n") + error
         + QStringLiteral("\n\nThe client files are unchanged and your changes are kept; you can save again.");
 }
+inline QString closeCaption() { return QStringLiteral("Unsaved Changes"); }
+inline QString closeText()
+{
+    return QStringLiteral("The map has changes that were not saved. Close and discard them?");
+}
 inline QString progressText() { return QStringLiteral("Saving the map: blocks done"); }
 } // namespace savetexts
