@@ -2,6 +2,7 @@
 #include "tiles/tiledata.h"
 #include "world/datadirectory.h"
 #include "world/facet.h"
+#include "world/multi.h"
 
 #include <QFile>
 #include <QHash>
@@ -20,7 +21,6 @@ namespace {
 
 constexpr qint64 kMultiBase = 0x4000;
 constexpr qint64 kStaticType = 255;
-constexpr int kMultiRecord = 12;
 
 const QByteArray kHeader = QByteArrayLiteral("SECTION WORLDITEM");
 
@@ -91,26 +91,25 @@ struct ItemFields {
     }
 };
 
-struct Component {
-    int id;
-    int dx, dy, dz;
-    quint32 flags;
-};
-
 // The client's multi files, opened on first use and read once per multi number.
 class MultiFiles
 {
 public:
-    const QList<Component> &components(qint64 number)
+    const QList<MultiComponent> &components(qint64 number)
     {
-        static const QList<Component> none;
+        static const QList<MultiComponent> none;
         if (!m_opened)
             open();
-        if (number < 0 || number >= m_indexCount)
+        if (!m_readable)
             return none;
         auto it = m_read.find(number);
-        if (it == m_read.end())
-            it = m_read.insert(number, read(number));
+        if (it == m_read.end()) {
+            // Only multis that exist are kept: a save full of made-up numbers stays cheap.
+            std::optional<QList<MultiComponent>> read = readMulti(m_index, m_data, number);
+            if (!read)
+                return none;
+            it = m_read.insert(number, std::move(*read));
+        }
         return it.value();
     }
 
@@ -121,38 +120,14 @@ private:
         const QString dir = dataDirectory();
         m_index.setFileName(dir + QStringLiteral("/multi.idx"));
         m_data.setFileName(dir + QStringLiteral("/multi.mul"));
-        if (m_index.open(QIODevice::ReadOnly) && m_data.open(QIODevice::ReadOnly))
-            m_indexCount = m_index.size() / kMultiRecord;
-    }
-
-    QList<Component> read(qint64 number)
-    {
-        QList<Component> out;
-        uchar rec[kMultiRecord];
-        if (!m_index.seek(number * kMultiRecord) || m_index.read(reinterpret_cast<char *>(rec), 8) != 8)
-            return out;
-        const qint64 offset = qFromLittleEndian<qint32>(rec);
-        const qint64 length = qFromLittleEndian<qint32>(rec + 4);
-        if (offset < 0 || length <= 0 || offset >= m_data.size())
-            return out;
-        // A length reaching past the file is cut to what the file holds, in whole records.
-        const qint64 count = std::min(length, m_data.size() - offset) / kMultiRecord;
-        if (!m_data.seek(offset))
-            return out;
-        const QByteArray bytes = m_data.read(count * kMultiRecord);
-        const uchar *p = reinterpret_cast<const uchar *>(bytes.constData());
-        for (qint64 i = 0; i < bytes.size() / kMultiRecord; ++i, p += kMultiRecord)
-            out.append({qFromLittleEndian<quint16>(p), qFromLittleEndian<qint16>(p + 2),
-                        qFromLittleEndian<qint16>(p + 4), qFromLittleEndian<qint16>(p + 6),
-                        qFromLittleEndian<quint32>(p + 8)});
-        return out;
+        m_readable = m_index.open(QIODevice::ReadOnly) && m_data.open(QIODevice::ReadOnly);
     }
 
     bool m_opened = false;
+    bool m_readable = false;
     QFile m_index;
     QFile m_data;
-    qint64 m_indexCount = 0;
-    QHash<qint64, QList<Component>> m_read;
+    QHash<qint64, QList<MultiComponent>> m_read;
 };
 
 struct PendingStatic {
@@ -281,7 +256,7 @@ WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileD
         const bool makeStatic = f.type == kStaticType;
         bool added = false;
         if (f.id >= kMultiBase) {
-            for (const Component &c : multis.components(f.id - kMultiBase)) {
+            for (const MultiComponent &c : multis.components(f.id - kMultiBase)) {
                 const qint64 x = f.x + c.dx, y = f.y + c.dy;
                 if (c.flags != 1 || !insideFacet(facet, x, y))
                     continue;
