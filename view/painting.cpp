@@ -6,6 +6,7 @@
 // cached for drawing (textures, decoded blocks) has to be made again for it, so the frame
 // that follows costs what any frame costs.
 #include "view/painting.h"
+#include "dialogs/querywidget.h"
 #include "view/glmapwidget.h"
 
 #include <algorithm>
@@ -87,9 +88,15 @@ void setAsker(Asker asker) { installedAsker() = std::move(asker); }
 std::optional<QString> ask(QWidget *parent, const QString &caption)
 {
     const Asker &asker = installedAsker();
-    if (!asker)
+    if (asker)
+        return asker(parent, caption);
+    // The question itself: a modal QueryWidget with the prompt as its caption, deleted
+    // after use.
+    QueryWidget query(parent);
+    query.setWindowTitle(caption);
+    if (query.exec() != QDialog::Accepted)
         return std::nullopt;
-    return asker(parent, caption);
+    return query.value();
 }
 
 } // namespace painting
@@ -168,13 +175,15 @@ void GLMapWidget::insertLand(int x, int y, bool paint)
     }
     for (const QPoint &cell : targets) {
         // A drag paints each cell once per visit: not again while the pointer stays on it.
-        if (m_paintOn && cell == m_lastPaintCell)
+        // The paint state governs painting only: an Insert from the menu while paint mode
+        // is on writes the id that was typed, on every target cell.
+        if (paint && cell == m_lastPaintCell)
             continue;
         m_lastPaintCell = cell;
         const Tile t = m_cache.land(cell.x(), cell.y());
         int z = t.z();
         int cellId = id;
-        if (m_paintOn) {
+        if (paint) {
             cellId = drawId(m_paintIds);
             if (!m_paintAlt.isEmpty())
                 z = painting::applyHeightText(m_paintAlt, t.z());
@@ -235,13 +244,13 @@ void GLMapWidget::insertStatic(int x, int y, bool paint)
         return;
     }
     for (const QPoint &target : targets) {
-        if (m_paintOn && target == m_lastPaintCell)
+        if (paint && target == m_lastPaintCell)
             continue;
         m_lastPaintCell = target;
         // On the land of the cell, whatever statics already stand there.
         int z = m_cache.land(target.x(), target.y()).z();
         int cellId = id;
-        if (m_paintOn) {
+        if (paint) {
             if (!m_paintAlt.isEmpty())
                 z = painting::applyHeightText(m_paintAlt, z);
             cellId = drawId(m_paintIds);

@@ -20,9 +20,8 @@ int applyHeightText(const QString &text, int base);
 int readTileNumber(const QString &text);
 
 // Shows a modal question captioned `caption` over parent and gives the text entered, or
-// nothing when it was cancelled. The view library does not know the dialogs of the window
-// layer, so the window that owns the view installs the question (a QueryWidget); with none
-// installed every question counts as cancelled.
+// nothing when it was cancelled: a QueryWidget, unless another question has been installed
+// with setAsker (nullptr goes back to the QueryWidget).
 using Asker = std::function<std::optional<QString>(QWidget *parent, const QString &caption)>;
 void setAsker(Asker asker);
 std::optional<QString> ask(QWidget *parent, const QString &caption);

@@ -160,7 +160,7 @@ void GLMapWidget::move(const MouseInput &in)
 void GLMapWidget::release(const MouseInput &in)
 {
     if (!m_bandActive) {
-        if (m_paintOn)
+        if (m_paintOn && in.button == Qt::LeftButton)
             paintReleased();
         return;
     }

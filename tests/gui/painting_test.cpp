@@ -478,6 +478,17 @@ void PaintingTest::insertEntriesAskForTheId()
     answerQuery(QString::number(kPaint), &caption);
     v.insertStatic(at(21, 21).x(), at(21, 21).y(), false);
     QCOMPARE(staticsAt(v, 21, 21), (QList<QList<int>>{{kPaint, 40, 0}}));
+
+    // With paint mode on, the menu's Insert still writes the typed id at the cell's height,
+    // not a draw from the paint set with its height text, also on the cell painted last.
+    v.setPaint(0, {3}, QStringLiteral("+5"));
+    QCOMPARE(v.switchPaintMode(), 0);
+    answerQuery(QStringLiteral("14"), &caption);
+    v.insertLand(at(22, 22).x(), at(22, 22).y(), false);
+    QCOMPARE(landAt(v, 22, 22), qMakePair(14, 7));
+    answerQuery(QStringLiteral("15"), &caption);
+    v.insertLand(at(22, 22).x(), at(22, 22).y(), false);
+    QCOMPARE(landAt(v, 22, 22), qMakePair(15, 7));
 }
 
 QTEST_MAIN(PaintingTest)
