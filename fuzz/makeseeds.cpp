@@ -275,6 +275,37 @@ void worldSaveSeeds()
         seed(QStringLiteral("wsc"), name + QStringLiteral("-no-multis"), fuzz::joinPieces({bytesOf({2}), bytes, {}, {}}));
     }
 }
+
+// The sample's multis whole, one multi alone, and files cut short; ".mlt" files made from the
+// same components with their flags split into visible and a hue.
+void multiSeeds()
+{
+    const QByteArray index = readWorld(QStringLiteral("multi.idx"));
+    const QByteArray data = readWorld(QStringLiteral("multi.mul"));
+    seed(QStringLiteral("multi"), QStringLiteral("sample"), fuzz::joinPieces({index, data}));
+    QByteArray oneIndex, oneData;
+    QList<int> numbers;
+    for (int n = 0; n < index.size() / 12; ++n)
+        if (!entryOf(data, recordAt(index, n)).isEmpty())
+            numbers.append(n);
+    subset(index, data, numbers.mid(0, 1), &oneIndex, &oneData);
+    seed(QStringLiteral("multi"), QStringLiteral("one"), fuzz::joinPieces({oneIndex, oneData}));
+    // Lengths past the data, a record cut in the middle, an index cut inside a record.
+    seed(QStringLiteral("multi"), QStringLiteral("cut"),
+         fuzz::joinPieces({index + le32(qint32(data.size() / 2)) + le32(0x7FFFFFF0) + le32(0) + le32(3),
+                           data.left(data.size() / 2 + 5)}));
+
+    if (numbers.isEmpty())
+        return;
+    QByteArray mlt = entryOf(data, recordAt(index, numbers.first()));
+    for (qsizetype at = 0; at + 12 <= mlt.size(); at += 12) {
+        const bool placed = mlt[at + 8] || mlt[at + 9] || mlt[at + 10] || mlt[at + 11];
+        const QByteArray split = bytesOf({placed ? 1 : 0, 0, int(at / 12 % 256), 0});
+        mlt.replace(at + 8, 4, split);
+    }
+    seed(QStringLiteral("mlt"), QStringLiteral("sample-multi"), mlt.left(12 * 40));
+    seed(QStringLiteral("mlt"), QStringLiteral("cut-record"), mlt.left(12 * 3 + 7));
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -294,6 +325,7 @@ int main(int argc, char **argv)
     blockSeeds();
     paletteSeeds();
     worldSaveSeeds();
+    multiSeeds();
     std::printf("fuzz_seeds: %d seeds in %s\n", g_written, qPrintable(g_out));
     return 0;
 }
