@@ -1,4 +1,5 @@
 #include "tools/palettenew.h"
+#include "tiles/tilenumber.h"
 #include "app/waitcursor.h"
 #include "tiles/artstore.h"
 #include "ui_palettenew.h"
@@ -90,10 +91,8 @@ PaletteNew::~PaletteNew()
 
 int PaletteNew::parseNumber(const QString &text)
 {
-    const QString s = text.simplified().toUpper();
-    bool ok = false;
-    const int value = s.startsWith(QLatin1String("0X")) ? s.mid(2).toInt(&ok, 16) : s.toInt(&ok, 10);
-    return ok ? value : 0;
+    // Read as every typed tile number of the program is.
+    return ::readTileNumber(text);
 }
 
 std::vector<PaletteEntry> PaletteNew::entries(int kind, int group) const
@@ -261,8 +260,10 @@ void PaletteNew::decodeIconBatch()
         IconQueue &queue = m_queues[kind];
         QListWidget *view = iconView(kind);
         if (view->isVisible()) {
+            // What is on screen is decoded whole, whatever the budget: a screenful is a few
+            // dozen icons, and the user is looking at them. Finding them is cheap.
             const QRect port = view->viewport()->rect();
-            for (size_t i = queue.next; i < queue.items.size() && inBudget(); ++i) {
+            for (size_t i = queue.next; i < queue.items.size(); ++i) {
                 PaletteTileItem *item = queue.items[i];
                 if (item->m_iconPending && view->visualItemRect(item).intersects(port))
                     decodeIcon(kind, item);

@@ -7,6 +7,7 @@
 // that follows costs what any frame costs.
 #include "view/painting.h"
 #include "dialogs/querywidget.h"
+#include "tiles/tilenumber.h"
 #include "view/glmapwidget.h"
 
 #include <algorithm>
@@ -77,10 +78,7 @@ int applyHeightText(const QString &text, int base)
 
 int readTileNumber(const QString &text)
 {
-    const QString s = text.simplified().toUpper();
-    bool ok = false;
-    const int value = s.startsWith(QLatin1String("0X")) ? s.mid(2).toInt(&ok, 16) : s.toInt(&ok, 10);
-    return ok ? value : 0;
+    return ::readTileNumber(text);
 }
 
 void setAsker(Asker asker) { installedAsker() = std::move(asker); }
