@@ -5,13 +5,15 @@
 // The long journey is one step per test function, in order, on one window: Ilshenar of the
 // sample world around cell (82, 117), grass with a few small plants; it ends by closing the
 // window and starting the program again, which must show every change. A step that fails
-// skips the rest of the journey.
+// skips the rest of the journey. The last test is the road of one land tile from the palette
+// into the difference files and onto the screen of a new start, on a copy of its own.
 #include "app/mainwindow.h"
 #include "dialogs/cleardialog.h"
 #include "dialogs/findwidget.h"
 #include "gui/viewfixture.h"
 #include "support/testenv.h"
 #include "tiles/artstore.h"
+#include "tools/palettenew.h"
 #include "view/glmapwidget.h"
 #include "world/facet.h"
 
@@ -19,14 +21,20 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCryptographicHash>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QWheelEvent>
 #include <QtTest>
 
@@ -159,6 +167,68 @@ QPair<int, int> landInFile(const QString &path, int x, int y)
     return {qFromLittleEndian<quint16>(b.constData()), int(qint8(b[2]))};
 }
 
+// Picks a palette file with Edit > Settings > Palette and shows the palette dock.
+void openPalette(mainWindow &w, const QString &path)
+{
+    Answerer<QFileDialog> answer([&](QFileDialog *d) { acceptFile(d, path); });
+    w.editSettingsPaletteAction->trigger();
+    QCOMPARE(answer.count(), 1);
+    QCOMPARE(w.palette()->fileName(), path);
+    if (!w.windowPaletteAction->isChecked())
+        w.windowPaletteAction->trigger();
+    QVERIFY(w.paletteDock()->isVisible());
+}
+
+// Chooses a palette tile the way a user does: the tab of its kind, its group in the category
+// tree, then its icon, found by the label under it.
+void choosePaletteTile(mainWindow &w, int kind, const QString &group, const QString &label)
+{
+    PaletteNew *p = w.palette();
+    QTabBar *tabs = p->tabWidget7->tabBar();
+    const int tab = kind == PaletteNew::Land ? 1 : 0;
+    QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(tab).center());
+    QCOMPARE(p->tabWidget7->currentIndex(), tab);
+    QTreeWidget *tree = kind == PaletteNew::Land ? p->listLand : p->listStatic;
+    const QList<QTreeWidgetItem *> groups = tree->findItems(group, Qt::MatchExactly | Qt::MatchRecursive);
+    QCOMPARE(groups.size(), 1);
+    tree->scrollToItem(groups.first());
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->visualItemRect(groups.first()).center());
+    QListWidget *icons = kind == PaletteNew::Land ? p->iconLand : p->iconStatic;
+    const QList<QListWidgetItem *> tiles = icons->findItems(label, Qt::MatchExactly);
+    QCOMPARE(tiles.size(), 1);
+    icons->scrollToItem(tiles.first());
+    QTest::mouseClick(icons->viewport(), Qt::LeftButton, Qt::NoModifier, icons->visualItemRect(tiles.first()).center());
+}
+
+// The mean colour of an image, ignoring see-through pixels.
+QRgb meanColour(const QImage &image)
+{
+    const QImage img = image.convertToFormat(QImage::Format_ARGB32);
+    qint64 r = 0, g = 0, b = 0, n = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb c = img.pixel(x, y);
+            if (qAlpha(c) == 0)
+                continue;
+            r += qRed(c);
+            g += qGreen(c);
+            b += qBlue(c);
+            ++n;
+        }
+    }
+    return n ? qRgb(int(r / n), int(g / n), int(b / n)) : qRgb(0, 0, 0);
+}
+
+int distance(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+}
+
+QString describe(QRgb c)
+{
+    return QStringLiteral("(%1, %2, %3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
+}
+
 } // namespace
 
 class JourneysTest : public QObject
@@ -175,11 +245,15 @@ private slots:
     void zoomsAndScrolls();
     void selectsAndDeletes();
     void movesStaticsWithControlArrows();
+    void paintsLandAndStatics();
     void clearsARectangle();
     void loadsAWorldSave();
     void savesIntoDifferenceFiles();
     void savesIntoMainFiles();
     void quitsAndStartsAgainWithEveryChange();
+
+    // The road of one painted land tile, from the palette to the saved file and a new start.
+    void paletteTilePaintedSavedAndShownAtTheNextStart();
 
 private:
     bool journeyBroken();
@@ -199,12 +273,27 @@ private:
     }
     void click(const QPoint &p, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
+        QVERIFY2(view().rect().contains(p), "the point is outside the map view");
         QTest::mouseClick(&view(), Qt::LeftButton, mods, p);
     }
     QPoint onStatic(int x, int y, int id)
     {
         const QSize s = m_art->staticArt(id, 255).size();
         return staticPoint(view(), x, y, s.width(), s.height());
+    }
+    // Edit > Find, the cell typed in, Find.
+    void goTo(int x, int y)
+    {
+        m_window->editFindAction->trigger();
+        FindWidget *find = m_window->findWidget();
+        QVERIFY(find->isVisible());
+        find->lineEditX->clear();
+        find->lineEditY->clear();
+        QTest::keyClicks(find->lineEditX, QString::number(x));
+        QTest::keyClicks(find->lineEditY, QString::number(y));
+        QTest::mouseClick(find->pushFind, Qt::LeftButton);
+        find->hide();
+        QCOMPARE(QPoint(view().currentX(), view().currentY()), QPoint(x, y));
     }
     QString file(const QString &name) const { return m_dir + QLatin1Char('/') + name; }
     // Keeps what the program now shows for a cell; the restart must show the same.
@@ -226,7 +315,7 @@ void JourneysTest::initTestCase()
     m_env = std::make_unique<TestEnvironment>();
     m_dir = m_env->copyOfSample(QStringLiteral("journey"));
     TestEnvironment::useDataDirectory(m_dir);
-    m_art = std::make_unique<ArtStore>();
+    m_art = std::make_unique<ArtStore>(); // the art is the same in every copy of the sample
     for (const QString &name : {QStringLiteral("map2.mul"), QStringLiteral("statics2.mul"),
                                 QStringLiteral("staidx2.mul"), QStringLiteral("mapdif2.mul"),
                                 QStringLiteral("stadif2.mul")})
@@ -257,6 +346,7 @@ bool JourneysTest::journeyBroken()
 
 void JourneysTest::startsOnTheSampleWorld()
 {
+    TestEnvironment::useDataDirectory(m_dir);
     m_window = std::make_unique<mainWindow>();
     mainWindow &w = *m_window;
     w.show();
@@ -307,18 +397,7 @@ void JourneysTest::zoomsAndScrolls()
     QCOMPARE(v.scale(), 1.0);
     QCOMPARE(w.statusField(4)->text(), QStringLiteral("Scale:     1"));
 
-    // Goto from the Edit menu, typed in and sent with Find.
-    w.editFindAction->trigger();
-    FindWidget *find = w.findWidget();
-    QVERIFY(find->isVisible());
-    find->lineEditX->clear();
-    find->lineEditY->clear();
-    QTest::keyClicks(find->lineEditX, QStringLiteral("80"));
-    QTest::keyClicks(find->lineEditY, QStringLiteral("117"));
-    QTest::mouseClick(find->pushFind, Qt::LeftButton);
-    QCOMPARE(v.currentX(), 80);
-    QCOMPARE(v.currentY(), 117);
-    find->hide();
+    goTo(80, 117);
 
     // Arrow keys, with Shift eight cells, and the scroll bar's arrow.
     key(Qt::Key_Right);
@@ -410,6 +489,55 @@ void JourneysTest::movesStaticsWithControlArrows()
         remember(c.first, c.second);
 }
 
+void JourneysTest::paintsLandAndStatics()
+{
+    JOURNEY_STEP();
+    mainWindow &w = *m_window;
+    GLMapWidget &v = view();
+    BlockCache &cache = v.blockCache();
+    openPalette(w, file(QStringLiteral("palette.xml")));
+
+    // Land: the random snow set, one drag over three cells.
+    choosePaletteTile(w, PaletteNew::Land, QStringLiteral("Snow"), QStringLiteral("snow"));
+    QCOMPARE(v.paintIds(), (std::vector<int>{56, 57, 58, 59}));
+    key(Qt::Key_Insert);
+    QCOMPARE(w.statusField(0)->text(), QStringLiteral("Land"));
+    const QList<Cell> stroke{{86, 120}, {87, 120}, {88, 120}};
+    const QString past = cellState(v, 89, 120);
+    QList<int> heights;
+    for (const Cell &c : stroke)
+        heights << cache.land(c.first, c.second).z();
+    frame();
+    QTest::mousePress(&v, Qt::LeftButton, Qt::NoModifier, landPoint(v, 86, 120));
+    QTest::mouseMove(&v, landPoint(v, 87, 120));
+    QTest::mouseMove(&v, landPoint(v, 88, 120));
+    QTest::mouseRelease(&v, Qt::LeftButton, Qt::NoModifier, landPoint(v, 88, 120));
+    for (int i = 0; i < stroke.size(); ++i) {
+        const Tile t = cache.land(stroke[i].first, stroke[i].second);
+        QVERIFY2(t.id() >= 56 && t.id() <= 59, qPrintable(cellState(v, stroke[i].first, stroke[i].second)));
+        QCOMPARE(t.z(), heights[i]);
+        remember(stroke[i].first, stroke[i].second);
+    }
+    QCOMPARE(cellState(v, 89, 120), past);
+
+    // A rock three above the ground: the statics tab, its tile, the height text.
+    choosePaletteTile(w, PaletteNew::Statics, QStringLiteral("Rocks"), QStringLiteral("0x20"));
+    QCOMPARE(w.statusField(0)->text(), QStringLiteral("Static"));
+    QTest::keyClicks(w.palette()->lineAlt, QStringLiteral("+3"));
+    QCOMPARE(v.paintAlt(), QStringLiteral("+3"));
+    QVERIFY(staticsAt(v, 87, 122).isEmpty());
+    const int ground = cache.land(87, 122).z();
+    frame();
+    click(landPoint(v, 87, 122));
+    QCOMPARE(staticsAt(v, 87, 122), QStringList{QStringLiteral("32@%1#0").arg(ground + 3)});
+    remember(87, 122);
+    key(Qt::Key_Insert);
+    QVERIFY(!v.paintMode());
+    QCOMPARE(w.statusField(0)->text(), QStringLiteral("None"));
+    w.windowPaletteAction->trigger();
+    QVERIFY(!w.paletteDock()->isVisible());
+}
+
 void JourneysTest::clearsARectangle()
 {
     JOURNEY_STEP();
@@ -460,6 +588,7 @@ void JourneysTest::loadsAWorldSave()
     QVERIFY(staticsAt(v, 88, 114).isEmpty());
     QVERIFY(v.blockCache().statics(89, 115).isEmpty());
     const QPoint item = onStatic(89, 115, kBarrel);
+    QVERIFY(v.rect().contains(item));
     const QRgb ground = frame().pixel(item);
 
     BoxWatch boxes;
@@ -581,11 +710,76 @@ void JourneysTest::quitsAndStartsAgainWithEveryChange()
     QCOMPARE(v.blockCache().land(82, 117).id(), 0);
     QVERIFY(staticsAt(v, 84, 117).isEmpty());
     QCOMPARE(staticsAt(v, 82, 115), QStringList{QStringLiteral("25@10#361")});
+    QVERIFY(v.blockCache().land(87, 120).id() >= 56 && v.blockCache().land(87, 120).id() <= 59);
+    QCOMPARE(staticsAt(v, 87, 122).size(), 1);
     QCOMPARE(v.blockCache().land(77, 118).id(), 0);
     QCOMPARE(staticsAt(v, 88, 114), QStringList{QStringLiteral("93@20#33")});
     // Items of a world save are shown, never saved.
     QVERIFY(v.blockCache().statics(89, 115).isEmpty());
     QVERIFY(!v.hasUnsavedChanges());
+    QVERIFY(m_window->close());
+    m_window.reset();
+}
+
+void JourneysTest::paletteTilePaintedSavedAndShownAtTheNextStart()
+{
+    const QString dir = m_env->copyOfSample(QStringLiteral("road"));
+    TestEnvironment::useDataDirectory(dir);
+    constexpr int kSnow = 56, x = 79, y = 113; // a grass cell without statics
+    QRgb snow = 0, before = 0;
+    int z = 0, grassId = -1;
+    {
+        m_window = std::make_unique<mainWindow>();
+        mainWindow &w = *m_window;
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.fileFacetIlshenerAction->trigger();
+        // The palette dock takes its room from the map, so it comes first.
+        openPalette(w, dir + QStringLiteral("/palette.xml"));
+        goTo(x, y);
+        GLMapWidget &v = view();
+        const Tile grass = v.blockCache().land(x, y);
+        QVERIFY(grass.id() != kSnow);
+        grassId = grass.id();
+        z = grass.z();
+        snow = meanColour(v.landImage(kSnow, 0, 255));
+        const QPoint cell = landPoint(v, x, y);
+        before = frame().pixel(cell);
+        QVERIFY2(distance(before, snow) > 120, qPrintable(describe(before) + " is near snow " + describe(snow)));
+
+        choosePaletteTile(w, PaletteNew::Land, QStringLiteral("Snow"), QStringLiteral("0x38"));
+        QCOMPARE(v.paintIds(), std::vector<int>{kSnow});
+        key(Qt::Key_Insert);
+        QVERIFY(v.paintMode());
+        QCOMPARE(w.statusField(0)->text(), QStringLiteral("Land"));
+        click(cell);
+        QCOMPARE(v.blockCache().land(x, y).id(), kSnow);
+        QCOMPARE(v.blockCache().land(x, y).z(), z);
+
+        BoxWatch boxes;
+        QAction *diffFiles = nullptr;
+        for (QAction *a : w.saveMenu->actions())
+            diffFiles = a->text() == QStringLiteral("Diff Files") ? a : diffFiles;
+        QVERIFY(diffFiles);
+        diffFiles->trigger();
+        QVERIFY(!v.hasUnsavedChanges());
+        QVERIFY(w.close());
+        QCOMPARE(boxes.seen(), QString());
+        m_window.reset();
+    }
+    // Into the difference files: the main file keeps the grass.
+    QCOMPARE(landInFile(dir + QStringLiteral("/map2.mul"), x, y), qMakePair(grassId, z));
+
+    m_window = std::make_unique<mainWindow>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window->fileFacetIlshenerAction->trigger();
+    goTo(x, y);
+    QCOMPARE(view().blockCache().land(x, y).id(), kSnow);
+    QCOMPARE(view().blockCache().land(x, y).z(), z);
+    const QRgb after = frame().pixel(landPoint(view(), x, y));
+    QVERIFY2(distance(after, snow) < 30, qPrintable(describe(after) + " is not snow " + describe(snow)));
     QVERIFY(m_window->close());
     m_window.reset();
 }
