@@ -1,12 +1,355 @@
-// The tile context menu: properties, altitude, hue, export and the Insert entries.
+// The tile context menu: properties, altitude, hue, export and the Insert entries. Every
+// entry works on the point of the right press that opened the menu.
+#include "dialogs/propwidget.h"
 #include "view/glmapwidget.h"
+#include "view/painting.h"
 
-void GLMapWidget::buildContextMenu() {}
-void GLMapWidget::contextMenuAt(const QPoint &) {}
-void GLMapWidget::slotPop(int) {}
-void GLMapWidget::slotPopInsert(int) {}
-void GLMapWidget::slotProp(int, int, int, int, int, int, int) {}
-void GLMapWidget::showProperties(const QPoint &) {}
-void GLMapWidget::changeAltitude(const QPoint &) {}
-void GLMapWidget::changeHue(const QPoint &) {}
-void GLMapWidget::exportStatics(const QPoint &) {}
+#include <QAction>
+#include <QCursor>
+#include <QDir>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace {
+
+// What an entry acts on: the tiles under the point, or a whole selection when one of the
+// hits under the point is selected.
+struct Targets {
+    GLMapWidget::LandSelection land;
+    GLMapWidget::StaticSelection statics;
+    bool staticsAreSelection = false;
+    bool empty() const { return land.isEmpty() && statics.isEmpty(); }
+};
+
+Targets targetsAt(GLMapWidget &view, const QPoint &point)
+{
+    Targets t;
+    const int n = view.pickRect(point.x() - 1, point.y() - 1, point.x() + 1, point.y() + 2);
+    if (n < 1)
+        return t;
+    GLMapWidget::LandHits land;
+    GLMapWidget::StaticHits statics;
+    view.collectHits(n, land, statics);
+    t.staticsAreSelection = (view.hitsInSelection(land, statics, 2) & 2) != 0;
+    t.statics = t.staticsAreSelection ? view.staticSelection : statics;
+    t.land = (view.hitsInSelection(land, statics, 1) & 1) ? view.landSelection : land;
+    return t;
+}
+
+// The first static of the stack with that id and z; null when there is none.
+const Tile *findStatic(const TileStack &stack, int id, int z)
+{
+    const auto it = std::find_if(stack.begin(), stack.end(), [&](const Tile &t) { return t.id() == id && t.z() == z; });
+    return it == stack.end() ? nullptr : &*it;
+}
+
+int limitHeight(qint64 z)
+{
+    return int(std::clamp<qint64>(z, -128, 127));
+}
+
+void addOnce(QList<int> &ids, int id)
+{
+    if (!ids.contains(id))
+        ids.append(id);
+}
+
+} // namespace
+
+void GLMapWidget::buildContextMenu()
+{
+    // Each entry carries its id and calls its menu's slot itself: a menu's triggered signal
+    // also fires for the entries of its submenus, whose ids mean other things.
+    const auto addEntry = [this](QMenu *menu, const QString &text, int id, void (GLMapWidget::*slot)(int)) {
+        QAction *action = menu->addAction(text);
+        action->setData(id);
+        connect(action, &QAction::triggered, this, [this, slot, id] { (this->*slot)(id); });
+    };
+    const auto addSubmenu = [](QMenu *menu, QMenu *sub, const QString &text, int id) {
+        sub->setTitle(text);
+        menu->addMenu(sub)->setData(id);
+    };
+
+    m_popMenu = new QMenu(this);
+    m_popMenu->setObjectName(QStringLiteral("popMenu"));
+    m_insertMenu = new QMenu(m_popMenu);
+    m_insertMenu->setObjectName(QStringLiteral("insertMenu"));
+    m_importMenu = new QMenu(m_popMenu);
+    m_importMenu->setObjectName(QStringLiteral("importMenu"));
+
+    addEntry(m_insertMenu, QStringLiteral("Land"), 0, &GLMapWidget::slotPopInsert);
+    addEntry(m_insertMenu, QStringLiteral("Static"), 1, &GLMapWidget::slotPopInsert);
+    addEntry(m_importMenu, QStringLiteral("Multi"), 0, &GLMapWidget::slotImportPop);
+    addEntry(m_importMenu, QStringLiteral("Vey Multi"), 1, &GLMapWidget::slotImportPop);
+
+    addEntry(m_popMenu, QStringLiteral("Properties"), 0, &GLMapWidget::slotPop);
+    addEntry(m_popMenu, QStringLiteral("Altitude"), 1, &GLMapWidget::slotPop);
+    addEntry(m_popMenu, QStringLiteral("Hue"), 2, &GLMapWidget::slotPop);
+    addSubmenu(m_popMenu, m_importMenu, QStringLiteral("Import"), 5);
+    addEntry(m_popMenu, QStringLiteral("Export"), 3, &GLMapWidget::slotPop);
+    addSubmenu(m_popMenu, m_insertMenu, QStringLiteral("Insert"), 4);
+}
+
+void GLMapWidget::contextMenuAt(const QPoint &pos)
+{
+    popupPoint = pos;
+    m_popMenu->exec(QCursor::pos());
+}
+
+void GLMapWidget::slotPop(int id)
+{
+    switch (id) {
+    case 0:
+        showProperties(popupPoint);
+        break;
+    case 1:
+        changeAltitude(popupPoint);
+        break;
+    case 2:
+        changeHue(popupPoint);
+        break;
+    case 3:
+        exportStatics(popupPoint);
+        break;
+    default:
+        break;
+    }
+}
+
+void GLMapWidget::slotPopInsert(int id)
+{
+    if (id == 0)
+        insertLand(popupPoint.x(), popupPoint.y(), false);
+    else if (id == 1)
+        insertStatic(popupPoint.x(), popupPoint.y(), false);
+}
+
+void GLMapWidget::showProperties(const QPoint &point)
+{
+    if (isBusy()) {
+        runWhenIdle([this, point] { showProperties(point); });
+        return;
+    }
+    const Targets targets = targetsAt(*this, point);
+    staticfix statics;
+    for (auto ix = targets.statics.cbegin(); ix != targets.statics.cend(); ++ix) {
+        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
+            const TileStack stack = m_cache.statics(ix.key(), iy.key());
+            std::vector<Tile> &cell = statics[ix.key()][iy.key()];
+            for (auto iz = iy->cbegin(); iz != iy->cend(); ++iz) {
+                for (const int id : iz.value()) {
+                    // A static that is gone is listed as the empty tile: the dialog shows
+                    // the entry and an edit of it finds nothing to change.
+                    const Tile *t = findStatic(stack, id, iz.key());
+                    cell.push_back(t ? *t : Tile());
+                }
+            }
+        }
+    }
+    landfix land;
+    for (auto ix = targets.land.cbegin(); ix != targets.land.cend(); ++ix)
+        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy)
+            land[ix.key()][iy.key()] = m_cache.land(ix.key(), iy.key());
+
+    // Modeless, one per kind: they stay open while the user goes on working, and each change
+    // they apply arrives through slotProp.
+    const auto open = [this](const std::function<void(PropWidget *)> &fill) {
+        auto *dialog = new PropWidget(this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setModal(false);
+        fill(dialog);
+        connect(dialog, &PropWidget::tileChange, this, &GLMapWidget::slotProp);
+        dialog->show();
+    };
+    if (!statics.empty())
+        open([&statics](PropWidget *d) { d->initStaticData(statics); });
+    if (!land.empty())
+        open([&land](PropWidget *d) { d->initLandData(land); });
+    update();
+}
+
+void GLMapWidget::changeAltitude(const QPoint &point)
+{
+    if (isBusy()) {
+        runWhenIdle([this, point] { changeAltitude(point); });
+        return;
+    }
+    const Targets targets = targetsAt(*this, point);
+    if (targets.empty()) {
+        update();
+        return;
+    }
+    const std::optional<QString> answer = painting::ask(this, QStringLiteral("Select Altitude"));
+    QString text = answer ? answer->simplified() : QString();
+    if (text.isEmpty()) {
+        update();
+        return;
+    }
+    // "+n" raises by n and "--n" lowers by n; anything else is the new height. n is a typed
+    // tile number, so "0x" hexadecimal is taken too.
+    bool relative = false;
+    if (text.startsWith(QLatin1Char('+'))) {
+        relative = true;
+        text.remove(0, 1);
+    } else if (text.startsWith(QLatin1String("--"))) {
+        relative = true;
+        text.remove(0, 1);
+    }
+    const qint64 v = painting::readTileNumber(text);
+
+    StaticSelection moved;
+    for (auto ix = targets.statics.cbegin(); ix != targets.statics.cend(); ++ix) {
+        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
+            const int x = ix.key(), y = iy.key();
+            // One look at the cell before any change: a static moved to a height still to
+            // come is not found and moved again there.
+            const TileStack stack = m_cache.statics(x, y);
+            for (auto iz = iy->cbegin(); iz != iy->cend(); ++iz) {
+                for (const int id : iz.value()) {
+                    const Tile *old = findStatic(stack, id, iz.key());
+                    if (!old)
+                        continue;
+                    Tile changed = *old;
+                    changed.setZ(limitHeight(relative ? iz.key() + v : v));
+                    m_cache.setStatic(x, y, 2, *old, changed);
+                    addOnce(moved[x][y][changed.z()], id);
+                }
+            }
+        }
+    }
+    if (targets.staticsAreSelection)
+        staticSelection = moved;
+
+    for (auto ix = targets.land.cbegin(); ix != targets.land.cend(); ++ix) {
+        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
+            const Tile t = m_cache.land(ix.key(), iy.key());
+            m_cache.setLand(ix.key(), iy.key(), 1, t.id(), limitHeight(relative ? t.z() + v : v));
+        }
+    }
+    update();
+}
+
+void GLMapWidget::changeHue(const QPoint &point)
+{
+    if (isBusy()) {
+        runWhenIdle([this, point] { changeHue(point); });
+        return;
+    }
+    const Targets targets = targetsAt(*this, point);
+    if (targets.statics.isEmpty()) {
+        update();
+        return;
+    }
+    const std::optional<QString> answer = painting::ask(this, QStringLiteral("Select Hue"));
+    if (!answer || answer->simplified().isEmpty()) {
+        update();
+        return;
+    }
+    const quint16 hue = quint16(painting::readTileNumber(*answer) & 0xFFFF);
+    for (auto ix = targets.statics.cbegin(); ix != targets.statics.cend(); ++ix) {
+        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
+            for (auto iz = iy->cbegin(); iz != iy->cend(); ++iz) {
+                for (const int id : iz.value()) {
+                    // Fresh from the tile data: the static's other fields are refreshed too.
+                    Tile s = m_tileData.staticTile(id);
+                    s.setZ(iz.key());
+                    s.setHue(hue);
+                    m_cache.setStatic(ix.key(), iy.key(), 2, s, s);
+                }
+            }
+        }
+    }
+    update();
+}
+
+void GLMapWidget::exportStatics(const QPoint &point)
+{
+    if (isBusy()) {
+        runWhenIdle([this, point] { exportStatics(point); });
+        return;
+    }
+    const Targets targets = targetsAt(*this, point);
+    if (targets.statics.isEmpty())
+        return;
+    // Qt's own dialog: the same on every desktop, and one a test can answer.
+    const QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Select Export File"), QString(),
+                                                          QStringLiteral("XML(*.xml);;All(*.*)"), nullptr,
+                                                          QFileDialog::DontUseNativeDialog);
+    if (fileName.isEmpty())
+        return;
+
+    QByteArray text = "<tessaryn>\n    <export>\n";
+    for (auto ix = targets.statics.cbegin(); ix != targets.statics.cend(); ++ix) {
+        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
+            const TileStack stack = m_cache.statics(ix.key(), iy.key());
+            for (auto iz = iy->cbegin(); iz != iy->cend(); ++iz) {
+                for (const int id : iz.value()) {
+                    // A static that is gone is still written, as id -1 with hue 0.
+                    const Tile *t = findStatic(stack, id, iz.key());
+                    text += QStringLiteral("        <tile id=\"%1\" hue=\"%2\" x=\"%3\" y=\"%4\" z=\"%5\" />\n")
+                                .arg(t ? t->id() : -1)
+                                .arg(t ? t->hue() : 0)
+                                .arg(ix.key())
+                                .arg(iy.key())
+                                .arg(iz.key())
+                                .toLatin1();
+                }
+            }
+        }
+    }
+    text += "    </export>\n</tessaryn>\n";
+
+    // Written beside the old file and renamed over it, so a failure leaves that file whole.
+    QSaveFile file(fileName);
+    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
+        return;
+    // Not exec(): the box must not hold up the caller (or a test) while it waits.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Select Export File"),
+                                QStringLiteral("The export file %1 could not be written.\n%2")
+                                    .arg(QDir::toNativeSeparators(fileName), file.errorString()),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("exportFailure"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void GLMapWidget::slotProp(int id, int x, int y, int oldZ, int hue, int newZ, int kind)
+{
+    if (isBusy()) {
+        // A dialog's Apply can arrive while a walk lets events run; the walk reads the cells.
+        runWhenIdle([=, this] { slotProp(id, x, y, oldZ, hue, newZ, kind); });
+        return;
+    }
+    if (kind == 0) {
+        m_cache.setLand(x, y, 2, id, newZ);
+        return;
+    }
+    // Looked up afresh: the map may have changed since the dialog was filled.
+    const TileStack stack = m_cache.statics(x, y);
+    const Tile *old = findStatic(stack, id, oldZ);
+    if (!old)
+        return;
+    Tile changed = *old;
+    changed.setZ(newZ);
+    changed.setHue(quint16(hue));
+    m_cache.setStatic(x, y, 2, *old, changed);
+    if (oldZ == newZ)
+        return;
+    // The selection follows the static to its new height.
+    auto ix = staticSelection.find(x);
+    if (ix == staticSelection.end())
+        return;
+    auto iy = ix->find(y);
+    if (iy == ix->end())
+        return;
+    auto iz = iy->find(oldZ);
+    if (iz == iy->end() || !iz->removeOne(id))
+        return;
+    if (iz->isEmpty())
+        iy->erase(iz);
+    addOnce((*iy)[newZ], id);
+}
