@@ -53,8 +53,6 @@ class MultiTest : public QObject
 private slots:
     void componentsOfEachNumber_data();
     void componentsOfEachNumber();
-    void recordFieldsAndSigns();
-    void readsInAnyOrderOnOneOpenPair();
     void filesMustBeOpen();
     void mltRecords_data();
     void mltRecords();
@@ -91,30 +89,6 @@ void MultiTest::componentsOfEachNumber()
     for (const MultiComponent &c : read.value_or(QList<MultiComponent>()))
         got << c.id;
     QCOMPARE(got, ids);
-}
-
-void MultiTest::recordFieldsAndSigns()
-{
-    const QList<MultiComponent> c = readFrom(kIndex, kData, 1).value();
-    QCOMPARE(c.size(), 3);
-    QCOMPARE(c[0], (MultiComponent{0x0064, 0, 0, 0, 1}));
-    // Offsets are signed; the id is kept as stored, whatever its top bit.
-    QCOMPARE(c[1], (MultiComponent{0x8001, -5, 2, 7, 0}));
-    QCOMPARE(c[2].dz, qint16(-128));
-    QCOMPARE(c[2].dy, qint16(-1));
-    QCOMPARE(c[2].flags, 0x00260001u);
-}
-
-void MultiTest::readsInAnyOrderOnOneOpenPair()
-{
-    QBuffer i, d;
-    i.setData(kIndex);
-    d.setData(kData);
-    QVERIFY(i.open(QIODevice::ReadOnly) && d.open(QIODevice::ReadOnly));
-    for (qint64 n : {5, 1, 8, 2, 1, 0, 5}) {
-        const auto again = readMulti(i, d, n);
-        QCOMPARE(again, readFrom(kIndex, kData, n));
-    }
 }
 
 void MultiTest::filesMustBeOpen()
