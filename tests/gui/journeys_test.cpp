@@ -9,6 +9,7 @@
 // into the difference files and onto the screen of a new start, on a copy of its own.
 #include "app/mainwindow.h"
 #include "dialogs/cleardialog.h"
+#include "gui/contextmenufixture.h"
 #include "dialogs/findwidget.h"
 #include "gui/viewfixture.h"
 #include "support/testenv.h"
@@ -16,6 +17,7 @@
 #include "tools/palettenew.h"
 #include "view/glmapwidget.h"
 #include "world/facet.h"
+#include "world/multi.h"
 
 #include <QAction>
 #include <QApplication>
@@ -248,6 +250,7 @@ private slots:
     void selectsAndDeletes();
     void movesStaticsWithControlArrows();
     void paintsLandAndStatics();
+    void placesAMulti();
     void clearsARectangle();
     void loadsAWorldSave();
     void savesIntoDifferenceFiles();
@@ -415,7 +418,8 @@ void JourneysTest::zoomsAndScrolls()
     QVERIFY(w.viewStaticsAction->isChecked());
     QVERIFY(v.staticsOn());
     frame();
-    QCOMPARE(v.cellAt(v.width() / 2, v.height() / 2 + 22).x, 82);
+    const GLMapWidget::CellHit middle = v.cellAt(v.width() / 2, v.height() / 2 + 22);
+    QCOMPARE(QPoint(middle.x, middle.y), QPoint(82, 117));
 }
 
 void JourneysTest::selectsAndDeletes()
@@ -540,6 +544,57 @@ void JourneysTest::paintsLandAndStatics()
     w.windowPaletteAction->trigger();
     QVERIFY(!w.paletteDock()->isVisible());
     QTRY_VERIFY(v.width() > width);
+}
+
+void JourneysTest::placesAMulti()
+{
+    JOURNEY_STEP();
+    GLMapWidget &v = view();
+    // The tent of the sample's multi files (number 1), anchored at (80, 113): what each cell
+    // must hold afterwards, read from the files themselves.
+    QFile index(file(QStringLiteral("multi.idx"))), data(file(QStringLiteral("multi.mul")));
+    QVERIFY(index.open(QIODevice::ReadOnly) && data.open(QIODevice::ReadOnly));
+    const std::optional<QList<MultiComponent>> tent = readMulti(index, data, 1);
+    QVERIFY(tent && !tent->isEmpty());
+    const int base = v.blockCache().land(80, 113).z();
+    QMap<Cell, QStringList> want;
+    int placed = 0;
+    for (const MultiComponent &c : *tent) {
+        if (c.flags == 0)
+            continue;
+        want[{80 + c.dx, 113 + c.dy}] << QStringLiteral("%1@%2#0").arg(c.id).arg(base + c.dz);
+        ++placed;
+    }
+    for (auto it = want.cbegin(); it != want.cend(); ++it)
+        QVERIFY2(staticsAt(v, it.key().first, it.key().second).isEmpty(), qPrintable(cellState(v, it.key().first, it.key().second)));
+
+    QString caption;
+    Answerer<QueryWidget> answer([&](QueryWidget *q) {
+        caption = q->windowTitle();
+        q->value(QStringLiteral("1"));
+        q->okButton();
+    });
+    frame();
+    const QPoint anchor = landPoint(v, 80, 113);
+    QVERIFY(v.rect().contains(anchor));
+    menufixture::chooseAt(&v, anchor, {QStringLiteral("Import"), QStringLiteral("Multi")});
+    QCOMPARE(answer.count(), 1);
+    QCOMPARE(caption, QStringLiteral("Enter Multi ID"));
+    int selected = 0;
+    for (auto it = want.cbegin(); it != want.cend(); ++it) {
+        QStringList have = staticsAt(v, it.key().first, it.key().second);
+        QStringList expected = it.value();
+        have.sort();
+        expected.sort();
+        QCOMPARE(have, expected);
+        for (const QList<int> &ids : v.staticSelection.value(it.key().first).value(it.key().second))
+            selected += ids.size();
+        remember(it.key().first, it.key().second);
+    }
+    // The placed tent is the selection, ready to be moved.
+    QCOMPARE(selected, placed);
+    key(Qt::Key_Escape);
+    QVERIFY(v.staticSelection.isEmpty());
 }
 
 void JourneysTest::clearsARectangle()
@@ -716,6 +771,7 @@ void JourneysTest::quitsAndStartsAgainWithEveryChange()
     QCOMPARE(staticsAt(v, 82, 115), QStringList{QStringLiteral("25@10#361")});
     QVERIFY(v.blockCache().land(87, 120).id() >= 56 && v.blockCache().land(87, 120).id() <= 59);
     QCOMPARE(staticsAt(v, 87, 122).size(), 1);
+    QVERIFY(staticsAt(v, 80, 113).contains(QStringLiteral("%1@%2#0").arg(kBarrel).arg(v.blockCache().land(80, 113).z())));
     QCOMPARE(v.blockCache().land(77, 118).id(), 0);
     QCOMPARE(staticsAt(v, 88, 114), QStringList{QStringLiteral("93@20#33")});
     // Items of a world save are shown, never saved.
