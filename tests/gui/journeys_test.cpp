@@ -106,7 +106,7 @@ private:
 
 void acceptFile(QFileDialog *d, const QString &path)
 {
-    d->selectFile(path);
+    d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path); // typed: selectFile leaves a focused field alone
     static_cast<QDialog *>(d)->accept(); // accept() is protected in QFileDialog
 }
 
