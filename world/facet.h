@@ -111,8 +111,16 @@ public:
     bool saveDifferenceFiles(QString *error = nullptr);
     bool saveLandMain(QString *error = nullptr);
     bool saveStaticsMain(QString *error = nullptr);
-    bool saveLandDifference(QString *error = nullptr);
-    bool saveStaticsDifference(QString *error = nullptr);
+    bool saveLandDifference(QString *error = nullptr, bool listedOnly = false);
+    bool saveStaticsDifference(QString *error = nullptr, bool listedOnly = false);
+    // A save into the main files does not make the difference files obsolete: the client
+    // and this editor read a listed block from them first. When a block with a working file
+    // is listed there, its difference record must carry the new content too, or the main
+    // save's change would be hidden behind the old record. True when that is the case.
+    bool workingBlocksListedInDifferences() const;
+    // New difference files with the same lists as now, each listed block holding what it
+    // reads with the working files: what follows saveMainFiles when the above is true.
+    bool refreshDifferenceFiles(QString *error = nullptr);
 
 private:
     QStringList listWorkingFiles(const QString &filter) const;

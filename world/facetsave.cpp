@@ -250,6 +250,24 @@ bool Facet::saveDifferenceFiles(QString *error)
     return saveLandDifference(error) && saveStaticsDifference(error);
 }
 
+bool Facet::workingBlocksListedInDifferences() const
+{
+    if (!m_useDiff)
+        return false;
+    for (int b : m_landWorking)
+        if (m_landDiff.contains(b))
+            return true;
+    for (int b : m_staticsWorking)
+        if (m_staticsDiff.contains(b))
+            return true;
+    return false;
+}
+
+bool Facet::refreshDifferenceFiles(QString *error)
+{
+    return saveLandDifference(error, true) && saveStaticsDifference(error, true);
+}
+
 // Header b, then the 64 cells of the block as it reads with its working file. Decoding a
 // land record and encoding it again gives back its cells unchanged (ids are read and
 // written as the same 16 bits), so a block without a working file is its stored record with
@@ -363,8 +381,10 @@ bool Facet::saveStaticsMain(QString *error)
     return true;
 }
 
-bool Facet::saveLandDifference(QString *error)
+bool Facet::saveLandDifference(QString *error, bool listedOnly)
 {
+    // Taken before workingBlocks, which takes blocks with working files off the list.
+    const QList<qint32> listed = m_landDiff.keys();
     const QStringList targets = saveTargets(1);
     NewFile list(newFilePath(targets.at(0)));
     NewFile records(newFilePath(targets.at(1)));
@@ -375,9 +395,14 @@ bool Facet::saveLandDifference(QString *error)
     QByteArray record(LandBlock::RecordSize, '\0');
     bool ok = true;
     for (int b : workingBlocks(LandKind)) {
+        const bool wasListed = std::binary_search(listed.cbegin(), listed.cend(), qint32(b));
+        if (listedOnly && !wasListed) {
+            saveTick(b);
+            continue;
+        }
         const LandBlock before = loadLandBlock(b, false);
         const LandBlock after = loadLandBlock(b, true);
-        if (!landBlocksEqual(before, after) || m_landDiff.contains(b)) {
+        if (listedOnly || !landBlocksEqual(before, after) || m_landDiff.contains(b)) {
             record.fill('\0');
             after.encodeInto(record);
             qToLittleEndian<qint32>(b, record.data());
@@ -397,8 +422,9 @@ bool Facet::saveLandDifference(QString *error)
     return true;
 }
 
-bool Facet::saveStaticsDifference(QString *error)
+bool Facet::saveStaticsDifference(QString *error, bool listedOnly)
 {
+    const QList<qint32> listed = m_staticsDiff.keys();
     const QStringList targets = saveTargets(1);
     NewFile data(newFilePath(targets.at(2)));
     NewFile list(newFilePath(targets.at(3)));
@@ -410,9 +436,14 @@ bool Facet::saveStaticsDifference(QString *error)
     char rec[12];
     bool ok = true;
     for (int b : workingBlocks(StaticsKind)) {
+        const bool wasListed = std::binary_search(listed.cbegin(), listed.cend(), qint32(b));
+        if (listedOnly && !wasListed) {
+            saveTick(b);
+            continue;
+        }
         const StaticBlock before = loadStaticBlock(b, false, true);
         const StaticBlock after = loadStaticBlock(b, true, false);
-        if (!staticBlocksEqual(before, after) || m_staticsDiff.contains(b)) {
+        if (listedOnly || !staticBlocksEqual(before, after) || m_staticsDiff.contains(b)) {
             if (after.isEmpty()) {
                 putIndex(reinterpret_cast<uchar *>(rec), -1, -1);
             } else {

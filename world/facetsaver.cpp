@@ -75,8 +75,13 @@ bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, 
     if (sharedOther)
         feed.attach(*sharedOther);
 
+    // A main save whose changed blocks are listed in the difference files writes those files
+    // anew as well (same lists, new contents), in the same set as the main files.
+    const bool refreshDiff = mode == 0 && had && current.workingBlocksListedInDifferences();
     auto failed = [&](const QString &why) {
         current.removeNewFiles(mode);
+        if (refreshDiff)
+            current.removeNewFiles(1);
         current.reopen();
         if (sharedOther)
             sharedOther->reopen();
@@ -89,6 +94,8 @@ bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, 
             feed.grow(current.landDifferenceList().size() + current.staticsDifferenceList().size()
                       + current.workingSet(Facet::LandKind).size() + current.workingSet(Facet::StaticsKind).size());
         if (!(mode == 0 ? current.saveMainFiles(&why) : current.saveDifferenceFiles(&why)))
+            return failed(why);
+        if (refreshDiff && !current.refreshDifferenceFiles(&why))
             return failed(why);
     }
     current.closeFiles();
@@ -107,6 +114,10 @@ bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, 
         QList<Replacement> set;
         for (const QString &target : current.saveTargets(mode))
             set.append({current.newFileName(target), target});
+        if (refreshDiff) {
+            for (const QString &target : current.saveTargets(1))
+                set.append({current.newFileName(target), target});
+        }
         if (!FileReplacer::replace(dir, set, &why))
             return failed(why);
     }
