@@ -32,6 +32,14 @@ bool askConflict(QWidget *parent)
     box.exec();
     return box.clickedButton() == yes;
 }
+
+void showFailure(QWidget *parent, const QString &error)
+{
+    QMessageBox box(QMessageBox::Warning, savetexts::failedCaption(), savetexts::failedText(error), QMessageBox::Ok,
+                    parent);
+    box.setObjectName(QStringLiteral("saveFailedBox"));
+    box.exec();
+}
 } // namespace
 
 bool saveRunning()
@@ -44,7 +52,14 @@ bool saveView(QWidget *parent, BlockCache &cache, Facet *facets[4], int mapid, i
     if (g_running || mapid < 0 || mapid > 3 || !facets[mapid])
         return false;
     RunningFlag running;
-    cache.flush();
+    // The savers read the edits from the working files, so one the edit store refused would
+    // be missing from the new client files: nothing is written until every edit is there.
+    // The refused ones stay in the cache and the next save tries them again.
+    QString error;
+    if (!cache.flush(&error)) {
+        showFailure(parent, error);
+        return false;
+    }
     if (mode == 0 && (mapid == 0 || mapid == 1) && !askConflict(parent))
         return false; // the flushed working files stay
 
@@ -55,7 +70,6 @@ bool saveView(QWidget *parent, BlockCache &cache, Facet *facets[4], int mapid, i
             f->setApplication(QCoreApplication::instance());
     }
 
-    QString error;
     bool ok;
     {
         WaitCursor wait;
@@ -77,11 +91,7 @@ bool saveView(QWidget *parent, BlockCache &cache, Facet *facets[4], int mapid, i
         };
         ok = saveFacet(cache, current, other, mode, report, &error);
     }
-    if (!ok) {
-        QMessageBox box(QMessageBox::Warning, savetexts::failedCaption(), savetexts::failedText(error),
-                        QMessageBox::Ok, parent);
-        box.setObjectName(QStringLiteral("saveFailedBox"));
-        box.exec();
-    }
+    if (!ok)
+        showFailure(parent, error);
     return ok;
 }

@@ -1,33 +1,67 @@
 #include "world/blockcache.h"
+#include "world/datadirectory.h"
 #include "world/facet.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
 
 BlockCache::BlockCache() = default;
 
-void BlockCache::setFacet(Facet *facet)
+bool BlockCache::setFacet(Facet *facet, QString *error)
 {
-    flush();
+    const bool stored = flush(error);
+    if (m_facet && facet && (!m_changedLand.empty() || !m_changedStatics.empty())) {
+        // What the flush could not write is the only copy of those edits.
+        Kept &kept = m_kept[m_facet];
+        for (int block : m_changedLand) {
+            LandBlock b;
+            if (m_land.take(block, &b))
+                kept.land[block] = std::move(b);
+        }
+        for (int block : m_changedStatics) {
+            StaticBlock b;
+            if (m_statics.take(block, &b))
+                kept.statics[block] = std::move(b);
+        }
+    }
+    m_changedLand.clear();
+    m_changedStatics.clear();
+    if (!facet)
+        m_kept.clear();
     m_facet = facet;
     m_blocksY = facet ? facet->blocksY() : 0;
     m_blocksX = facet ? facet->blocksX() : 0;
     m_land.clear();
     m_statics.clear();
-    m_memoLand = m_memoStatics = -1;
-    m_memoLandBlock = nullptr;
-    m_memoStaticsBlock = nullptr;
-    // The tile data comes from the data directory as it is when the facet changes.
-    m_tileData.open();
+    forgetMemos();
+    // The tile data comes from the data directory as it is when the facet changes; while the
+    // directory is gone, the tile data read before serves better than none.
+    if (!m_tileData.isOpen() || QFileInfo(dataDirectory()).isDir())
+        m_tileData.open();
+
+    // Blocks kept for this facet are newer than anything on disk: cached and changed again.
+    const auto it = m_kept.find(facet);
+    if (it != m_kept.end()) {
+        for (auto &[block, b] : it->second.land) {
+            m_land.insert(block, std::move(b));
+            m_changedLand.insert(block);
+        }
+        for (auto &[block, b] : it->second.statics) {
+            m_statics.insert(block, std::move(b));
+            m_changedStatics.insert(block);
+        }
+        m_kept.erase(it);
+    }
+    return stored;
 }
 
 void BlockCache::setCapacity(int blocks)
 {
     m_capacity = std::clamp(blocks, MinCapacity, MaxCapacity);
-    while (m_land.size() > m_capacity)
-        evictLand();
-    while (m_statics.size() > m_capacity)
-        evictStatics();
+    shrinkLand(m_capacity);
+    shrinkStatics(m_capacity);
 }
 
 int BlockCache::capacityForCells(qint64 cells)
@@ -43,34 +77,81 @@ int BlockCache::capacityForCells(qint64 cells)
     return int(std::clamp(std::ceil(blocks), double(MinCapacity), double(MaxCapacity)));
 }
 
-void BlockCache::evictLand()
+void BlockCache::forgetMemos()
+{
+    m_memoLand = m_memoStatics = -1;
+    m_memoLandBlock = nullptr;
+    m_memoStaticsBlock = nullptr;
+}
+
+bool BlockCache::evictLand(bool write)
 {
     if (m_land.size() == 0)
-        return;
+        return true;
     const int key = m_land.leastRecentKey();
-    LandBlock block;
-    m_land.take(key, &block);
-    if (m_changedLand.erase(key) && m_facet)
-        m_facet->storeLandBlock(key, block);
+    if (m_changedLand.count(key) && m_facet) {
+        QString why;
+        if (!write || !m_facet->storeLandBlock(key, *m_land.peek(key), &why)) {
+            if (write)
+                m_lastError = why;
+            // Kept, and made the most recent entry so the next eviction tries another
+            // block; the memo stands for the most recent entry and no longer does.
+            m_land.object(key);
+            m_memoLand = -1;
+            m_memoLandBlock = nullptr;
+            return false;
+        }
+        m_changedLand.erase(key);
+    }
+    m_land.take(key);
     if (key == m_memoLand) {
         m_memoLand = -1;
         m_memoLandBlock = nullptr;
     }
+    return true;
 }
 
-void BlockCache::evictStatics()
+bool BlockCache::evictStatics(bool write)
 {
     if (m_statics.size() == 0)
-        return;
+        return true;
     const int key = m_statics.leastRecentKey();
-    StaticBlock block;
-    m_statics.take(key, &block);
-    if (m_changedStatics.erase(key) && m_facet)
-        m_facet->storeStaticBlock(key, block);
+    if (m_changedStatics.count(key) && m_facet) {
+        QString why;
+        if (!write || !m_facet->storeStaticBlock(key, *m_statics.peek(key), &why)) {
+            if (write)
+                m_lastError = why;
+            m_statics.object(key);
+            m_memoStatics = -1;
+            m_memoStaticsBlock = nullptr;
+            return false;
+        }
+        m_changedStatics.erase(key);
+    }
+    m_statics.take(key);
     if (key == m_memoStatics) {
         m_memoStatics = -1;
         m_memoStaticsBlock = nullptr;
     }
+    return true;
+}
+
+// Every entry is tried at most once: when the edit store refuses, the changed blocks stay
+// and the cache holds more than its capacity rather than lose them. After one refusal the
+// other changed blocks are passed over unwritten; a full disk costs a frame one failed
+// write per block it loads, not one per changed block.
+void BlockCache::shrinkLand(int limit)
+{
+    bool write = true;
+    for (int tries = m_land.size(); m_land.size() > limit && tries > 0; --tries)
+        write = evictLand(write) && write;
+}
+
+void BlockCache::shrinkStatics(int limit)
+{
+    bool write = true;
+    for (int tries = m_statics.size(); m_statics.size() > limit && tries > 0; --tries)
+        write = evictStatics(write) && write;
 }
 
 LandBlock *BlockCache::fetchLand(int block)
@@ -86,8 +167,7 @@ LandBlock *BlockCache::fetchLand(int block)
         m_memoLandBlock = hit;
         return hit;
     }
-    while (m_land.size() >= m_capacity)
-        evictLand();
+    shrinkLand(m_capacity - 1);
     ++m_landLoads;
     LandBlock *loaded = m_land.insert(block, m_facet->loadLandBlock(block, true));
     m_memoLand = block;
@@ -108,8 +188,7 @@ StaticBlock *BlockCache::fetchStatics(int block)
         m_memoStaticsBlock = hit;
         return hit;
     }
-    while (m_statics.size() >= m_capacity)
-        evictStatics();
+    shrinkStatics(m_capacity - 1);
     ++m_staticLoads;
     StaticBlock *loaded = m_statics.insert(block, m_facet->loadStaticBlock(block, true, true));
     m_memoStatics = block;
@@ -217,23 +296,75 @@ void BlockCache::setStatic(int x, int y, int mode, const Tile &a, const Tile &b)
     }
 }
 
-void BlockCache::flush()
+bool BlockCache::flush(QString *error)
 {
-    m_memoLand = m_memoStatics = -1;
-    m_memoLandBlock = nullptr;
-    m_memoStaticsBlock = nullptr;
-    if (!m_facet)
-        return;
-    for (int block : m_changedLand) {
-        LandBlock b;
-        if (m_land.take(block, &b))
-            m_facet->storeLandBlock(block, b);
+    forgetMemos();
+    QString first;
+    auto failed = [&first](const QString &why) {
+        if (first.isEmpty())
+            first = why;
+    };
+    if (m_facet) {
+        for (auto it = m_changedLand.begin(); it != m_changedLand.end();) {
+            QString why;
+            const LandBlock *b = m_land.peek(*it);
+            if (b && !m_facet->storeLandBlock(*it, *b, &why)) {
+                failed(why);
+                ++it;
+                continue;
+            }
+            m_land.take(*it);
+            it = m_changedLand.erase(it);
+        }
+        for (auto it = m_changedStatics.begin(); it != m_changedStatics.end();) {
+            QString why;
+            const StaticBlock *b = m_statics.peek(*it);
+            if (b && !m_facet->storeStaticBlock(*it, *b, &why)) {
+                failed(why);
+                ++it;
+                continue;
+            }
+            m_statics.take(*it);
+            it = m_changedStatics.erase(it);
+        }
     }
-    m_changedLand.clear();
-    for (int block : m_changedStatics) {
-        StaticBlock b;
-        if (m_statics.take(block, &b))
-            m_facet->storeStaticBlock(block, b);
+    for (auto k = m_kept.begin(); k != m_kept.end();) {
+        Facet *facet = k->first;
+        for (auto it = k->second.land.begin(); it != k->second.land.end();) {
+            QString why;
+            if (facet->storeLandBlock(it->first, it->second, &why)) {
+                it = k->second.land.erase(it);
+            } else {
+                failed(why);
+                ++it;
+            }
+        }
+        for (auto it = k->second.statics.begin(); it != k->second.statics.end();) {
+            QString why;
+            if (facet->storeStaticBlock(it->first, it->second, &why)) {
+                it = k->second.statics.erase(it);
+            } else {
+                failed(why);
+                ++it;
+            }
+        }
+        k = k->second.land.empty() && k->second.statics.empty() ? m_kept.erase(k) : std::next(k);
     }
-    m_changedStatics.clear();
+    m_lastError = first;
+    if (first.isEmpty())
+        return true;
+    if (error)
+        *error = first;
+    return false;
+}
+
+bool BlockCache::hasUnstoredChanges() const
+{
+    return !m_changedLand.empty() || !m_changedStatics.empty() || !m_kept.empty();
+}
+
+int BlockCache::keptBlocks(const Facet *facet) const
+{
+    const auto it = m_kept.find(facet);
+    return it == m_kept.end() ? 0 : int(it->second.land.size() + it->second.statics.size());
 }

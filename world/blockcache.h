@@ -3,6 +3,9 @@
 #include "world/lrucache.h"
 #include "world/tile.h"
 
+#include <QString>
+
+#include <map>
 #include <set>
 
 class Facet;
@@ -17,6 +20,12 @@ class Facet;
 // a second walk over the same region decodes nothing; MaxCapacity bounds it. A land block
 // holds 64 tiles (about 4 KiB) and a statics block 64 small stacks (about 14 KiB plus the
 // rare stack of more than three tiles), so at the bound the caches hold under 40 MiB.
+//
+// A changed block leaves memory only once its working file is written. When the edit store
+// refuses (no working directory, a full disk), the block stays cached and changed, beyond
+// the capacity if need be, and every later eviction or flush tries again; lastError tells
+// why it failed. Changed blocks of a facet switched away from that could not be written are
+// kept for that facet and come back when it is current again.
 class BlockCache
 {
 public:
@@ -28,8 +37,13 @@ public:
     BlockCache &operator=(const BlockCache &) = delete;
 
     // Flushes, then makes facet current and empties both caches: no block of the previous
-    // facet can be returned for the new one. Null leaves the cache without a facet.
-    void setFacet(Facet *facet);
+    // facet can be returned for the new one. Changed blocks the flush could not write are
+    // kept for their facet (false then, and error says why); they are cached again when that
+    // facet is made current and written by a later flush. Null leaves the cache without a
+    // facet and forgets every block, kept ones too: the view passes it only when it closes,
+    // when its facets go with their working files. A facet with kept blocks must outlive
+    // them (until they are written or the cache is set to null).
+    bool setFacet(Facet *facet, QString *error = nullptr);
     Facet *facet() const { return m_facet; }
     int blocksX() const { return m_blocksX; }
     int blocksY() const { return m_blocksY; }
@@ -60,8 +74,19 @@ public:
     // nothing happens.
     void setStatic(int x, int y, int mode, const Tile &a, const Tile &b);
 
-    // Writes every changed block to the edit store and drops it from the cache.
-    void flush();
+    // Writes every changed block to the edit store and drops it from the cache, the blocks
+    // kept for other facets too. A block whose working file cannot be written stays cached
+    // and changed (or kept); false then, and error (and lastError) names the first file that
+    // failed and the system's reason.
+    bool flush(QString *error = nullptr);
+
+    // Why the latest working-file write of an eviction or a flush failed; empty when there
+    // was none since the last flush that wrote everything.
+    QString lastError() const { return m_lastError; }
+    // Changed blocks that are not in working files yet, of every facet.
+    bool hasUnstoredChanges() const;
+    // Blocks kept for facet, which is not the current one, because they could not be written.
+    int keptBlocks(const Facet *facet) const;
 
     const std::set<int> &changedLand() const { return m_changedLand; }
     const std::set<int> &changedStatics() const { return m_changedStatics; }
@@ -78,8 +103,21 @@ private:
     bool validBlock(int block) const { return block >= 0 && block < m_blocksX * m_blocksY; }
     LandBlock *fetchLand(int block);
     StaticBlock *fetchStatics(int block);
-    void evictLand();
-    void evictStatics();
+    // Evict the least recently used block. A changed one whose working file cannot be
+    // written (or, without write, is not to be written now) becomes the most recent instead,
+    // and false is returned.
+    bool evictLand(bool write);
+    bool evictStatics(bool write);
+    // Evicts until at most limit blocks remain or every block has been tried once.
+    void shrinkLand(int limit);
+    void shrinkStatics(int limit);
+    void forgetMemos();
+
+    // Changed blocks of a facet that is not current, kept because they could not be written.
+    struct Kept {
+        std::map<int, LandBlock> land;
+        std::map<int, StaticBlock> statics;
+    };
 
     Facet *m_facet = nullptr;
     std::set<int> m_changedLand;
@@ -96,4 +134,6 @@ private:
     int m_capacity = MinCapacity;
     int m_landLoads = 0;
     int m_staticLoads = 0;
+    std::map<Facet *, Kept, std::less<>> m_kept;
+    QString m_lastError;
 };

@@ -3,10 +3,56 @@
 #include "world/filereplacer.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <cstdio>
+#endif
+
+namespace {
+
+bool setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+// Qt words a short write as "Unknown error" (the system call that came short set errno, Qt
+// set nothing); the system's own reason is better.
+QString reasonOf(const QFileDevice &file, int err)
+{
+    const QString text = file.errorString();
+    if (err != 0 && (text.isEmpty() || text == QLatin1String("Unknown error")))
+        return QString::fromLocal8Bit(std::strerror(err));
+    return text;
+}
+
+// One step that replaces to, so the name always holds a whole file, old or new.
+bool renameOver(const QString &from, const QString &to, QString *reason)
+{
+#ifdef Q_OS_WIN
+    if (MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()),
+                    reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    *reason = qt_error_string(int(GetLastError()));
+#else
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    *reason = QString::fromLocal8Bit(std::strerror(errno));
+#endif
+    return false;
+}
+
+} // namespace
 
 Facet::Facet(int facet, bool useDiff, std::shared_ptr<WorkingDirectory> store)
     : m_store(store ? std::move(store) : WorkingDirectory::create())
@@ -32,6 +78,17 @@ int Facet::blocksY() const
 
 void Facet::open(int facet, bool useDiff)
 {
+    const QString dir = dataDirectory();
+    // The data directory went away while the editor runs (renamed, a drive gone). The files
+    // open from it still read what the facet showed; opened afresh they would be missing,
+    // every block not in the cache would read empty, and a later save would write that
+    // emptiness into the client files once the directory is back. So they stay open, with
+    // the lists as they were read, until the directory is there again.
+    if (m_filesOpen && facet == m_facet && useDiff == m_useDiff && dir == m_dir && !QFileInfo(dir).isDir()) {
+        m_landDiff = m_landDiffRead;
+        m_staticsDiff = m_staticsDiffRead;
+        return;
+    }
     m_facet = facet;
     m_useDiff = useDiff;
     closeFiles();
@@ -39,7 +96,8 @@ void Facet::open(int facet, bool useDiff)
     m_staticsListName.clear();
     m_landDiff.clear();
     m_staticsDiff.clear();
-    const QString dir = dataDirectory();
+    m_landDiffRead.clear();
+    m_staticsDiffRead.clear();
     m_dir = dir;
     // A save cut off in this directory is settled before anything is read from it.
     recoverInterruptedSave(dir);
@@ -55,6 +113,7 @@ void Facet::open(int facet, bool useDiff)
     m_staticsIndex.open(QStringLiteral("staidx") + n + QStringLiteral(".mul"));
     m_statics.setFileName(dir + QStringLiteral("/statics") + n + QStringLiteral(".mul"));
     m_statics.open(mode);
+    m_filesOpen = m_land.isOpen() || m_statics.isOpen();
     if (!useDiff)
         return;
 
@@ -68,6 +127,8 @@ void Facet::open(int facet, bool useDiff)
     m_staticsListName = dir + QStringLiteral("/stadifl") + f + QStringLiteral(".mul");
     loadList(m_landListName, true);
     loadList(m_staticsListName, false);
+    m_landDiffRead = m_landDiff;
+    m_staticsDiffRead = m_staticsDiff;
 }
 
 // A list is signed 32-bit block numbers; entry i names record i. The first entry of a
@@ -99,6 +160,7 @@ void Facet::closeFiles()
     m_staticsDiffFile.close();
     m_staticsIndex.close();
     m_staticsDiffIndex.close();
+    m_filesOpen = false;
 }
 
 bool Facet::readAt(QFile &file, qint64 offset, qint64 length, QByteArray &out)
@@ -174,19 +236,19 @@ StaticBlock Facet::loadStaticBlock(int block, bool useEditStore, bool withItems)
     return statics;
 }
 
-bool Facet::storeLandBlock(int block, const LandBlock &land)
+bool Facet::storeLandBlock(int block, const LandBlock &land, QString *error)
 {
     // Start from the block's current bytes so its header is carried over.
     QByteArray raw;
     if (!readWorkingFile(block, raw, LandKind) || raw.size() != LandBlock::RecordSize)
         raw = readLandRaw(block);
     land.encodeInto(raw);
-    return writeWorkingFile(block, raw, LandKind);
+    return writeWorkingFile(block, raw, LandKind, error);
 }
 
-bool Facet::storeStaticBlock(int block, const StaticBlock &statics)
+bool Facet::storeStaticBlock(int block, const StaticBlock &statics, QString *error)
 {
-    return writeWorkingFile(block, statics.encode(), StaticsKind);
+    return writeWorkingFile(block, statics.encode(), StaticsKind, error);
 }
 
 // ---- edit store --------------------------------------------------------------------------
@@ -219,17 +281,39 @@ bool Facet::readWorkingFile(int block, QByteArray &out, int kind)
     return true;
 }
 
-bool Facet::writeWorkingFile(int block, const QByteArray &data, int kind)
+bool Facet::writeWorkingFile(int block, const QByteArray &data, int kind, QString *error)
 {
+    if (!m_store->ensure())
+        return setError(error, m_store->errorString());
+    const QString path = workingFilePath(block, kind);
+    // Written under a second name and renamed over the working file: a disk that takes only
+    // part of the bytes leaves the earlier file whole, not a torn one that would read back
+    // as a different block (a short statics file is a block with fewer statics).
+    const QString part = path + QStringLiteral(".part");
+    QFile file(part);
+    QString reason;
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        errno = 0;
+        const bool whole = file.write(data) == data.size();
+        const int err = errno;
+        if (!whole)
+            reason = reasonOf(file, err);
+        file.close();
+        if (reason.isEmpty() && file.error() != QFileDevice::NoError)
+            reason = file.errorString();
+        if (reason.isEmpty())
+            renameOver(part, path, &reason);
+        if (!reason.isEmpty())
+            QFile::remove(part);
+    } else {
+        reason = file.errorString();
+    }
+    if (!reason.isEmpty()) {
+        return setError(error, QStringLiteral("Could not write the working file ") + QDir::toNativeSeparators(path)
+                                   + QStringLiteral(": ") + reason);
+    }
     (kind == LandKind ? m_landWorking : m_staticsWorking).insert(block);
-    if (!m_store->isValid())
-        return false;
-    QFile file(workingFilePath(block, kind));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const bool ok = file.write(data) == data.size();
-    file.close();
-    return ok && file.error() == QFileDevice::NoError;
+    return true;
 }
 
 QStringList Facet::listWorkingFiles(const QString &filter) const

@@ -32,7 +32,8 @@ public:
     Facet &operator=(const Facet &) = delete;
 
     // (Re)opens the file set of facet from the data directory as it is now, after settling a
-    // save that was cut off there (recoverInterruptedSave).
+    // save that was cut off there (recoverInterruptedSave). While the directory the files
+    // are open from is gone, a reopen keeps them and the difference lists as read from them.
     void open(int facet, bool useDiff);
     void reopen() { open(m_facet, m_useDiff); }
     void closeFiles();
@@ -61,9 +62,10 @@ public:
 
     LandBlock loadLandBlock(int block, bool useEditStore);
     StaticBlock loadStaticBlock(int block, bool useEditStore, bool withItems);
-    // Encode and keep as working files; false when the file could not be written.
-    bool storeLandBlock(int block, const LandBlock &land);
-    bool storeStaticBlock(int block, const StaticBlock &statics);
+    // Encode and keep as working files; false (and why, in error) when the file could not be
+    // written.
+    bool storeLandBlock(int block, const LandBlock &land, QString *error = nullptr);
+    bool storeStaticBlock(int block, const StaticBlock &statics, QString *error = nullptr);
 
     // World-save items of this facet: block number -> cell -> items.
     QMap<int, QMap<CellKey, TileStack>> &items() { return m_items; }
@@ -76,7 +78,10 @@ public:
     QString workingFilePath(int block, int kind) const;
     // True and the file's bytes in out when this run wrote a working file for the block.
     bool readWorkingFile(int block, QByteArray &out, int kind);
-    bool writeWorkingFile(int block, const QByteArray &data, int kind);
+    // Replaces the block's working file as a whole: a write that fails leaves the earlier
+    // file (or none) as it was and the block out of the kind's set, and error names the file
+    // and the system's reason.
+    bool writeWorkingFile(int block, const QByteArray &data, int kind, QString *error = nullptr);
     // Blocks with a working file of kind on disk joined with the kind's difference list,
     // ascending. Blocks with a working file leave the in-memory difference list.
     QList<int> workingBlocks(int kind);
@@ -143,6 +148,10 @@ private:
     QString m_staticsListName;
     QMap<qint32, qint64> m_landDiff;
     QMap<qint32, qint32> m_staticsDiff;
+    // The lists as read at the last open, for a reopen while the directory is gone.
+    QMap<qint32, qint64> m_landDiffRead;
+    QMap<qint32, qint32> m_staticsDiffRead;
+    bool m_filesOpen = false;
     TileData m_tileData;
     QCoreApplication *m_app = nullptr;
     SaveProgress m_progress;

@@ -3,8 +3,27 @@
 #include <QDir>
 
 WorkingDirectory::WorkingDirectory()
-    : m_dir(QDir(tempRoot()).filePath(QStringLiteral("tessaryn-XXXXXX")))
 {
+    make();
+}
+
+bool WorkingDirectory::make()
+{
+    const QString root = tempRoot();
+    auto dir = std::make_unique<QTemporaryDir>(QDir(root).filePath(QStringLiteral("tessaryn-XXXXXX")));
+    if (!dir->isValid()) {
+        m_error = QStringLiteral("Could not create a working directory in ") + QDir::toNativeSeparators(root)
+            + QStringLiteral(": ") + dir->errorString();
+        return false;
+    }
+    m_dir = std::move(dir);
+    m_error.clear();
+    return true;
+}
+
+bool WorkingDirectory::ensure()
+{
+    return isValid() || make();
 }
 
 QString WorkingDirectory::tempRoot()
