@@ -42,7 +42,12 @@ WorldSaveResult GLMapWidget::readWorldSaveFile(const QString &fileName)
     // and a changed block flushed afterwards would overwrite them. Setting the facet again
     // also drops the unchanged cached blocks, so the next frame decodes every block anew
     // with the new items and statics.
-    m_cache.setFacet(&facet);
+    if (!m_cache.setFacet(&facet)) {
+        // A block kept in the cache would be written over the statics the load appends.
+        result.error = m_cache.lastError();
+        update();
+        return result;
+    }
     result = readWorldSave(facet, fileName, m_tileData);
     update();
     return result;

@@ -59,7 +59,10 @@ bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, 
         return setError(error, QStringLiteral("Unknown kind of save"));
     if (mode != 0)
         sharedOther = nullptr;
-    cache.flush();
+    // Edits that could not reach their working files would be missing from the new files.
+    QString flushError;
+    if (!cache.flush(&flushError))
+        return setError(error, flushError);
 
     const QString dir = current.dataDir();
     // A set an earlier save could not settle comes first; nothing is written on top of it.
@@ -135,7 +138,7 @@ bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, 
 
 bool hasUnsavedChanges(const BlockCache &cache, Facet *const facets[4])
 {
-    if (!cache.changedLand().empty() || !cache.changedStatics().empty())
+    if (!cache.changedLand().empty() || !cache.changedStatics().empty() || cache.hasUnstoredChanges())
         return true;
     for (int i = 0; i < 4; ++i) {
         if (facets[i] && facets[i]->hasWorkingFilesOnDisk())

@@ -157,6 +157,13 @@ private slots:
             QCOMPARE(cache.land(0, 8 * b).id(), 1000 + b);
         QVERIFY(hasStatic(cache.statics(5, 102), 0x0ABC));
         QCOMPARE(fingerprints(dir), before);
+        // Closing would lose Malas' kept block too, and a save cannot go on without the
+        // edits it could not store.
+        Facet *facets[4] = {nullptr, nullptr, &ilsh, &malas};
+        QVERIFY(hasUnsavedChanges(cache, facets));
+        QVERIFY(!saveFacet(cache, ilsh, nullptr, 1, {}, &error));
+        QCOMPARE(error, refused);
+        QCOMPARE(fingerprints(dir), before);
 
         // TEMP becomes usable: everything goes out, Malas' kept block too.
         QVERIFY(QFile::remove(blocker));
