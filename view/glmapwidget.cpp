@@ -9,6 +9,8 @@
 #include <QDateTime>
 #include <QEnterEvent>
 #include <QFont>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPainter>
 #include <QTransform>
 
@@ -61,10 +63,16 @@ private:
 
 GLMapWidget::GLMapWidget(QWidget *parent) : GLWidget(parent)
 {
-    auto store = WorkingDirectory::create();
+    m_store = WorkingDirectory::create();
     for (int i = 0; i < 4; ++i)
-        m_facets[size_t(i)] = std::make_unique<Facet>(i, true, store);
+        m_facets[size_t(i)] = std::make_unique<Facet>(i, true, m_store);
     m_cache.setFacet(m_facets[0].get());
+    if (!m_store->isValid()) {
+        // Told once the window is up; edits are kept in memory and the directory is made
+        // at the first write that succeeds.
+        const QString reason = m_store->errorString();
+        QTimer::singleShot(0, this, [this, reason] { warnAboutWorkingFiles(reason); });
+    }
     setMouseTracking(true);
     // Painting draws its tile ids with rand(); seeded once per view.
     std::srand(unsigned(QDateTime::currentMSecsSinceEpoch()));
@@ -94,7 +102,8 @@ void GLMapWidget::setMapid(int id)
     }
     if (id == m_mapid || id < 0 || id > 3)
         return;
-    m_cache.setFacet(m_facets[size_t(id)].get());
+    if (!m_cache.setFacet(m_facets[size_t(id)].get()))
+        warnAboutWorkingFiles(m_cache.lastError()); // the unwritten blocks are kept for their facet
     m_mapid = id;
     m_currentX = qMin(m_currentX, facetBlocksX(id) * 8);
     m_currentY = qMin(m_currentY, facetBlocksY(id) * 8);
@@ -150,6 +159,20 @@ void GLMapWidget::save(int mode)
         saveView(this, m_cache, facets, m_mapid, mode);
     }
     update();
+}
+
+void GLMapWidget::warnAboutWorkingFiles(const QString &reason)
+{
+    if (auto *open = findChild<QMessageBox *>(QStringLiteral("workingFilesWarning")); open && open->isVisible())
+        return;
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Working Files"),
+                                QStringLiteral("Changes cannot be written to the working files:\n\n") + reason
+                                    + QStringLiteral("\n\nThey are kept in memory. Remove the cause and save them "
+                                                     "before closing."),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("workingFilesWarning"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 bool GLMapWidget::hasUnsavedChanges() const

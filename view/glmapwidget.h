@@ -25,6 +25,7 @@
 #include <vector>
 
 class Facet;
+class WorkingDirectory;
 
 // The map view: one facet of the world around a centre cell, in flat, isometric or 3D
 // projection. A frame walks the visible region back to front and turns every tile into an
@@ -92,6 +93,9 @@ public:
     // True when closing would lose something: a changed cached block or a working file of
     // any facet.
     bool hasUnsavedChanges() const;
+    // Tells the user, in a box that does not wait, that edits cannot reach their working
+    // files and why (they stay in memory). One box at a time.
+    void warnAboutWorkingFiles(const QString &reason);
     void deleteTiles();
     void cancelAction();
     void moveStatics(int dx, int dy, bool copy);
@@ -319,6 +323,7 @@ private:
     DrawList::Vertex vertex(float x, float y, float z, float u, float v, const std::array<quint8, 4> &rgba) const;
 
     // Facets before the cache: the cache refers to them and goes first.
+    std::shared_ptr<WorkingDirectory> m_store;
     std::array<std::unique_ptr<Facet>, 4> m_facets;
     BlockCache m_cache;
     TileData m_tileData;

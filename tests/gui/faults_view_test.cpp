@@ -2,6 +2,7 @@
 // the save stops before it writes or asks anything, the message tells where and why, the
 // client files stay as they were, and the edits are there for the save after the fault.
 #include "support/testenv.h"
+#include "view/glmapwidget.h"
 #include "view/viewsave.h"
 #include "world/blockcache.h"
 #include "world/facet.h"
@@ -110,6 +111,29 @@ private slots:
             f.reset();
         store.reset();
         env.reset();
+    }
+
+    // The map view tells the user when it starts without a working directory, and again
+    // when a facet switch cannot store the edits (one box at a time); the edits stay.
+    void viewWarnsWhenEditsCannotBeStored()
+    {
+        GLMapWidget v;
+        QMessageBox *box = nullptr;
+        QTRY_VERIFY((box = v.findChild<QMessageBox *>(QStringLiteral("workingFilesWarning"))));
+        QVERIFY(box->isVisible());
+        QVERIFY2(box->text().contains(QStringLiteral("Not a directory")), qPrintable(box->text()));
+        box->close();
+        QTRY_VERIFY(!v.findChild<QMessageBox *>(QStringLiteral("workingFilesWarning")));
+
+        v.setMapid(2);
+        v.blockCache().setLand(3, 3, 2, 0x77, 6);
+        v.setMapid(3);
+        box = v.findChild<QMessageBox *>(QStringLiteral("workingFilesWarning"));
+        QVERIFY(box && box->isVisible());
+        v.setMapid(2);
+        QCOMPARE(v.findChildren<QMessageBox *>(QStringLiteral("workingFilesWarning")).size(), 1);
+        QCOMPARE(v.blockCache().land(3, 3).id(), 0x77);
+        QVERIFY(v.hasUnsavedChanges());
     }
 
     // Malas into its difference files: refused with the message, saved once TEMP is usable.
