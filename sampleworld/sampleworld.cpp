@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <algorithm>
+#include <optional>
 
 namespace sampleworld {
 
@@ -158,12 +159,27 @@ bool write(const Options &options, QString *error, QList<WrittenFile> *written)
         QList<int> facets = options.facets;
         std::sort(facets.begin(), facets.end());
         facets.erase(std::unique(facets.begin(), facets.end()), facets.end());
+        // Trammel is Felucca's world with its own blocks here and there, written into its
+        // own main files; the world is built once for both.
+        std::optional<FacetWorld> felucca;
+        MainFiles feluccaFiles;
         for (int f : facets) {
-            const FacetWorld world(f, options.seed, Layout::Later);
-            if (!world.writeMainFiles(dir, !options.mulMaps.contains(f), written, error))
+            const bool uop = !options.mulMaps.contains(f);
+            if (f > 1) {
+                const FacetWorld world(f, options.seed, Layout::Later);
+                if (!writeMainFiles(dir, f, world.mainFiles(), uop, written, error))
+                    return false;
+                continue;
+            }
+            if (!felucca) {
+                felucca.emplace(0, options.seed, Layout::Later);
+                feluccaFiles = felucca->mainFiles();
+            }
+            const MainFiles files = f == 0 ? feluccaFiles : withDifferences(feluccaFiles, felucca->differences(1));
+            if (!writeMainFiles(dir, f, files, uop, written, error))
                 return false;
             if (f == 0
-                && !writeWholeFile(dir, QStringLiteral("sample.wsc"), worldSaveFile(world, options.seed), written, error))
+                && !writeWholeFile(dir, QStringLiteral("sample.wsc"), worldSaveFile(*felucca, options.seed), written, error))
                 return false;
         }
         return true;
@@ -179,7 +195,7 @@ bool write(const Options &options, QString *error, QList<WrittenFile> *written)
             continue;
         std::sort(facets.begin(), facets.end());
         const FacetWorld world(main, options.seed);
-        if (!world.writeMainFiles(dir, false, written, error))
+        if (!writeMainFiles(dir, main, world.mainFiles(), false, written, error))
             return false;
         for (int f : facets)
             if (!world.writeDifferenceFiles(dir, f, written, error))
@@ -196,10 +212,12 @@ namespace {
 // A facet's world with what its difference files replace, for answering probes.
 class ProbeModel {
 public:
+    // Trammel is Felucca's world in both layouts: through its difference files in the
+    // early one, with those blocks in its own main files in the later one.
     ProbeModel(const Options &options, int facet)
-        : m_world(mainFileNumber(facet, options.layout), options.seed, options.layout)
+        : m_world(facet == 1 ? 0 : facet, options.seed, options.layout)
     {
-        if (options.layout == Layout::Early)
+        if (options.layout == Layout::Early || facet == 1)
             m_differences = m_world.differences(facet);
     }
 
@@ -298,6 +316,16 @@ QList<Probe> probeCells(const Options &options, int facet)
     if (w > 6144) {
         add(6144, h / 2, QStringLiteral("first column east of 6144"));
         add(6144 + 517, 1234, QStringLiteral("east of 6144"));
+        // Statics in the strip the early width cannot reach.
+        LandCell cells[64];
+        std::vector<StaticRecord> records;
+        for (int bx = 6144 / 8 + 40; bx < w / 8; bx += 7) {
+            model.block(bx, blocksY / 3, cells, &records);
+            if (!records.empty()) {
+                add(bx * 8 + records.front().x, blocksY / 3 * 8 + records.front().y, QStringLiteral("statics east of 6144"));
+                break;
+            }
+        }
     }
 
     // The first building: the cell of its plot with the most statics, and its anchor.
@@ -338,16 +366,19 @@ QList<Probe> probeCells(const Options &options, int facet)
                 add(bx * 8 + r.x, by * 8 + r.y, QStringLiteral("static %1").arg(r.id));
     }
 
-    // What the difference files replace: the first entry of each listed block counts.
+    // What the difference files replace (the first entry of each listed block counts),
+    // or in the later layout Trammel's own blocks.
+    const QString source = options.layout == Layout::Early ? QStringLiteral("the difference files")
+                                                           : QStringLiteral("Trammel's own blocks");
     for (const Differences::Land &l : model.differences().land)
-        blockCell(l.block, 2, 5, QStringLiteral("land from the difference files"));
+        blockCell(l.block, 2, 5, QStringLiteral("land of ") + source);
     for (const Differences::Statics &st : model.differences().statics) {
         if (st.records.empty()) {
-            blockCell(st.block, 0, 0, QStringLiteral("statics cleared by the difference files"));
+            blockCell(st.block, 0, 0, QStringLiteral("statics cleared by ") + source);
             continue;
         }
         const StaticRecord &r = st.records.front();
-        blockCell(st.block, r.x, r.y, QStringLiteral("statics from the difference files"));
+        blockCell(st.block, r.x, r.y, QStringLiteral("statics of ") + source);
     }
     return probes;
 }

@@ -86,6 +86,21 @@ void encodeStatics(ByteSink &out, const std::vector<StaticRecord> &records)
     }
 }
 
+// One statics index record and the block's records after the data written so far.
+void encodeIndex(ByteSink &index, ByteSink &data, const std::vector<StaticRecord> &records)
+{
+    if (records.empty()) {
+        index.i32(-1);
+        index.i32(-1);
+        index.i32(0);
+        return;
+    }
+    index.i32(qint32(data.size()));
+    index.i32(qint32(records.size() * 7));
+    index.i32(0);
+    encodeStatics(data, records);
+}
+
 } // namespace
 
 template <typename F>
@@ -390,25 +405,13 @@ void FacetWorld::staticsBlock(int bx, int by, const LandCell cells[64], std::vec
     }
 }
 
-bool FacetWorld::writeMainFiles(const QString &dir, bool uopMap, QList<WrittenFile> *written, QString *error) const
+MainFiles FacetWorld::mainFiles() const
 {
-    const QString n = QString::number(m_facet);
-    OutputFile map(dir, QStringLiteral("map%1.mul").arg(n));
-    OutputFile index(dir, QStringLiteral("staidx%1.mul").arg(n));
-    OutputFile statics(dir, QStringLiteral("statics%1.mul").arg(n));
-    if ((!uopMap && !map.open(error)) || !index.open(error) || !statics.open(error))
-        return false;
-    // A container needs the whole map before its tables can be written.
-    ByteSink wholeMap;
-    if (uopMap)
-        wholeMap.reserve(qsizetype(m_blocksX) * m_blocksY * 196);
-
-    constexpr qsizetype Flush = 4 << 20;
-    ByteSink landOut, indexOut, staticsOut;
-    landOut.reserve(Flush + m_blocksY * 196);
-    indexOut.reserve(qsizetype(m_blocksX) * m_blocksY * 12);
-    staticsOut.reserve(Flush + 64 * 1024);
-    qint64 staticsWritten = 0;
+    const qsizetype blocks = qsizetype(m_blocksX) * m_blocksY;
+    ByteSink map, index, statics;
+    map.reserve(blocks * 196);
+    index.reserve(blocks * 12);
+    statics.reserve(blocks * 14);
     LandCell cells[64];
     std::vector<StaticRecord> records;
     // Blocks are numbered column by column, so this walk is the file order.
@@ -416,54 +419,79 @@ bool FacetWorld::writeMainFiles(const QString &dir, bool uopMap, QList<WrittenFi
         for (int by = 0; by < m_blocksY; ++by) {
             const int block = bx * m_blocksY + by;
             landBlock(bx, by, cells);
-            encodeLand(landOut, block, cells);
+            encodeLand(map, block, cells);
             staticsBlock(bx, by, cells, &records);
-            if (records.empty()) {
-                indexOut.i32(-1);
-                indexOut.i32(-1);
-                indexOut.i32(0);
-            } else {
-                indexOut.i32(qint32(staticsWritten + staticsOut.size()));
-                indexOut.i32(qint32(records.size() * 7));
-                indexOut.i32(0);
-                encodeStatics(staticsOut, records);
-            }
-        }
-        if (landOut.size() >= Flush) {
-            if (uopMap)
-                wholeMap.raw(landOut.bytes());
-            else
-                map.append(landOut.bytes());
-            landOut.clear();
-            landOut.reserve(Flush + m_blocksY * 196);
-        }
-        if (staticsOut.size() >= Flush) {
-            statics.append(staticsOut.bytes());
-            staticsWritten += staticsOut.size();
-            staticsOut.clear();
-            staticsOut.reserve(Flush + 64 * 1024);
+            encodeIndex(index, statics, records);
         }
     }
-    statics.append(staticsOut.bytes());
-    index.append(indexOut.bytes());
+    return {map.bytes(), index.bytes(), statics.bytes()};
+}
+
+MainFiles withDifferences(const MainFiles &base, const Differences &differences)
+{
+    QHash<int, const Differences::Land *> land;
+    QHash<int, const Differences::Statics *> statics;
+    // The first entry of a block is the one that counts.
+    for (const Differences::Land &l : differences.land)
+        if (!land.contains(l.block))
+            land.insert(l.block, &l);
+    for (const Differences::Statics &st : differences.statics)
+        if (!statics.contains(st.block))
+            statics.insert(st.block, &st);
+
+    MainFiles out{base.map, {}, {}};
+    for (auto it = land.cbegin(); it != land.cend(); ++it) {
+        ByteSink block;
+        encodeLand(block, it.key(), it.value()->cells.constData());
+        out.map.replace(qsizetype(it.key()) * 196, 196, block.bytes());
+    }
+    ByteSink index, data;
+    index.reserve(base.index.size());
+    data.reserve(base.statics.size() + 4096);
+    const qsizetype blocks = base.index.size() / 12;
+    for (qsizetype block = 0; block < blocks; ++block) {
+        if (const auto patch = statics.constFind(int(block)); patch != statics.constEnd()) {
+            encodeIndex(index, data, (*patch)->records);
+            continue;
+        }
+        const auto word = [&](qsizetype at) {
+            const uchar *p = reinterpret_cast<const uchar *>(base.index.constData()) + block * 12 + at;
+            return qint32(quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24);
+        };
+        const qint32 offset = word(0), length = word(4);
+        if (offset < 0 || length <= 0) {
+            index.raw(base.index.mid(block * 12, 12));
+            continue;
+        }
+        index.i32(qint32(data.size()));
+        index.i32(length);
+        index.i32(word(8));
+        data.raw(base.statics.mid(offset, length));
+    }
+    out.index = index.bytes();
+    out.statics = data.bytes();
+    return out;
+}
+
+bool writeMainFiles(const QString &dir, int number, const MainFiles &files, bool uopMap,
+                    QList<WrittenFile> *written, QString *error)
+{
+    const QString n = QString::number(number);
     bool mapOk;
     if (uopMap) {
-        wholeMap.raw(landOut.bytes());
-        landOut.clear();
         // Chunks of 4096 blocks, the last one shorter.
         constexpr qsizetype ChunkBytes = 4096 * 196;
-        const QByteArray &bytes = wholeMap.bytes();
+        const QByteArray &bytes = files.map;
         QList<UopEntry> entries;
         for (qsizetype at = 0, chunk = 0; at < bytes.size(); at += ChunkBytes, ++chunk)
             entries.append({QStringLiteral("build/map%1legacymul/%2.dat").arg(n).arg(chunk, 8, 10, QLatin1Char('0')).toLatin1(),
                             bytes.constData() + at, std::min(ChunkBytes, bytes.size() - at)});
-        mapOk = writeUop(dir, QStringLiteral("map%1LegacyMUL.uop").arg(n), entries, mapShape(m_facet), written, error);
+        mapOk = writeUop(dir, QStringLiteral("map%1LegacyMUL.uop").arg(n), entries, mapShape(number), written, error);
     } else {
-        map.append(landOut.bytes());
-        mapOk = map.finish(written, error);
+        mapOk = writeWholeFile(dir, QStringLiteral("map%1.mul").arg(n), files.map, written, error);
     }
-    const bool indexOk = mapOk && index.finish(written, error);
-    return indexOk && statics.finish(written, error);
+    return mapOk && writeWholeFile(dir, QStringLiteral("staidx%1.mul").arg(n), files.index, written, error)
+        && writeWholeFile(dir, QStringLiteral("statics%1.mul").arg(n), files.statics, written, error);
 }
 
 Differences FacetWorld::differences(int facet) const

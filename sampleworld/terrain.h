@@ -42,6 +42,18 @@ struct Differences {
     QList<Statics> statics;
 };
 
+// The three main files of a facet as they are written: map (blocks of 196 bytes),
+// statics index and statics data.
+struct MainFiles {
+    QByteArray map, index, statics;
+};
+// base with the blocks of the difference lists put into it (first entries counting),
+// the way a facet that has its own main files carries its own land.
+MainFiles withDifferences(const MainFiles &base, const Differences &differences);
+// mapN.mul (or mapNLegacyMUL.uop when uopMap), staidxN.mul and staticsN.mul.
+bool writeMainFiles(const QString &dir, int number, const MainFiles &files, bool uopMap,
+                    QList<WrittenFile> *written, QString *error);
+
 // A precomputed noise field sampled on a lattice of step cells and read back with bilinear
 // interpolation: the later facets are too large to evaluate every octave at every cell.
 class CoarseField {
@@ -74,9 +86,10 @@ public:
     void landBlock(int bx, int by, LandCell cells[64]) const;
     void staticsBlock(int bx, int by, const LandCell cells[64], std::vector<StaticRecord> *out) const;
 
-    // mapN.mul (or mapNLegacyMUL.uop when uopMap), staidxN.mul and staticsN.mul.
-    bool writeMainFiles(const QString &dir, bool uopMap, QList<WrittenFile> *written, QString *error) const;
-    // What the difference files of facet (0-3) replace; facet must use this world's main files.
+    // Every block of the world encoded as the main files hold it.
+    MainFiles mainFiles() const;
+    // What the difference files of facet replace; facet must use this world's main files.
+    // The later layout has no difference files and bakes Trammel's into its own main files.
     Differences differences(int facet) const;
     // The five difference files of facet (0-3); facet must use this world's main files.
     bool writeDifferenceFiles(const QString &dir, int facet, QList<WrittenFile> *written, QString *error) const;

@@ -411,13 +411,14 @@ private slots:
         QStringList problems;
         const QList<Section> sections = readSections(sw::worldSaveFile(world, seed), &problems);
         QSet<QPair<int, int>> cells;
-        int minX = 6144, minY = 4096, maxX = -1, maxY = -1, placed = 0;
+        const int width = world.blocksX() * 8, height = world.blocksY() * 8;
+        int minX = width, minY = height, maxX = -1, maxY = -1, placed = 0;
         for (const Section &s : sections) {
             if (!s.item || container(s) != -1)
                 continue;
             const int x = value(s, "X", -1), y = value(s, "Y", -1), z = value(s, "Z", 0);
             const QString where = QStringLiteral("%1 at %2,%3").arg(s.header).arg(x).arg(y);
-            QVERIFY2(x >= 0 && x < 6144 && y >= 0 && y < 4096, qPrintable(where));
+            QVERIFY2(x >= 0 && x < width && y >= 0 && y < height, qPrintable(where));
             const int reach = value(s, "ID", -1) >= 0x4000 ? 1 : 0;
             for (int dy = -reach; dy <= reach; ++dy)
                 for (int dx = -reach; dx <= reach; ++dx) {
