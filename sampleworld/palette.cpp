@@ -83,10 +83,25 @@ const QList<TileSet> &tileSets()
     return sets;
 }
 
-void writeSection(QXmlStreamWriter &xml, bool land)
+// The later layout's own statics, which early tile data cannot hold.
+const QList<TileSet> &laterTileSets()
+{
+    static const QList<TileSet> sets = [] {
+        QList<TileSet> out = tileSets();
+        out.append({"Distant lands", nullptr, false, -1,
+                    {{"Plants", {{"fern and bamboo", {later::Fern, later::Bamboo, later::Fern}, later::Bamboo},
+                                 {nullptr, {later::Fern, later::Bamboo}}}},
+                     {"Minerals", {{nullptr, {later::Crystal}}}},
+                     {"Lights", {{nullptr, {later::Lantern}}}}}});
+        return out;
+    }();
+    return sets;
+}
+
+void writeSection(QXmlStreamWriter &xml, bool land, Layout layout)
 {
     xml.writeStartElement(land ? QStringLiteral("LAND") : QStringLiteral("STATICS"));
-    for (const TileSet &set : tileSets()) {
+    for (const TileSet &set : layout == Layout::Later ? laterTileSets() : tileSets()) {
         if (set.land != land)
             continue;
         xml.writeStartElement(QStringLiteral("TILESET"));
@@ -117,7 +132,7 @@ void writeSection(QXmlStreamWriter &xml, bool land)
 
 } // namespace
 
-QByteArray paletteFile()
+QByteArray paletteFile(Layout layout)
 {
     QByteArray bytes;
     QXmlStreamWriter xml(&bytes);
@@ -128,8 +143,8 @@ QByteArray paletteFile()
     xml.writeStartElement(QStringLiteral("PALETTE"));
     xml.writeStartElement(QStringLiteral("TILESETS"));
     // Statics first: the palette's first tab is the statics tab.
-    writeSection(xml, false);
-    writeSection(xml, true);
+    writeSection(xml, false, layout);
+    writeSection(xml, true, layout);
     xml.writeEndElement();
     xml.writeEndElement();
     xml.writeEndDocument();

@@ -135,7 +135,7 @@ static bool writeSharedFiles(const Options &options, QList<WrittenFile> *written
         && !writeWholeFile(dir, QStringLiteral("radarcol.mul"), radarColourFile(layout), written, error))
         return false;
     // The palette names its category icons relative to itself, so they go beside it.
-    if (!writeWholeFile(dir, QStringLiteral("palette.xml"), paletteFile(), written, error))
+    if (!writeWholeFile(dir, QStringLiteral("palette.xml"), paletteFile(layout), written, error))
         return false;
     for (const PaletteIcon &icon : paletteIcons())
         if (!writeWholeFile(dir, icon.name, icon.png, written, error))

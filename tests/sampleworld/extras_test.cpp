@@ -18,6 +18,8 @@
 using namespace readback;
 namespace sw = sampleworld;
 
+Q_DECLARE_METATYPE(sw::Layout)
+
 namespace {
 
 // ---- Palette: a small element tree, then the palette's reading rules over it.
@@ -262,14 +264,21 @@ private slots:
     }
 
     // Every id names a tile with art, and every tile with art can be picked on its own.
+    void paletteCoversTheArt_data()
+    {
+        QTest::addColumn<sw::Layout>("layout");
+        QTest::newRow("early") << sw::Layout::Early;
+        QTest::newRow("later") << sw::Layout::Later;
+    }
     void paletteCoversTheArt()
     {
-        const Palette p = readPalette(sw::paletteFile());
+        QFETCH(sw::Layout, layout);
+        const Palette p = readPalette(sw::paletteFile(layout));
         const struct {
             const Kind &kind;
             QList<int> art;
             const char *what;
-        } kinds[] = {{p.land, sw::landIdsWithArt(), "land"}, {p.statics, sw::staticIdsWithArt(), "static"}};
+        } kinds[] = {{p.land, sw::landIdsWithArt(), "land"}, {p.statics, sw::staticIdsWithArt(layout), "static"}};
         for (const auto &k : kinds) {
             QSet<int> singles;
             for (const Entry &e : k.kind.entries) {
