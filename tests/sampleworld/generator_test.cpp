@@ -95,15 +95,26 @@ private slots:
         QTest::addColumn<QList<int>>("facets");
         QTest::addColumn<bool>("badDir");
         QTest::addColumn<QString>("message");
-        QTest::newRow("facet 4") << QList<int>{2, 4} << false << "unknown facet 4 (facets are 0 to 3)";
-        QTest::newRow("facet -1") << QList<int>{-1} << false << "unknown facet -1 (facets are 0 to 3)";
-        QTest::newRow("directory below a file") << QList<int>{2} << true << "cannot create directory %1";
+        QTest::addColumn<bool>("later");
+        QTest::addColumn<QList<int>>("mulMaps");
+        QTest::newRow("facet 4") << QList<int>{2, 4} << false << "unknown facet 4 (facets are 0 to 3)" << false << QList<int>{};
+        QTest::newRow("facet -1") << QList<int>{-1} << false << "unknown facet -1 (facets are 0 to 3)" << false << QList<int>{};
+        QTest::newRow("directory below a file") << QList<int>{2} << true << "cannot create directory %1" << false << QList<int>{};
+        QTest::newRow("later facet 6") << QList<int>{4, 6} << false << "unknown facet 6 (facets are 0 to 5)" << true << QList<int>{};
+        QTest::newRow("later plain map of facet 7") << QList<int>{4} << false
+                                                    << "unknown facet 7 among the plain maps (facets are 0 to 5)" << true
+                                                    << QList<int>{7};
+        QTest::newRow("early plain maps") << QList<int>{2} << false
+                                          << "plain maps instead of containers are a choice of the later layout only"
+                                          << false << QList<int>{2};
     }
     void rejectsBadOptions()
     {
         QFETCH(QList<int>, facets);
         QFETCH(bool, badDir);
         QFETCH(QString, message);
+        QFETCH(bool, later);
+        QFETCH(QList<int>, mulMaps);
         QTemporaryDir dir;
         QString out = dir.path() + "/world";
         if (badDir) {
@@ -115,6 +126,8 @@ private slots:
         sw::Options options;
         options.outDir = out;
         options.facets = facets;
+        options.layout = later ? sw::Layout::Later : sw::Layout::Early;
+        options.mulMaps = mulMaps;
         QString error;
         QVERIFY(!sw::write(options, &error));
         QCOMPARE(error, message);
@@ -160,6 +173,33 @@ private slots:
         QVERIFY(p.exitCode() != 0);
         QVERIFY(QString::fromLocal8Bit(p.readAllStandardError()).contains("invalid facet \"7\""));
         QVERIFY(!QDir(dir.path() + "/x").exists());
+
+        // The later layout: Tokuno in its container and the same bytes as the library's.
+        p.start(exe, {"--out", dir.path() + "/l", "--layout", "later", "--facets", "4", "--seed", "9"});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(QString::fromLocal8Bit(p.readAllStandardOutput()).contains("map4LegacyMUL.uop"));
+        sw::Options later;
+        later.outDir = lib.path() + "/l";
+        later.facets = {4};
+        later.seed = 9;
+        later.layout = sw::Layout::Later;
+        QVERIFY(sw::write(later));
+        for (const char *name : {"map4LegacyMUL.uop", "statics4.mul", "tiledata.mul", "artLegacyMUL.uop"})
+            QVERIFY2(load(dir.path() + "/l", name) == load(later.outDir, name), name);
+        const struct {
+            QStringList arguments;
+            const char *message;
+        } refused[] = {{{"--layout", "middle"}, "invalid layout \"middle\" (early or later)"},
+                       {{"--mul-maps", "1"}, "--mul-maps needs --layout later"},
+                       {{"--layout", "later", "--facets", "6"}, "invalid facet \"6\" (facets are 0 to 5)"}};
+        for (const auto &r : refused) {
+            p.start(exe, QStringList{"--out", dir.path() + "/y"} + r.arguments);
+            QVERIFY(p.waitForFinished(120000));
+            QCOMPARE(p.exitCode(), 2);
+            QVERIFY2(QString::fromLocal8Bit(p.readAllStandardError()).contains(QLatin1String(r.message)), r.message);
+            QVERIFY(!QDir(dir.path() + "/y").exists());
+        }
     }
 
     // Felucca alone is 77 MB of land; only with TESSARYN_SLOW set.
