@@ -10,6 +10,12 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 
+# ccache, where it is installed, keeps repeated builds of an unchanged tree short.
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+
 names=()
 results=()
 failed=0
@@ -36,7 +42,7 @@ stage() {
 
 build_and_test() {
   local build="$here/build-test"
-  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
   cmake --build "$build" -j"$jobs"
   cd "$build"
   ctest --output-on-failure -j"$jobs"
@@ -45,7 +51,7 @@ build_and_test() {
 sanitized_core_tests() {
   local asan="$here/build-asan"
   CC=clang CXX=clang++ cmake -S "$here" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DTESSARYN_CORE_ONLY=ON -DTESSARYN_SANITIZE=ON >/dev/null
+    -DTESSARYN_CORE_ONLY=ON -DTESSARYN_SANITIZE=ON "${launcher[@]}" >/dev/null
   cmake --build "$asan" -j"$jobs"
   cd "$asan"
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

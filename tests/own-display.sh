@@ -9,6 +9,14 @@
 #
 # Usage: own-display.sh PROGRAM [ARGS...]; exits with the program's status.
 set -u
+if ! command -v Xvfb >/dev/null; then
+  if [ -n "${DISPLAY:-}" ]; then
+    echo "own-display.sh: Xvfb is not installed; running on $DISPLAY, shared with whatever else runs there" >&2
+    exec "$@"
+  fi
+  echo "own-display.sh: Xvfb is not installed (Debian package xvfb) and there is no display" >&2
+  exit 1
+fi
 workdir=$(mktemp -d "${TMPDIR:-/tmp}/tessaryn-display.XXXXXX") || exit 1
 xvfb_pid=
 cleanup() {

@@ -4,9 +4,10 @@
 // Where the client's data files are. Looked up anew on every call, so a directory
 // stored with setDataDirectory is seen by the next file that is opened.
 //
-// Order: a directory given for this run (setRunDataDirectory, from the command line), the user's choice ("Varnel/UODir" in the application's settings), then (Windows
-// builds only) the game's own install path from the registry, then the directory named by
-// the environment variable TESSARYN_DEFAULT_DIR (the run script points it at the generated
+// Order: a directory given for this run (setRunDataDirectory, from the command line), then
+// the user's choice ("Varnel/UODir" in the application's settings), then (Windows builds
+// only) the game's own install path from the registry, then the directory named by the
+// environment variable TESSARYN_DEFAULT_DIR (the run script points it at the generated
 // sample world). An empty result means no directory: every client file then fails to open.
 QString dataDirectory();
 

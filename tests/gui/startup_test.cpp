@@ -4,6 +4,7 @@
 #include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "sampleworld/sampleworld.h"
+#include "tools/palettenew.h"
 #include "support/testenv.h"
 #include "tiles/artstore.h"
 #include "tiles/huetable.h"
@@ -152,7 +153,8 @@ void StartupTest::commandLine_data()
 
     const int run = CommandLine::Run, refuse = CommandLine::Refuse;
     QTest::newRow("directory, facet and position")
-        << QStringList{sample, "--facet", "2", "--goto", "100,200"} << run << "Location X:  100 Y: 200";
+        << QStringList{sample, "--facet", "2", "--goto", "100,200", "--palette", sample + "/palette.xml"} << run
+        << "Location X:  100 Y: 200";
     QTest::newRow("position outside the facet is brought inside")
         << QStringList{sample, "--facet", "3", "--goto", "9000,10"} << run << "Location X: 2560 Y:  10";
     QTest::newRow("version") << QStringList{"--version"} << int(CommandLine::ShowVersion)
@@ -202,12 +204,15 @@ void StartupTest::commandLine()
         const QString facetName = line.start.facet == 2 ? QStringLiteral("Ilshenar") : QStringLiteral("Malas");
         QCOMPARE(w.windowTitle(), QStringLiteral("Tessaryn: ") + facetName);
         QCOMPARE(w.view()->mapid(), line.start.facet);
+        if (!line.start.paletteFile.isEmpty())
+            QCOMPARE(w.palette()->fileName(), line.start.paletteFile);
         QVERIFY(w.close());
     }
     setRunDataDirectory(QString());
     // The directory was this run's only: the stored choice is as it was.
     QCOMPARE(QSettings().value(QStringLiteral("Varnel/UODir")).toString(), stored);
     QCOMPARE(dataDirectory(), stored);
+    QVERIFY(!QSettings().contains(QStringLiteral("Tessaryn/PaletteFile")));
 }
 
 void StartupTest::programStartedFromOutside_data()
