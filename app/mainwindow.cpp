@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -31,11 +32,20 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 const char *const kGridColorKey = "Tessaryn/GridColor";
 const char *const kPaletteKey = "Tessaryn/PaletteFile";
+const char *const kGeometryKey = "Tessaryn/Window/Geometry";
+const char *const kStateKey = "Tessaryn/Window/State";
+const char *const kViewGroup = "Tessaryn/View";
+const int kStateVersion = 1;
+// The file a data directory may carry to say where it is first shown (the sample
+// generator writes one beside its world).
+const char *const kFirstViewFile = "first-view.ini";
 
 // The view needs a positive scale; the keys and the wheel stay between these.
 const double kMinScale = 0.0125;
@@ -88,7 +98,9 @@ QRgb gridColorFromSetting(const QString &text)
     return QRgb(quint32(quint64(v) & 0xFFFFFFFFu));
 }
 
-mainWindow::mainWindow(QWidget *parent) : QMainWindow(parent)
+mainWindow::mainWindow(QWidget *parent) : mainWindow(StartOptions(), parent) {}
+
+mainWindow::mainWindow(const StartOptions &options, QWidget *parent) : QMainWindow(parent), m_start(options)
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowIcon(image("tz.png"));
@@ -150,6 +162,8 @@ mainWindow::mainWindow(QWidget *parent) : QMainWindow(parent)
     connect(windowMenu, &QMenu::aboutToShow, this, &mainWindow::aboutToShowWindow);
 
     fileMap0();
+    restoreSettings();
+    applyStartOptions();
 }
 
 mainWindow::~mainWindow() = default;
@@ -439,11 +453,7 @@ void mainWindow::createDocks()
     QSettings settings;
     m_gridColor = gridColorFromSetting(settings.value(QLatin1String(kGridColorKey), QStringLiteral("-1")).toString());
     m_view->setGridColor(m_gridColor);
-    QString paletteFile = settings.value(QLatin1String(kPaletteKey), QString()).toString();
-    // Without a palette of the user's own, the one the run script offers (the sample
-    // world's), so painting works on first start. It is not stored as the user's choice.
-    if (paletteFile.isEmpty())
-        paletteFile = qEnvironmentVariable("TESSARYN_DEFAULT_PALETTE");
+    const QString paletteFile = startPaletteFile();
     if (!paletteFile.isEmpty())
         m_palette->setFile(paletteFile);
 
@@ -472,6 +482,139 @@ void mainWindow::createDocks()
     m_clipDock->setWindowTitle(tr("Clipping"));
     addDockWidget(Qt::RightDockWidgetArea, m_clipDock);
     m_clipDock->hide();
+}
+
+QString mainWindow::startPaletteFile() const
+{
+    if (!m_start.paletteFile.isEmpty())
+        return m_start.paletteFile;
+    const QString chosen = QSettings().value(QLatin1String(kPaletteKey), QString()).toString();
+    if (!chosen.isEmpty())
+        return chosen;
+    // Without a palette of the user's own, the one the run script offers (the sample
+    // world's), so painting works on first start. It is not stored as the user's choice.
+    return qEnvironmentVariable("TESSARYN_DEFAULT_PALETTE");
+}
+
+// ---- what the last run left ----
+
+namespace {
+// Where the view stands and how it draws: what a restart brings back.
+struct ViewPlace {
+    int facet = 0;
+    int x = 0, y = 0;
+    int projection = 0;
+    double scale = 1.0;
+    bool statics = false;
+};
+
+// Reads a place from the current group of settings; nothing when it is missing or names
+// a facet, position, projection or scale this program cannot show.
+std::optional<ViewPlace> readViewPlace(QSettings &settings, double defaultScale)
+{
+    bool ok[5] = {};
+    ViewPlace p;
+    p.facet = settings.value(QStringLiteral("Facet")).toInt(&ok[0]);
+    p.x = settings.value(QStringLiteral("X")).toInt(&ok[1]);
+    p.y = settings.value(QStringLiteral("Y")).toInt(&ok[2]);
+    p.projection = settings.value(QStringLiteral("Projection")).toInt(&ok[3]);
+    p.scale = settings.value(QStringLiteral("Scale"), defaultScale).toDouble(&ok[4]);
+    p.statics = settings.value(QStringLiteral("Statics"), false).toBool();
+    if (std::find(std::begin(ok), std::end(ok), false) != std::end(ok))
+        return std::nullopt;
+    if (p.facet < 0 || facetBlocksX(p.facet) <= 0 || p.projection < 0 || p.projection > 2
+        || !(p.scale >= kMinScale && p.scale <= kMaxScale) || p.x < 0 || p.y < 0
+        || p.x > facetBlocksX(p.facet) * 8 || p.y > facetBlocksY(p.facet) * 8)
+        return std::nullopt;
+    return p;
+}
+} // namespace
+
+// The window comes back with the size, place and docks it had. The view comes back as the
+// last run left it when that run showed the same data directory. Otherwise, when the
+// directory is not the user's configured client (the sample world the run script offers,
+// or one named on the command line), its first-view file says where to look, so a first
+// start shows something other than the empty corner at (0, 0). A configured client without
+// a remembered view opens as it always has: Felucca, flat, at the corner.
+void mainWindow::restoreSettings()
+{
+    QSettings settings;
+    restoreGeometry(settings.value(QLatin1String(kGeometryKey)).toByteArray());
+    if (restoreState(settings.value(QLatin1String(kStateKey)).toByteArray(), kStateVersion)) {
+        windowPaletteAction->setChecked(m_paletteDock->isVisibleTo(this));
+        windowClippingAction->setChecked(m_clipDock->isVisibleTo(this));
+    }
+
+    const QString dir = dataDirectory();
+    if (dir.isEmpty())
+        return;
+    std::optional<ViewPlace> place;
+    settings.beginGroup(QLatin1String(kViewGroup));
+    if (settings.value(QStringLiteral("Directory")).toString() == dir)
+        place = readViewPlace(settings, m_view->scale());
+    settings.endGroup();
+    const DataDirectorySource source = dataDirectorySource();
+    if (!place && (source == DataDirectorySource::Default || source == DataDirectorySource::ThisRun)) {
+        const QString file = QDir(dir).filePath(QLatin1String(kFirstViewFile));
+        if (QFileInfo::exists(file)) {
+            QSettings firstView(file, QSettings::IniFormat);
+            firstView.beginGroup(QStringLiteral("View"));
+            place = readViewPlace(firstView, m_view->scale());
+        }
+    }
+    if (!place)
+        return;
+    openFacet(place->facet);
+    elevation(place->projection);
+    viewStaticsAction->setChecked(place->statics);
+    setScale(place->scale);
+    m_view->setScale(place->scale);
+    setMapXY(place->x, place->y);
+}
+
+void mainWindow::saveSettings() const
+{
+    QSettings settings;
+    settings.setValue(QLatin1String(kGeometryKey), saveGeometry());
+    settings.setValue(QLatin1String(kStateKey), saveState(kStateVersion));
+    const QString dir = dataDirectory();
+    if (dir.isEmpty())
+        return;
+    settings.beginGroup(QLatin1String(kViewGroup));
+    settings.setValue(QStringLiteral("Directory"), dir);
+    settings.setValue(QStringLiteral("Facet"), m_view->mapid());
+    settings.setValue(QStringLiteral("X"), m_view->currentX());
+    settings.setValue(QStringLiteral("Y"), m_view->currentY());
+    settings.setValue(QStringLiteral("Projection"), m_view->mode());
+    settings.setValue(QStringLiteral("Scale"), m_view->scale());
+    settings.setValue(QStringLiteral("Statics"), viewStaticsAction->isChecked());
+    settings.endGroup();
+}
+
+// The command line's wishes come last, over what was remembered.
+void mainWindow::applyStartOptions()
+{
+    if (m_start.facet >= 0)
+        openFacet(m_start.facet);
+    if (m_start.position) {
+        const int w = scrollHorz->maximum(), h = scrollVert->maximum();
+        const int x = qBound(0, m_start.position->x(), w), y = qBound(0, m_start.position->y(), h);
+        if (x != m_start.position->x() || y != m_start.position->y())
+            std::fprintf(stderr, "tessaryn: %d,%d lies outside this facet (%d x %d cells); showing %d,%d\n",
+                         m_start.position->x(), m_start.position->y(), w, h, x, y);
+        setMapXY(x, y);
+    }
+}
+
+void mainWindow::openFacet(int facet)
+{
+    using FacetCommand = void (mainWindow::*)();
+    static const FacetCommand commands[] = {&mainWindow::fileMap0, &mainWindow::fileMap1, &mainWindow::fileMap2,
+                                            &mainWindow::fileMap3};
+    if (facet >= 0 && facet < int(std::size(commands)))
+        (this->*commands[facet])();
+    else
+        fileMap(facet);
 }
 
 // ---- status fields ----
@@ -614,6 +757,7 @@ void mainWindow::closeEvent(QCloseEvent *event)
             return;
         }
     }
+    saveSettings();
     event->accept();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 #include <QMainWindow>
+#include <QPoint>
 #include <QRgb>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -26,12 +28,20 @@ ClearRequest makeClearRequest(int x1, int y1, int x2, int y2, bool land, bool st
 // Reads a grid colour as stored in the settings: a decimal of either sign, low 32 bits kept.
 QRgb gridColorFromSetting(const QString &text);
 
+// What the command line asks of one run. None of it is stored in the settings.
+struct StartOptions {
+    int facet = -1;                 // -1: the facet the window opens anyway
+    std::optional<QPoint> position; // the cell to centre on
+    QString paletteFile;            // empty: the palette chosen in the settings
+};
+
 // The one top-level window: map view with scroll bars, menus, tool bar, status fields, docks.
 class mainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
     explicit mainWindow(QWidget *parent = nullptr);
+    explicit mainWindow(const StartOptions &options, QWidget *parent = nullptr);
     ~mainWindow() override;
 
     GLMapWidget *view() const { return m_view; }
@@ -148,6 +158,15 @@ private:
     void createToolBar();
     void createStatusFields();
     void createDocks();
+    // The palette file to read at start: the command line's, else the chosen one, else the
+    // one the run script offers.
+    QString startPaletteFile() const;
+    // Window size, position, docks and the view as the last run left them; see the .cpp.
+    void restoreSettings();
+    void saveSettings() const;
+    void applyStartOptions();
+    // Switches to the facet through its command, so the caption follows.
+    void openFacet(int facet);
 
     GLMapWidget *m_view = nullptr;
     FindWidget *m_find = nullptr;
@@ -159,4 +178,5 @@ private:
     bool m_vPressed = false;
     bool m_hPressed = false;
     QRgb m_gridColor = 0xFFFFFFFFu;
+    StartOptions m_start;
 };

@@ -2,7 +2,6 @@
 #include "dialogs/formimages.h"
 #include "ui_aboutwidget.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 
 AboutWidget::AboutWidget(QWidget *parent) : QDialog(parent), m_ui(new Ui::AboutWidget)
@@ -20,10 +19,8 @@ AboutWidget::~AboutWidget() = default;
 void AboutWidget::languageChange()
 {
     m_ui->retranslateUi(this);
-    const QString version = QCoreApplication::applicationVersion();
-    QString text = QStringLiteral("<h2>Tessaryn</h2>");
-    if (!version.isEmpty())
-        text += QStringLiteral("<p>") + tr("Version %1").arg(version.toHtmlEscaped()) + QStringLiteral("</p>");
+    QString text = QStringLiteral("<h2>Tessaryn</h2><p>") +
+                   tr("Version %1").arg(QStringLiteral(TESSARYN_VERSION)) + QStringLiteral("</p>");
     text += QStringLiteral("<p>") +
             tr("Tessaryn edits the world of the game client: the land, the statics standing on it "
                "and the items of a server's world save.") +
@@ -35,7 +32,11 @@ void AboutWidget::languageChange()
             tr("Changes are kept apart until you save them, into the map files themselves or "
                "into the difference files the client reads beside them.") +
             QStringLiteral("</p><p>") +
-            tr("Help \u2192 Commands lists the keys.") + QStringLiteral("</p>");
+            tr("Help \u2192 Commands lists the keys.") + QStringLiteral("</p><p>") +
+            tr("Tessaryn is free software, licensed under the GNU General Public License, version 3 "
+               "or (at your option) any later version (GPL-3.0-or-later). It comes with no "
+               "warranty.") +
+            QStringLiteral("</p>");
     textBrowser1->setHtml(text);
 }
 

@@ -1,5 +1,7 @@
 // Draws the program's own pictures (application image and tool images) into resources/images.
-// Run by hand after changing a picture: make_images <resources/images>
+// Run by hand after changing a picture: make_images <resources/images> [<packaging>]; with the
+// second folder it also writes the desktop icon there (the application image at 128 x 128,
+// a size the icon theme knows).
 #include <QDir>
 #include <QFont>
 #include <QGradient>
@@ -556,5 +558,9 @@ int main(int argc, char *argv[])
     bool ok = true;
     for (const auto &entry : images)
         ok = save(entry.image, dir, QLatin1String(entry.name)) && ok;
+    if (argc > 2)
+        ok = save(applicationImage().scaled(128, 128, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                  QString::fromLocal8Bit(argv[2]), QStringLiteral("tessaryn-128.png"))
+             && ok;
     return ok ? 0 : 1;
 }

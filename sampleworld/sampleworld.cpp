@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <optional>
 
+#include <algorithm>
+
 namespace sampleworld {
 
 QList<int> layoutFacets(Layout layout)
@@ -64,6 +66,22 @@ int facetBlocksY(int facet, Layout layout)
     case 5: return later ? 512 : 0;
     default: return 0;
     }
+}
+
+// first-view.ini: where the editor opens this world when nothing else says where, so a
+// first start shows a house rather than the empty corner at (0, 0).
+static QByteArray firstViewFile(int facet, const Site &site)
+{
+    QByteArray out;
+    out += "; Where Tessaryn first opens this sample world: on the house nearest the origin,\n";
+    out += "; in isometric projection with the statics shown.\n";
+    out += "[View]\n";
+    out += "Facet=" + QByteArray::number(facet) + "\n";
+    out += "X=" + QByteArray::number((site.minX + site.maxX) / 2) + "\n";
+    out += "Y=" + QByteArray::number((site.minY + site.maxY) / 2) + "\n";
+    out += "Projection=1\n";
+    out += "Statics=true\n";
+    return out;
 }
 
 static void fail(QString *error, const QString &message)
@@ -186,6 +204,8 @@ bool write(const Options &options, QString *error, QList<WrittenFile> *written)
     }
 
     // Felucca and Trammel share one world; build each world once.
+    const int firstFacet = options.facets.isEmpty() ? -1
+                                                   : *std::min_element(options.facets.begin(), options.facets.end());
     for (int main : {0, 2, 3}) {
         QList<int> facets;
         for (int f : options.facets)
@@ -202,6 +222,10 @@ bool write(const Options &options, QString *error, QList<WrittenFile> *written)
                 return false;
         if (main == 0 && facets.contains(0)
             && !writeWholeFile(dir, QStringLiteral("sample.wsc"), worldSaveFile(world, options.seed), written, error))
+            return false;
+        if ((firstFacet == 1 ? 0 : firstFacet) == main
+            && !writeWholeFile(dir, QStringLiteral("first-view.ini"), firstViewFile(firstFacet, houseSite(world)),
+                               written, error))
             return false;
     }
     return true;

@@ -30,29 +30,6 @@ struct Cell {
     quint32 order; // tie breaker, from the seed
 };
 
-// Where the items go: the house nearest to the origin (the view opens there), else any
-// building, else the middle of the map.
-struct Site {
-    int minX, minY, maxX, maxY;
-};
-
-Site chooseSite(const FacetWorld &world)
-{
-    const auto isHouse = [](const FacetWorld::Building &b) {
-        return std::any_of(b.parts.begin(), b.parts.end(), [](const Component &c) { return c.id == item::Sign; });
-    };
-    for (bool houses : {true, false}) {
-        const FacetWorld::Building *best = nullptr;
-        for (const FacetWorld::Building &b : world.buildings())
-            if ((!houses || isHouse(b)) && (!best || b.x0 + b.y0 < best->x0 + best->y0))
-                best = &b;
-        if (best)
-            return {best->minX, best->minY, best->maxX, best->maxY};
-    }
-    const int x = world.blocksX() * 4, y = world.blocksY() * 4;
-    return {x, y, x, y};
-}
-
 bool openGround(Ground g) { return g == Ground::Grass || g == Ground::Dirt || g == Ground::Sand || g == Ground::Rock; }
 
 // Cells near the plot with open ground, no statics and no other building's plot, nearest first.
@@ -111,9 +88,26 @@ void writeItem(QByteArray &out, int section, const Item &item)
 
 } // namespace
 
+Site houseSite(const FacetWorld &world)
+{
+    const auto isHouse = [](const FacetWorld::Building &b) {
+        return std::any_of(b.parts.begin(), b.parts.end(), [](const Component &c) { return c.id == item::Sign; });
+    };
+    for (bool houses : {true, false}) {
+        const FacetWorld::Building *best = nullptr;
+        for (const FacetWorld::Building &b : world.buildings())
+            if ((!houses || isHouse(b)) && (!best || b.x0 + b.y0 < best->x0 + best->y0))
+                best = &b;
+        if (best)
+            return {best->minX, best->minY, best->maxX, best->maxY};
+    }
+    const int x = world.blocksX() * 4, y = world.blocksY() * 4;
+    return {x, y, x, y};
+}
+
 QByteArray worldSaveFile(const FacetWorld &world, quint32 seed)
 {
-    const Site site = chooseSite(world);
+    const Site site = houseSite(world);
     QList<Cell> cells;
     // Rugged land round the house can leave few free cells; look further out until enough.
     for (int reach = 7; cells.size() < 60 && reach <= 64; reach *= 2)

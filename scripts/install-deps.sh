@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(cmake g++ make ninja-build qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
       libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri xvfb xauth clang libclang-rt-14-dev
-      fonts-dejavu-core)
+      fonts-dejavu-core dpkg-dev appstream x11-utils)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Tessaryn and starts it. With no client directory chosen (Edit > Settings >
-# UO Directory), it opens a generated sample world, written on first use.
+# UO Directory), it opens a generated sample world, written on first use. Its arguments go to
+# the program: scripts/run.sh [DATA_DIR] [--facet N] [--goto X,Y] [--palette FILE].
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
@@ -9,7 +10,7 @@ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/nu
 cmake --build "$build" --target tessaryn tessaryn-sampleworld -j"$(nproc)"
 sample="$build/sample-world"
 # Written again whenever the generator's output changes (its version below).
-sample_version=3
+sample_version=4
 if [ "$(cat "$sample/.complete" 2>/dev/null)" != "$sample_version" ]; then
   echo "writing the sample world into $sample"
   "$build/sampleworld/tessaryn-sampleworld" --out "$sample"

@@ -8,5 +8,5 @@ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/nu
 cmake --build "$build" --target gui_view_screenshots_test -j"${JOBS:-2}"
 mkdir -p "$here/docs/screenshots"
 TESSARYN_SCREENSHOTS="$here/docs/screenshots" \
-  xvfb-run -a -s "-screen 0 1280x1024x24" "$build/tests/gui_view_screenshots_test"
+  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$build/tests/gui_view_screenshots_test"
 echo "written: $here/docs/screenshots/{flat,iso,3d}.png"

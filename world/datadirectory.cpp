@@ -7,6 +7,12 @@
 namespace {
 const char *const kUODirKey = "Varnel/UODir";
 
+QString &runDataDirectory()
+{
+    static QString dir;
+    return dir;
+}
+
 #ifdef Q_OS_WIN
 // The game records the path of its executable; the data files lie beside it.
 QString registryDataDirectory()
@@ -21,19 +27,47 @@ QString registryDataDirectory()
     return QFileInfo(QDir::fromNativeSeparators(exe)).absolutePath();
 }
 #endif
+
+QString lookUp(DataDirectorySource *source)
+{
+    if (!runDataDirectory().isEmpty()) {
+        *source = DataDirectorySource::ThisRun;
+        return runDataDirectory();
+    }
+    QString dir = QSettings().value(QLatin1String(kUODirKey), QString()).toString();
+    if (!dir.isEmpty()) {
+        *source = DataDirectorySource::Settings;
+        return dir;
+    }
+#ifdef Q_OS_WIN
+    dir = registryDataDirectory();
+    if (!dir.isEmpty()) {
+        *source = DataDirectorySource::Registry;
+        return dir;
+    }
+#endif
+    dir = qEnvironmentVariable("TESSARYN_DEFAULT_DIR");
+    *source = dir.isEmpty() ? DataDirectorySource::None : DataDirectorySource::Default;
+    return dir;
+}
 } // namespace
 
 QString dataDirectory()
 {
-    QString dir = QSettings().value(QLatin1String(kUODirKey), QString()).toString();
-    if (!dir.isEmpty())
-        return dir;
-#ifdef Q_OS_WIN
-    dir = registryDataDirectory();
-    if (!dir.isEmpty())
-        return dir;
-#endif
-    return qEnvironmentVariable("TESSARYN_DEFAULT_DIR");
+    DataDirectorySource source;
+    return lookUp(&source);
+}
+
+DataDirectorySource dataDirectorySource()
+{
+    DataDirectorySource source;
+    lookUp(&source);
+    return source;
+}
+
+void setRunDataDirectory(const QString &dir)
+{
+    runDataDirectory() = dir;
 }
 
 void setDataDirectory(const QString &dir)

@@ -4,11 +4,19 @@
 // Where the client's data files are. Looked up anew on every call, so a directory
 // stored with setDataDirectory is seen by the next file that is opened.
 //
-// Order: the user's choice ("Varnel/UODir" in the application's settings), then (Windows
+// Order: a directory given for this run (setRunDataDirectory, from the command line), the user's choice ("Varnel/UODir" in the application's settings), then (Windows
 // builds only) the game's own install path from the registry, then the directory named by
 // the environment variable TESSARYN_DEFAULT_DIR (the run script points it at the generated
 // sample world). An empty result means no directory: every client file then fails to open.
 QString dataDirectory();
+
+// Where dataDirectory() finds its answer now.
+enum class DataDirectorySource { None, ThisRun, Settings, Registry, Default };
+DataDirectorySource dataDirectorySource();
+
+// Makes dir the data directory of this run, ahead of the stored choice, without storing it.
+// An empty dir ends that.
+void setRunDataDirectory(const QString &dir);
 
 // Stores dir as the user's choice of data directory.
 void setDataDirectory(const QString &dir);

@@ -557,6 +557,8 @@ void DialogsTest::aboutBoxShowsImageAndCloses()
     QVERIFY(about.pixmapLabel1->hasScaledContents());
     QVERIFY(!about.pixmapLabel1->pixmap().isNull());
     QVERIFY(about.textBrowser1->toPlainText().contains(QStringLiteral("Tessaryn")));
+    QVERIFY(about.textBrowser1->toPlainText().contains(QStringLiteral("Version " TESSARYN_VERSION)));
+    QVERIFY(about.textBrowser1->toPlainText().contains(QStringLiteral("GPL-3.0-or-later")));
     QTimer::singleShot(0, about.pushButton22, &QPushButton::click);
     QCOMPARE(about.exec(), int(QDialog::Accepted));
 }
