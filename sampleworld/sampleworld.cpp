@@ -12,8 +12,6 @@
 #include <algorithm>
 #include <optional>
 
-#include <algorithm>
-
 namespace sampleworld {
 
 QList<int> layoutFacets(Layout layout)
@@ -183,21 +181,27 @@ bool write(const Options &options, QString *error, QList<WrittenFile> *written)
         MainFiles feluccaFiles;
         for (int f : facets) {
             const bool uop = !options.mulMaps.contains(f);
+            std::optional<FacetWorld> own;
             if (f > 1) {
-                const FacetWorld world(f, options.seed, Layout::Later);
-                if (!writeMainFiles(dir, f, world.mainFiles(), uop, written, error))
+                own.emplace(f, options.seed, Layout::Later);
+                if (!writeMainFiles(dir, f, own->mainFiles(), uop, written, error))
                     return false;
-                continue;
+            } else {
+                if (!felucca) {
+                    felucca.emplace(0, options.seed, Layout::Later);
+                    feluccaFiles = felucca->mainFiles();
+                }
+                const MainFiles files = f == 0 ? feluccaFiles : withDifferences(feluccaFiles, felucca->differences(1));
+                if (!writeMainFiles(dir, f, files, uop, written, error))
+                    return false;
+                if (f == 0
+                    && !writeWholeFile(dir, QStringLiteral("sample.wsc"), worldSaveFile(*felucca, options.seed), written,
+                                       error))
+                    return false;
             }
-            if (!felucca) {
-                felucca.emplace(0, options.seed, Layout::Later);
-                feluccaFiles = felucca->mainFiles();
-            }
-            const MainFiles files = f == 0 ? feluccaFiles : withDifferences(feluccaFiles, felucca->differences(1));
-            if (!writeMainFiles(dir, f, files, uop, written, error))
-                return false;
-            if (f == 0
-                && !writeWholeFile(dir, QStringLiteral("sample.wsc"), worldSaveFile(*felucca, options.seed), written, error))
+            const FacetWorld &world = own ? *own : *felucca;
+            if (f == facets.first()
+                && !writeWholeFile(dir, QStringLiteral("first-view.ini"), firstViewFile(f, houseSite(world)), written, error))
                 return false;
         }
         return true;

@@ -67,7 +67,9 @@ struct Probe {
     QList<ProbeStatic> statics;
     QString what;  // why this cell was chosen ("last cell", "east of 6144", "static above 16383", ...)
 };
-// The cell (x, y) of facet as written with these options (outDir is not used).
+// The cell (x, y) of facet as written with these options (outDir is not used); an empty
+// Probe for a cell off the facet. Each call builds the facet's model anew (a fraction of a
+// second for the later Felucca), so ask probeCells for many cells at once.
 Probe probeCell(const Options &options, int facet, int x, int y);
 // A spread of cells of one facet worth checking: the corners, the cells on both sides of
 // a UOP chunk boundary, the middle, the eastern strip of a 7168-wide facet, cells of a
