@@ -63,14 +63,12 @@ private:
 
 GLMapWidget::GLMapWidget(QWidget *parent) : GLWidget(parent)
 {
-    m_store = WorkingDirectory::create();
-    for (int i = 0; i < 4; ++i)
-        m_facets[size_t(i)] = std::make_unique<Facet>(i, true, m_store);
-    m_cache.setFacet(m_facets[0].get());
-    if (!m_store->isValid()) {
+    connect(&m_doc, &MapDocument::mapChanged, this, [this] { update(); });
+    connect(&m_doc, &MapDocument::storeFailed, this, &GLMapWidget::warnAboutWorkingFiles);
+    if (!m_doc.store()->isValid()) {
         // Told once the window is up; edits are kept in memory and the directory is made
         // at the first write that succeeds.
-        const QString reason = m_store->errorString();
+        const QString reason = m_doc.store()->errorString();
         QTimer::singleShot(0, this, [this, reason] { warnAboutWorkingFiles(reason); });
     }
     setMouseTracking(true);
@@ -88,7 +86,6 @@ GLMapWidget::~GLMapWidget()
         m_labelAtlas.clear();
         doneCurrent();
     }
-    m_cache.setFacet(nullptr);
 }
 
 // ---- view state -------------------------------------------------------------------------
@@ -102,7 +99,7 @@ void GLMapWidget::setMapid(int id)
     }
     if (id == m_mapid || id < 0 || id > 3)
         return;
-    if (!m_cache.setFacet(m_facets[size_t(id)].get()))
+    if (!m_doc.setFacet(id))
         warnAboutWorkingFiles(m_cache.lastError()); // the unwritten blocks are kept for their facet
     m_mapid = id;
     m_currentX = qMin(m_currentX, facetBlocksX(id) * 8);
@@ -156,7 +153,11 @@ void GLMapWidget::save(int mode)
         // Busy for the whole save: clicks and keys that arrive while it lets events run
         // wait until it is over, and a frame let in meanwhile waits too.
         BusyScope busy(*this);
-        saveView(this, m_cache, facets, m_mapid, mode);
+        if (saveView(this, m_cache, facets, m_mapid, mode)) {
+            m_doc.markSaved(m_mapid);
+            if (mode == 0 && m_mapid <= 1)
+                m_doc.markSaved(1 - m_mapid); // Felucca and Trammel share the main files
+        }
     }
     update();
 }
@@ -177,8 +178,7 @@ void GLMapWidget::warnAboutWorkingFiles(const QString &reason)
 
 bool GLMapWidget::hasUnsavedChanges() const
 {
-    Facet *facets[4] = {m_facets[0].get(), m_facets[1].get(), m_facets[2].get(), m_facets[3].get()};
-    return ::hasUnsavedChanges(m_cache, facets);
+    return m_doc.hasUnsavedChanges();
 }
 
 // ---- re-entrancy -------------------------------------------------------------------------
