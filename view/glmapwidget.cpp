@@ -5,6 +5,7 @@
 #include "world/facet.h"
 #include "world/workingdirectory.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEnterEvent>
@@ -135,7 +136,11 @@ void GLMapWidget::setSelectMode(int mode) { m_selectMode = mode; update(); }
 
 void GLMapWidget::enterEvent(QEnterEvent *event)
 {
-    setFocus();
+    // The pointer passing over the map does not take the keyboard from a text field (the
+    // palette's altitude, a dialog's number): what is typed there stays there.
+    const QWidget *focus = QApplication::focusWidget();
+    if (!focus || !focus->testAttribute(Qt::WA_InputMethodEnabled))
+        setFocus();
     GLWidget::enterEvent(event);
 }
 
@@ -153,11 +158,10 @@ void GLMapWidget::save(int mode)
         // Busy for the whole save: clicks and keys that arrive while it lets events run
         // wait until it is over, and a frame let in meanwhile waits too.
         BusyScope busy(*this);
-        if (saveView(this, m_cache, facets, m_mapid, mode)) {
+        // Only the current facet: the other one of a shared main save has its edits in
+        // backup files it does not read, so they still count as unsaved.
+        if (saveView(this, m_cache, facets, m_mapid, mode))
             m_doc.markSaved(m_mapid);
-            if (mode == 0 && m_mapid <= 1)
-                m_doc.markSaved(1 - m_mapid); // Felucca and Trammel share the main files
-        }
     }
     update();
 }
@@ -174,6 +178,28 @@ void GLMapWidget::warnAboutWorkingFiles(const QString &reason)
     box->setObjectName(QStringLiteral("workingFilesWarning"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
+}
+
+void GLMapWidget::undo()
+{
+    if (isBusy()) {
+        runWhenIdle([this] { undo(); });
+        return;
+    }
+    endStroke();
+    m_doc.undo();
+    update();
+}
+
+void GLMapWidget::redo()
+{
+    if (isBusy()) {
+        runWhenIdle([this] { redo(); });
+        return;
+    }
+    endStroke();
+    m_doc.redo();
+    update();
 }
 
 bool GLMapWidget::hasUnsavedChanges() const

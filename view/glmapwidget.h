@@ -103,6 +103,9 @@ public:
     void warnAboutWorkingFiles(const QString &reason);
     void deleteTiles();
     void cancelAction();
+    // The current facet's last step taken back, or done again (Edit > Undo / Redo).
+    void undo();
+    void redo();
     void moveStatics(int dx, int dy, bool copy);
     void changeElevation(int delta);
     // ---- painting (painting.cpp) ----

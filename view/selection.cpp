@@ -335,6 +335,7 @@ void GLMapWidget::cancelAction()
         runWhenIdle([this] { cancelAction(); });
         return;
     }
+    endStroke();
     if (m_movePending) {
         m_movePending = false;
         m_moveArmed = false;

@@ -113,6 +113,8 @@ public:
     // Writes changed blocks to their working files now (the store timer does it a moment
     // after every edit). False and why when the edit store refused.
     bool storeChanges(QString *error = nullptr);
+    // Milliseconds from the end of an edit to its working files (StoreDelay unless set).
+    void setStoreDelay(int ms) { m_storeTimer.setInterval(ms); }
     // For the end of a run the system asks for: changed blocks are written out, and the
     // working folder stays for the next run to offer.
     bool keepForRecovery(QString *error = nullptr);
