@@ -85,6 +85,7 @@ void MapDocument::reopen(const QString &name)
         m_open = std::make_unique<EditCommand>();
         m_open->name = name;
         m_open->facet = m_current;
+        m_lastLand = m_lastStatics = -1;
     }
 }
 
@@ -105,16 +106,23 @@ void MapDocument::endEdit()
 
 void MapDocument::landTouched(int block, const LandBlock &before)
 {
-    if (m_open && m_recording && m_open->facet == m_current)
-        m_open->landBefore.try_emplace(block, before);
+    if (m_open && m_recording && m_open->facet == m_current) {
+        // A stroke touches the same block cell after cell: one look-up per block it enters.
+        if (block != m_lastLand)
+            m_open->landBefore.try_emplace(block, before);
+        m_lastLand = block;
+    }
     else
         m_untracked[size_t(m_current)] = true;
 }
 
 void MapDocument::staticsTouched(int block, const StaticBlock &before)
 {
-    if (m_open && m_recording && m_open->facet == m_current)
-        m_open->staticsBefore.try_emplace(block, before);
+    if (m_open && m_recording && m_open->facet == m_current) {
+        if (block != m_lastStatics)
+            m_open->staticsBefore.try_emplace(block, before);
+        m_lastStatics = block;
+    }
     else
         m_untracked[size_t(m_current)] = true;
 }

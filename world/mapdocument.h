@@ -161,5 +161,7 @@ private:
     int m_depth = 0;
     bool m_recording = true;
     std::unique_ptr<EditCommand> m_open;
+    int m_lastLand = -1;    // the block the open edit recorded last, per kind
+    int m_lastStatics = -1;
     QTimer m_storeTimer;
 };
