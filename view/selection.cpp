@@ -138,6 +138,17 @@ void GLMapWidget::move(const MouseInput &in)
 
 void GLMapWidget::release(const MouseInput &in)
 {
+    // Whatever else the release does, the stroke of a left press ends with it, even when
+    // paint mode went off during the drag.
+    struct StrokeEnd {
+        GLMapWidget *w;
+        bool left;
+        ~StrokeEnd()
+        {
+            if (left)
+                w->endStroke();
+        }
+    } strokeEnd{this, in.button == Qt::LeftButton};
     if (!m_bandActive) {
         if (m_paintOn && in.button == Qt::LeftButton)
             paintReleased();

@@ -65,6 +65,7 @@ void MapDocument::beginEdit(const QString &name)
     m_open = std::make_unique<EditCommand>();
     m_open->name = name;
     m_open->facet = m_current;
+    m_lastLand = m_lastStatics = -1;
 }
 
 QString MapDocument::finishOpen()
