@@ -10,6 +10,8 @@
 #include "view/glmapwidget.h"
 #include "view/viewsave.h"
 #include "world/datadirectory.h"
+#include "world/recovery.h"
+#include "world/terminationwatcher.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -30,6 +32,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QWheelEvent>
 #include <algorithm>
@@ -160,6 +163,16 @@ mainWindow::mainWindow(const StartOptions &options, QWidget *parent) : QMainWind
     createStatusFields();
     createDocks();
     connect(windowMenu, &QMenu::aboutToShow, this, &mainWindow::aboutToShowWindow);
+    connect(&m_view->document(), &MapDocument::historyChanged, this, &mainWindow::updateUndoActions);
+
+    // Logout and shutdown end the run with SIGTERM: the edits go to the working folder,
+    // which the next run offers back.
+    auto *termination = new TerminationWatcher(this);
+    connect(termination, &TerminationWatcher::terminationRequested, this, [this] {
+        m_view->document().keepForRecovery();
+        QCoreApplication::quit();
+    });
+    QTimer::singleShot(0, this, &mainWindow::offerRecovery);
 
     fileMap0();
     restoreSettings();
@@ -219,6 +232,8 @@ void mainWindow::createActions()
     fileWorld_Action = makeAction(this, "fileWorld_Action", false);
     viewDynamicsAction = makeAction(this, "viewDynamicsAction", true, false);
     viewDynamicsAction->setEnabled(false);
+    editUndoAction = makeAction(this, "editUndoAction", false);
+    editRedoAction = makeAction(this, "editRedoAction", false);
 
     connect(fileExitAction, &QAction::triggered, this, &mainWindow::fileExit);
     connect(editFindAction, &QAction::triggered, this, &mainWindow::editFind);
@@ -254,6 +269,8 @@ void mainWindow::createActions()
     connect(viewTerrainColorAction, &QAction::triggered, this, &mainWindow::setTerrainColor);
     connect(fileWorld_Action, &QAction::triggered, this, &mainWindow::fileWSC);
     connect(viewDynamicsAction, &QAction::toggled, this, &mainWindow::drawDynamic);
+    connect(editUndoAction, &QAction::triggered, this, &mainWindow::editUndo);
+    connect(editRedoAction, &QAction::triggered, this, &mainWindow::editRedo);
 }
 
 void mainWindow::createToolBar()
@@ -311,6 +328,9 @@ void mainWindow::createMenus()
 
     editMenu = new QMenu(this);
     editMenu->setObjectName(QStringLiteral("editMenu"));
+    editMenu->addAction(editUndoAction);
+    editMenu->addAction(editRedoAction);
+    editMenu->addSeparator();
     selectionMenu = new QMenu(editMenu);
     selectionMenu->addAction(editSelectionStaticsAction);
     selectionMenu->addAction(editSelectionLandAction);
@@ -410,6 +430,9 @@ void mainWindow::languageChange()
             t.action->setToolTip(tr(t.toolTip));
         t.action->setShortcut(t.key ? QKeySequence(QLatin1String(t.key)) : QKeySequence());
     }
+    editUndoAction->setShortcuts(QKeySequence::Undo);
+    editRedoAction->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
+    updateUndoActions();
     toolBar->setWindowTitle(tr("Tools"));
     facetMenu->setTitle(tr("Facet"));
     saveMenu->setTitle(tr("&Save"));
@@ -696,6 +719,13 @@ void mainWindow::setUODir()
     if (dir.isEmpty() || dir == cur)
         return;
     dir = QDir::cleanPath(dir);
+    QString why;
+    if (!isClientDirectory(dir, &why)) {
+        QMessageBox refused(QMessageBox::Warning, tr("Select UO Directory"), why, QMessageBox::Ok, this);
+        refused.setObjectName(QStringLiteral("uoDirectoryRefused"));
+        refused.exec();
+        return;
+    }
     QMessageBox box(QMessageBox::Question, tr("Tessaryn Registry Change"),
                     tr("Changing the Tessaryn UO Directory requires an application restart. Continue?"),
                     QMessageBox::NoButton, this);
@@ -706,8 +736,11 @@ void mainWindow::setUODir()
     box.exec();
     if (box.clickedButton() != yes)
         return;
-    setDataDirectory(dir);
-    close();
+    // Stored only if the window really goes: "No" to unsaved changes keeps the old world
+    // open, and the old directory with it.
+    m_nextDataDir = dir;
+    if (!close())
+        m_nextDataDir.clear();
 }
 
 void mainWindow::commandList()
@@ -758,7 +791,69 @@ void mainWindow::closeEvent(QCloseEvent *event)
         }
     }
     saveSettings();
+    if (!m_nextDataDir.isEmpty())
+        setDataDirectory(m_nextDataDir);
     event->accept();
+}
+
+void mainWindow::editUndo()
+{
+    m_view->undo();
+}
+
+void mainWindow::editRedo()
+{
+    m_view->redo();
+}
+
+void mainWindow::updateUndoActions()
+{
+    const MapDocument &doc = m_view->document();
+    editUndoAction->setEnabled(doc.canUndo());
+    editRedoAction->setEnabled(doc.canRedo());
+    editUndoAction->setText(doc.canUndo() ? tr("Undo %1").arg(doc.undoName()) : tr("Undo"));
+    editRedoAction->setText(doc.canRedo() ? tr("Redo %1").arg(doc.redoName()) : tr("Redo"));
+}
+
+void mainWindow::offerRecovery()
+{
+    const std::unique_ptr<Recovery> recovery = m_view->document().findRecoverable();
+    if (!recovery || recovery->isEmpty())
+        return;
+    QMessageBox box(QMessageBox::Question, tr("Recover Changes"), Recovery::question(recovery->blockCount()),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("recoveryBox"));
+    box.setInformativeText(tr("An earlier run ended without saving them. Recovered blocks become unsaved "
+                              "changes you can undo; Later asks again at the next start."));
+    QPushButton *recover = box.addButton(tr("Recover"), QMessageBox::AcceptRole);
+    QPushButton *discard = box.addButton(tr("Discard"), QMessageBox::DestructiveRole);
+    QPushButton *later = box.addButton(tr("Later"), QMessageBox::RejectRole);
+    box.setDefaultButton(recover);
+    box.setEscapeButton(later);
+    box.exec();
+    if (box.clickedButton() == recover) {
+        QStringList unread;
+        m_view->document().recover(recovery->blocks(&unread));
+        m_view->update();
+        if (!unread.isEmpty()) {
+            QMessageBox::warning(this, tr("Recover Changes"),
+                                 tr("These working files could not be read and were left out:\n") + unread.join('\n'));
+            return; // their folders stay for another try
+        }
+    }
+    if (box.clickedButton() == recover || box.clickedButton() == discard) {
+        QString why;
+        if (!recovery->discard(&why))
+            QMessageBox::warning(this, tr("Recover Changes"), why);
+    }
+}
+
+bool mainWindow::mapTakesKeys() const
+{
+    // Text fields (line edits, spin boxes, text edits) take input-method text; the keys
+    // they pass on are still typed into them, not meant for the map.
+    const QWidget *focus = QApplication::focusWidget();
+    return !focus || focus == m_view || !focus->testAttribute(Qt::WA_InputMethodEnabled);
 }
 
 void mainWindow::editFind()
@@ -1064,9 +1159,12 @@ void mainWindow::keyPressEvent(QKeyEvent *event)
         {Qt::Key_PageUp, 0, -1, "pageup"}, {Qt::Key_PageDown, 1, 0, "pagedown"},
         {Qt::Key_Home, -1, 0, "keyhome"},  {Qt::Key_End, 0, 1, "keyend"},
     };
+    const bool mapKeys = mapTakesKeys();
     if (control) {
         for (const Move &m : moves) {
             if (m.key == key) {
+                if (!mapKeys)
+                    return;
                 m_view->moveStatics(m.dx, m.dy, false);
                 printWord(m.word);
                 m_view->update();
@@ -1118,19 +1216,23 @@ void mainWindow::keyPressEvent(QKeyEvent *event)
         return;
     }
     case Qt::Key_F1:
-        m_view->changeElevation(1);
+        if (mapKeys)
+            m_view->changeElevation(1);
         return;
     case Qt::Key_F2:
-        m_view->changeElevation(-1);
+        if (mapKeys)
+            m_view->changeElevation(-1);
         return;
     case Qt::Key_Delete:
-        m_view->deleteTiles();
+        if (mapKeys)
+            m_view->deleteTiles();
         return;
     case Qt::Key_Escape:
         m_view->cancelAction();
         return;
     case Qt::Key_Insert:
-        togglePaint();
+        if (mapKeys)
+            togglePaint();
         return;
     case Qt::Key_Print:
         fileCapture();

@@ -142,6 +142,17 @@ public slots:
     virtual void fileWSC();
     virtual void drawDynamic(bool on);
 
+    // Edit > Undo / Redo: the current facet's last step, named in the menu.
+    void editUndo();
+    void editRedo();
+    // Asks "Recover N changed blocks from an earlier run?" when runs that ended without
+    // saving left working files for this data directory (from the event loop at start).
+    void offerRecovery();
+
+public:
+    QAction *editUndoAction = nullptr;
+    QAction *editRedoAction = nullptr;
+
 protected slots:
     virtual void languageChange();
 
@@ -167,6 +178,9 @@ private:
     void applyStartOptions();
     // Switches to the facet through its command, so the caption follows.
     void openFacet(int facet);
+    void updateUndoActions();
+    // False while a text field has the keyboard: the map's editing keys are its keys then.
+    bool mapTakesKeys() const;
 
     GLMapWidget *m_view = nullptr;
     FindWidget *m_find = nullptr;
@@ -179,4 +193,6 @@ private:
     bool m_hPressed = false;
     QRgb m_gridColor = 0xFFFFFFFFu;
     StartOptions m_start;
+    // A data directory chosen in this run; stored once the window really closes.
+    QString m_nextDataDir;
 };

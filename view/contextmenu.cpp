@@ -1,6 +1,7 @@
 // The tile context menu: properties, altitude, hue, export and the Insert entries. Every
 // entry works on the point of the right press that opened the menu.
 #include "dialogs/propwidget.h"
+#include "tiles/tilenumber.h"
 #include "view/glmapwidget.h"
 #include "view/painting.h"
 
@@ -199,7 +200,14 @@ void GLMapWidget::changeAltitude(const QPoint &point)
         relative = true;
         text.remove(0, 1);
     }
-    const qint64 v = painting::readTileNumber(text);
+    const std::optional<int> number = parseTileNumber(text);
+    if (!number) {
+        painting::showNotANumber(this, QStringLiteral("Select Altitude"), *answer);
+        update();
+        return;
+    }
+    const qint64 v = *number;
+    MapDocument::Edit edit(m_doc, QStringLiteral("Altitude"));
 
     StaticSelection moved;
     for (auto ix = targets.statics.cbegin(); ix != targets.statics.cend(); ++ix) {
@@ -249,7 +257,14 @@ void GLMapWidget::changeHue(const QPoint &point)
         update();
         return;
     }
-    const quint16 hue = quint16(painting::readTileNumber(*answer) & 0xFFFF);
+    const std::optional<int> number = parseTileNumber(*answer);
+    if (!number) {
+        painting::showNotANumber(this, QStringLiteral("Select Hue"), *answer);
+        update();
+        return;
+    }
+    const quint16 hue = quint16(*number & 0xFFFF);
+    MapDocument::Edit edit(m_doc, QStringLiteral("Hue"));
     for (auto ix = targets.statics.cbegin(); ix != targets.statics.cend(); ++ix) {
         for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
             for (auto iz = iy->cbegin(); iz != iy->cend(); ++iz) {
@@ -324,6 +339,7 @@ void GLMapWidget::slotProp(int id, int x, int y, int oldZ, int hue, int newZ, in
         runWhenIdle([=, this] { slotProp(id, x, y, oldZ, hue, newZ, kind); });
         return;
     }
+    MapDocument::Edit edit(m_doc, QStringLiteral("Properties"));
     if (kind == 0) {
         m_cache.setLand(x, y, 2, id, newZ);
         return;

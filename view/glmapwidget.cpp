@@ -5,6 +5,7 @@
 #include "world/facet.h"
 #include "world/workingdirectory.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEnterEvent>
@@ -63,14 +64,12 @@ private:
 
 GLMapWidget::GLMapWidget(QWidget *parent) : GLWidget(parent)
 {
-    m_store = WorkingDirectory::create();
-    for (int i = 0; i < 4; ++i)
-        m_facets[size_t(i)] = std::make_unique<Facet>(i, true, m_store);
-    m_cache.setFacet(m_facets[0].get());
-    if (!m_store->isValid()) {
+    connect(&m_doc, &MapDocument::mapChanged, this, [this] { update(); });
+    connect(&m_doc, &MapDocument::storeFailed, this, &GLMapWidget::warnAboutWorkingFiles);
+    if (!m_doc.store()->isValid()) {
         // Told once the window is up; edits are kept in memory and the directory is made
         // at the first write that succeeds.
-        const QString reason = m_store->errorString();
+        const QString reason = m_doc.store()->errorString();
         QTimer::singleShot(0, this, [this, reason] { warnAboutWorkingFiles(reason); });
     }
     setMouseTracking(true);
@@ -88,7 +87,6 @@ GLMapWidget::~GLMapWidget()
         m_labelAtlas.clear();
         doneCurrent();
     }
-    m_cache.setFacet(nullptr);
 }
 
 // ---- view state -------------------------------------------------------------------------
@@ -102,7 +100,7 @@ void GLMapWidget::setMapid(int id)
     }
     if (id == m_mapid || id < 0 || id > 3)
         return;
-    if (!m_cache.setFacet(m_facets[size_t(id)].get()))
+    if (!m_doc.setFacet(id))
         warnAboutWorkingFiles(m_cache.lastError()); // the unwritten blocks are kept for their facet
     m_mapid = id;
     m_currentX = qMin(m_currentX, facetBlocksX(id) * 8);
@@ -138,7 +136,11 @@ void GLMapWidget::setSelectMode(int mode) { m_selectMode = mode; update(); }
 
 void GLMapWidget::enterEvent(QEnterEvent *event)
 {
-    setFocus();
+    // The pointer passing over the map does not take the keyboard from a text field (the
+    // palette's altitude, a dialog's number): what is typed there stays there.
+    const QWidget *focus = QApplication::focusWidget();
+    if (!focus || !focus->testAttribute(Qt::WA_InputMethodEnabled))
+        setFocus();
     GLWidget::enterEvent(event);
 }
 
@@ -156,7 +158,10 @@ void GLMapWidget::save(int mode)
         // Busy for the whole save: clicks and keys that arrive while it lets events run
         // wait until it is over, and a frame let in meanwhile waits too.
         BusyScope busy(*this);
-        saveView(this, m_cache, facets, m_mapid, mode);
+        // Only the current facet: the other one of a shared main save has its edits in
+        // backup files it does not read, so they still count as unsaved.
+        if (saveView(this, m_cache, facets, m_mapid, mode))
+            m_doc.markSaved(m_mapid);
     }
     update();
 }
@@ -175,10 +180,31 @@ void GLMapWidget::warnAboutWorkingFiles(const QString &reason)
     box->open();
 }
 
+void GLMapWidget::undo()
+{
+    if (isBusy()) {
+        runWhenIdle([this] { undo(); });
+        return;
+    }
+    endStroke();
+    m_doc.undo();
+    update();
+}
+
+void GLMapWidget::redo()
+{
+    if (isBusy()) {
+        runWhenIdle([this] { redo(); });
+        return;
+    }
+    endStroke();
+    m_doc.redo();
+    update();
+}
+
 bool GLMapWidget::hasUnsavedChanges() const
 {
-    Facet *facets[4] = {m_facets[0].get(), m_facets[1].get(), m_facets[2].get(), m_facets[3].get()};
-    return ::hasUnsavedChanges(m_cache, facets);
+    return m_doc.hasUnsavedChanges();
 }
 
 // ---- re-entrancy -------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "view/mapgeometry.h"
 #include "view/textureatlas.h"
 #include "world/blockcache.h"
+#include "world/mapdocument.h"
 #include "world/tile.h"
 #include "world/worldsave.h"
 
@@ -34,6 +35,9 @@ class WorkingDirectory;
 class GLMapWidget : public GLWidget
 {
     Q_OBJECT
+    // The map being edited: first, since the references below are bound to it.
+    MapDocument m_doc;
+
 public:
     // A static image as drawn: where it lives in the atlas and the size of the source image
     // before any conversion (0 x 0 when it could not be decoded).
@@ -60,8 +64,8 @@ public:
         int walks = 0;         // walks started since construction
     };
 
-    using LandSelection = QMap<int, QMap<int, int>>;                     // x -> y -> id
-    using StaticSelection = QMap<int, QMap<int, QMap<int, QList<int>>>>; // x -> y -> z -> ids
+    using LandSelection = MapDocument::LandSelection;
+    using StaticSelection = MapDocument::StaticSelection;
 
     explicit GLMapWidget(QWidget *parent = nullptr);
     ~GLMapWidget() override;
@@ -82,6 +86,7 @@ public:
     const ClipRange &landClip() const { return m_landClip; }
     const ClipRange &staticClip() const { return m_staticClip; }
 
+    MapDocument &document() { return m_doc; }
     BlockCache &blockCache() { return m_cache; }
     Facet &facet(int n) { return *m_facets[size_t(n)]; }
     TileData &tileData() { return m_tileData; }
@@ -98,6 +103,9 @@ public:
     void warnAboutWorkingFiles(const QString &reason);
     void deleteTiles();
     void cancelAction();
+    // The current facet's last step taken back, or done again (Edit > Undo / Redo).
+    void undo();
+    void redo();
     void moveStatics(int dx, int dy, bool copy);
     void changeElevation(int delta);
     // ---- painting (painting.cpp) ----
@@ -168,8 +176,9 @@ public:
     // ---- selection ----
     bool isLandSelected(int x, int y) const;
     bool isStaticSelected(int x, int y, int z, int id) const;
-    LandSelection landSelection;
-    StaticSelection staticSelection;
+    // The current facet's selections, held by the document (each facet has its own).
+    LandSelection &landSelection = m_doc.landSelection();
+    StaticSelection &staticSelection = m_doc.staticSelection();
 
     // ---- picking (picking.cpp) ----
     // What a pick hit, in the shapes of the two selections.
@@ -283,6 +292,8 @@ protected:
     virtual void paintReleased();
     virtual void pickPaintTile(const QPoint &pos);
     virtual void contextMenuAt(const QPoint &pos);
+    // Ends the paint stroke under way, if any (a release, Escape, losing the pointer).
+    void endStroke();
 
 private:
     class BusyScope;
@@ -322,10 +333,9 @@ private:
     int landZ(int x, int y, int fallback);
     DrawList::Vertex vertex(float x, float y, float z, float u, float v, const std::array<quint8, 4> &rgba) const;
 
-    // Facets before the cache: the cache refers to them and goes first.
-    std::shared_ptr<WorkingDirectory> m_store;
-    std::array<std::unique_ptr<Facet>, 4> m_facets;
-    BlockCache m_cache;
+    // The document's facets and cache under the names the view's code reads.
+    std::array<std::unique_ptr<Facet>, 4> &m_facets = m_doc.facets();
+    BlockCache &m_cache = m_doc.cache();
     TileData m_tileData;
     ArtStore m_art;
     TextureStore m_textures;
@@ -351,6 +361,7 @@ private:
     std::vector<int> m_paintIds;
     QString m_paintAlt;
     QPoint m_lastPaintCell{-1, -1};
+    bool m_strokeOpen = false; // a paint stroke is one edit, from the press to the release
 
     // The context menu and its Insert and Import submenus (children of the view).
     class QMenu *m_popMenu = nullptr;

@@ -35,6 +35,7 @@ void GLMapWidget::slotImportPop(int id)
     // Every component stands at the anchor's land height plus its dz, whatever the land under
     // it; shown means placed, and hue is the hue it gets.
     const auto place = [&](const QList<MultiComponent> &components, bool mlt) {
+        MapDocument::Edit edit(m_doc, QStringLiteral("Import Multi"));
         const int base = m_cache.land(anchor.x, anchor.y).z();
         for (const MultiComponent &c : components) {
             const int x = anchor.x + c.dx, y = anchor.y + c.dy;
@@ -53,12 +54,12 @@ void GLMapWidget::slotImportPop(int id)
     };
 
     if (id == 0) {
-        const std::optional<QString> answer = painting::ask(this, QStringLiteral("Enter Multi ID"));
+        const std::optional<int> answer = painting::askNumber(this, QStringLiteral("Enter Multi ID"));
         if (!answer) {
             update();
             return;
         }
-        const int number = painting::readTileNumber(*answer);
+        const int number = *answer;
         QFile index(dataDirectory() + QStringLiteral("/multi.idx"));
         QFile data(dataDirectory() + QStringLiteral("/multi.mul"));
         index.open(QIODevice::ReadOnly);

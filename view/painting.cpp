@@ -10,6 +10,8 @@
 #include "tiles/tilenumber.h"
 #include "view/glmapwidget.h"
 
+#include <QMessageBox>
+
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
@@ -97,6 +99,32 @@ std::optional<QString> ask(QWidget *parent, const QString &caption)
     return query.value();
 }
 
+QString notANumberText(const QString &typed)
+{
+    return QStringLiteral("\"%1\" is not a number. Type a decimal number, or 0x and a hexadecimal one; "
+                          "the map was not changed.")
+        .arg(typed.simplified());
+}
+
+std::optional<int> askNumber(QWidget *parent, const QString &caption)
+{
+    const std::optional<QString> answer = ask(parent, caption);
+    if (!answer)
+        return std::nullopt;
+    const std::optional<int> number = parseTileNumber(*answer);
+    if (!number)
+        showNotANumber(parent, caption, *answer);
+    return number;
+}
+
+void showNotANumber(QWidget *parent, const QString &caption, const QString &typed)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, caption, notANumberText(typed), QMessageBox::Ok, parent);
+    box->setObjectName(QStringLiteral("notANumber"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
 } // namespace painting
 
 // ---- paint state -------------------------------------------------------------------------
@@ -160,17 +188,18 @@ void GLMapWidget::insertLand(int x, int y, bool paint)
             update();
             return;
         }
-        const std::optional<QString> answer = painting::ask(this, QStringLiteral("Enter Land Tile ID"));
+        const std::optional<int> answer = painting::askNumber(this, QStringLiteral("Enter Land Tile ID"));
         if (!answer) {
             update();
             return;
         }
-        id = painting::readTileNumber(*answer);
+        id = *answer;
     }
     if (!landIdOk(id)) {
         update();
         return;
     }
+    MapDocument::Edit edit(m_doc, paint ? QStringLiteral("Paint") : QStringLiteral("Insert"));
     for (const QPoint &cell : targets) {
         // A drag paints each cell once per visit: not again while the pointer stays on it.
         // The paint state governs painting only: an Insert from the menu while paint mode
@@ -230,17 +259,18 @@ void GLMapWidget::insertStatic(int x, int y, bool paint)
             update();
             return;
         }
-        const std::optional<QString> answer = painting::ask(this, QStringLiteral("Enter Static Tile ID"));
+        const std::optional<int> answer = painting::askNumber(this, QStringLiteral("Enter Static Tile ID"));
         if (!answer) {
             update();
             return;
         }
-        id = painting::readTileNumber(*answer);
+        id = *answer;
     }
     if (!staticIdOk(id)) {
         update();
         return;
     }
+    MapDocument::Edit edit(m_doc, paint ? QStringLiteral("Paint") : QStringLiteral("Insert"));
     for (const QPoint &target : targets) {
         if (paint && target == m_lastPaintCell)
             continue;
@@ -274,6 +304,7 @@ void GLMapWidget::applyToSelection(int type, const std::vector<int> &tiles, cons
         runWhenIdle([this, type, tiles, alt] { applyToSelection(type, tiles, alt); });
         return;
     }
+    MapDocument::Edit edit(m_doc, QStringLiteral("Apply to Selection"));
     for (const QPoint &cell : cellsOf(landSelection)) {
         const int landZ = m_cache.land(cell.x(), cell.y()).z();
         const int z = alt.isEmpty() ? landZ : painting::applyHeightText(alt, landZ);
@@ -294,6 +325,11 @@ void GLMapWidget::applyToSelection(int type, const std::vector<int> &tiles, cons
 
 void GLMapWidget::paintAt(const QPoint &pos, Qt::KeyboardModifiers)
 {
+    // Every cell of a stroke, from the press to the release, is one step to undo.
+    if (!m_strokeOpen) {
+        m_doc.beginEdit(QStringLiteral("Paint"));
+        m_strokeOpen = true;
+    }
     if (m_paintType == 0)
         insertLand(pos.x(), pos.y(), true);
     else if (m_paintType == 1)
@@ -307,9 +343,18 @@ void GLMapWidget::paintDragTo(const QPoint &pos)
 
 void GLMapWidget::paintReleased()
 {
+    endStroke();
     // The next press paints even the cell it ends on.
     if (m_paintOn)
         m_lastPaintCell = QPoint(-1, -1);
+}
+
+void GLMapWidget::endStroke()
+{
+    if (m_strokeOpen) {
+        m_strokeOpen = false;
+        m_doc.endEdit();
+    }
 }
 
 void GLMapWidget::pickPaintTile(const QPoint &pos)

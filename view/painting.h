@@ -25,5 +25,11 @@ int readTileNumber(const QString &text);
 using Asker = std::function<std::optional<QString>(QWidget *parent, const QString &caption)>;
 void setAsker(Asker asker);
 std::optional<QString> ask(QWidget *parent, const QString &caption);
+// ask for a tile number: nothing when cancelled, and when the text is no number, nothing
+// either after a box (not waited for) that says so.
+std::optional<int> askNumber(QWidget *parent, const QString &caption);
+// That box, and its text.
+void showNotANumber(QWidget *parent, const QString &caption, const QString &typed);
+QString notANumberText(const QString &typed);
 
 } // namespace painting

@@ -9,8 +9,6 @@
 
 namespace {
 
-int limitedZ(int z) { return qBound(-128, z, 127); }
-
 // Removes id from the statics selection at (x, y, z), dropping the lists and maps it
 // leaves empty, so an empty selection is an empty map.
 void removeSelected(GLMapWidget::StaticSelection &sel, int x, int y, int z, int id)
@@ -31,25 +29,6 @@ void removeSelected(GLMapWidget::StaticSelection &sel, int x, int y, int z, int 
         ix->erase(iy);
     if (ix->isEmpty())
         sel.erase(ix);
-}
-
-void addSelected(GLMapWidget::StaticSelection &sel, int x, int y, int z, int id)
-{
-    QList<int> &ids = sel[x][y][z];
-    if (!ids.contains(id))
-        ids.append(id);
-}
-
-// The first static of the stack with this id and z, the one the block cache's removal
-// finds too; -1 when there is none. Items of a world save are never selected statics.
-int findSelectedStatic(const TileStack &stack, int id, int z)
-{
-    for (int i = 0; i < stack.size(); ++i) {
-        const Tile &t = stack[i];
-        if (t.isStatic() && t.id() == id && t.z() == z)
-            return i;
-    }
-    return -1;
 }
 
 void writeLine(const char *line)
@@ -159,6 +138,17 @@ void GLMapWidget::move(const MouseInput &in)
 
 void GLMapWidget::release(const MouseInput &in)
 {
+    // Whatever else the release does, the stroke of a left press ends with it, even when
+    // paint mode went off during the drag.
+    struct StrokeEnd {
+        GLMapWidget *w;
+        bool left;
+        ~StrokeEnd()
+        {
+            if (left)
+                w->endStroke();
+        }
+    } strokeEnd{this, in.button == Qt::LeftButton};
     if (!m_bandActive) {
         if (m_paintOn && in.button == Qt::LeftButton)
             paintReleased();
@@ -276,7 +266,7 @@ void GLMapWidget::toggleHits(const LandHits &land, const StaticHits &statics)
                         removeSelected(staticSelection, ix.key(), iy.key(), iz.key(), id);
                         writeLine("Delete selected static, leaving");
                     } else {
-                        addSelected(staticSelection, ix.key(), iy.key(), iz.key(), id);
+                        MapDocument::addSelected(staticSelection, ix.key(), iy.key(), iz.key(), id);
                     }
                 }
             }
@@ -327,50 +317,7 @@ void GLMapWidget::moveStatics(int dx, int dy, bool copy)
         });
         return;
     }
-    // Every selected static is read before anything changes, so each one moves exactly
-    // once, even where one selected cell is the target of another.
-    struct Step {
-        int x, y;
-        Tile tile;
-        bool stays;
-    };
-    std::vector<Step> steps;
-    const int width = m_cache.blocksX() * 8;
-    const int height = m_cache.blocksY() * 8;
-    for (auto ix = staticSelection.cbegin(); ix != staticSelection.cend(); ++ix) {
-        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
-            const int x = ix.key(), y = iy.key();
-            TileStack stack = m_cache.statics(x, y);
-            for (auto iz = iy->cbegin(); iz != iy->cend(); ++iz) {
-                for (const int id : *iz) {
-                    const int at = findSelectedStatic(stack, id, iz.key());
-                    if (at < 0)
-                        continue; // changed by other means since it was selected
-                    const Tile t = stack[at];
-                    stack.removeAt(at);
-                    const int nx = x + dx, ny = y + dy;
-                    // A static with nowhere to go on this facet stays where it is.
-                    const bool stays = nx < 0 || ny < 0 || nx >= width || ny >= height;
-                    steps.push_back(Step{x, y, t, stays});
-                }
-            }
-        }
-    }
-    if (!copy) {
-        for (const Step &s : steps)
-            if (!s.stays)
-                m_cache.setStatic(s.x, s.y, 1, s.tile, s.tile);
-    }
-    StaticSelection next;
-    for (const Step &s : steps) {
-        if (s.stays) {
-            addSelected(next, s.x, s.y, s.tile.z(), s.tile.id());
-            continue;
-        }
-        m_cache.setStatic(s.x + dx, s.y + dy, 0, s.tile, s.tile);
-        addSelected(next, s.x + dx, s.y + dy, s.tile.z(), s.tile.id());
-    }
-    staticSelection = next;
+    m_doc.moveStatics(dx, dy, copy);
 }
 
 void GLMapWidget::changeElevation(int delta)
@@ -379,40 +326,7 @@ void GLMapWidget::changeElevation(int delta)
         runWhenIdle([this, delta] { changeElevation(delta); });
         return;
     }
-    for (auto ix = landSelection.cbegin(); ix != landSelection.cend(); ++ix) {
-        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
-            const Tile t = m_cache.land(ix.key(), iy.key());
-            if (t.isEmpty())
-                continue; // outside the facet
-            const int z = limitedZ(t.z() + delta);
-            if (z != t.z())
-                m_cache.setLand(ix.key(), iy.key(), 1, t.id(), z);
-        }
-    }
-    // The new selection holds exactly the statics whose height changed, at their new
-    // heights; those already at a limit leave it.
-    StaticSelection next;
-    for (auto ix = staticSelection.cbegin(); ix != staticSelection.cend(); ++ix) {
-        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
-            const int x = ix.key(), y = iy.key();
-            const TileStack stack = m_cache.statics(x, y);
-            for (auto iz = iy->cbegin(); iz != iy->cend(); ++iz) {
-                const int z = iz.key();
-                const int nz = limitedZ(z + delta);
-                for (const int id : *iz) {
-                    const int at = findSelectedStatic(stack, id, z);
-                    if (at < 0 || nz == z)
-                        continue;
-                    const Tile old = stack[at];
-                    Tile raised = old;
-                    raised.setZ(nz);
-                    m_cache.setStatic(x, y, 2, old, raised);
-                    addSelected(next, x, y, nz, id);
-                }
-            }
-        }
-    }
-    staticSelection = next;
+    m_doc.changeElevation(delta);
     update();
 }
 
@@ -422,24 +336,7 @@ void GLMapWidget::deleteTiles()
         runWhenIdle([this] { deleteTiles(); });
         return;
     }
-    for (auto ix = landSelection.cbegin(); ix != landSelection.cend(); ++ix)
-        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy)
-            m_cache.setLand(ix.key(), iy.key(), 0, 0, 0); // land id 0, the cell keeps its z
-    for (auto ix = staticSelection.cbegin(); ix != staticSelection.cend(); ++ix) {
-        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
-            const int x = ix.key(), y = iy.key();
-            const TileStack stack = m_cache.statics(x, y);
-            for (auto iz = iy->cbegin(); iz != iy->cend(); ++iz) {
-                for (const int id : *iz) {
-                    const int at = findSelectedStatic(stack, id, iz.key());
-                    if (at >= 0)
-                        m_cache.setStatic(x, y, 1, stack[at], stack[at]);
-                }
-            }
-        }
-    }
-    landSelection.clear();
-    staticSelection.clear();
+    m_doc.deleteSelection();
     update();
 }
 
@@ -449,6 +346,7 @@ void GLMapWidget::cancelAction()
         runWhenIdle([this] { cancelAction(); });
         return;
     }
+    endStroke();
     if (m_movePending) {
         m_movePending = false;
         m_moveArmed = false;

@@ -37,18 +37,7 @@ WorldSaveResult GLMapWidget::readWorldSaveFile(const QString &fileName)
         result.error = QStringLiteral("The map view is busy.");
         return result;
     }
-    Facet &facet = *m_facets[size_t(m_mapid)];
-    // Flush before reading: statics made from TYPE 255 items are appended to working files,
-    // and a changed block flushed afterwards would overwrite them. Setting the facet again
-    // also drops the unchanged cached blocks, so the next frame decodes every block anew
-    // with the new items and statics.
-    if (!m_cache.setFacet(&facet)) {
-        // A block kept in the cache would be written over the statics the load appends.
-        result.error = m_cache.lastError();
-        update();
-        return result;
-    }
-    result = readWorldSave(facet, fileName, m_tileData);
+    result = m_doc.loadWorldSave(fileName);
     update();
     return result;
 }
@@ -83,36 +72,6 @@ void GLMapWidget::clearTiles(int mode, int x1, int y1, int x2, int y2)
         runWhenIdle([=, this] { clearTiles(mode, x1, y1, x2, y2); });
         return;
     }
-    const int width = m_cache.blocksX() * 8;
-    const int height = m_cache.blocksY() * 8;
-    if (width == 0 || height == 0)
-        return;
-    // Corners past the facet are lowered to its last column and row. Negative ones are
-    // raised to 0 as well: the loops below must not run over cells that do not exist.
-    x1 = std::clamp(x1, 0, width - 1);
-    x2 = std::clamp(x2, 0, width - 1);
-    y1 = std::clamp(y1, 0, height - 1);
-    y2 = std::clamp(y2, 0, height - 1);
-    if (x2 < x1 || y2 < y1)
-        return;
-    const bool land = mode == 0 || mode == 2;
-    const bool statics = mode == 1 || mode == 2;
-    for (int x = x1; x <= x2; ++x) {
-        for (int y = y1; y <= y2; ++y) {
-            if (land)
-                m_cache.setLand(x, y, 2, 0, 0);
-            if (statics) {
-                // World-save items stay: only statics are taken out.
-                const TileStack stack = m_cache.statics(x, y);
-                for (const Tile &t : stack)
-                    if (t.isStatic())
-                        m_cache.setStatic(x, y, 1, t, t);
-            }
-        }
-    }
-    if (land)
-        landSelection.clear();
-    if (statics)
-        staticSelection.clear();
+    m_doc.clearRectangle(mode, x1, y1, x2, y2);
     update();
 }

@@ -226,6 +226,8 @@ void BlockCache::setLand(int x, int y, int mode, int id, int z)
     LandBlock *b = fetchLand(block);
     if (!b)
         return;
+    if (m_recorder)
+        m_recorder->landTouched(block, *b);
     const CellKey key = cellKey(x, y);
     Tile t = b->at(key);
     switch (mode) {
@@ -278,6 +280,8 @@ void BlockCache::setStatic(int x, int y, int mode, const Tile &a, const Tile &b)
     StaticBlock *s = fetchStatics(block);
     if (!s)
         return;
+    if (m_recorder)
+        m_recorder->staticsTouched(block, *s);
     m_changedStatics.insert(block);
     TileStack &stack = s->entry(cellKey(x, y));
     switch (mode) {
@@ -296,9 +300,36 @@ void BlockCache::setStatic(int x, int y, int mode, const Tile &a, const Tile &b)
     }
 }
 
+void BlockCache::putLandBlock(int block, const LandBlock &land)
+{
+    if (LandBlock *b = fetchLand(block)) {
+        *b = land;
+        m_changedLand.insert(block);
+    }
+}
+
+void BlockCache::putStaticBlock(int block, const StaticBlock &statics)
+{
+    if (StaticBlock *b = fetchStatics(block)) {
+        *b = statics;
+        m_changedStatics.insert(block);
+    }
+}
+
 bool BlockCache::flush(QString *error)
 {
-    forgetMemos();
+    return store(true, error);
+}
+
+bool BlockCache::writeChanged(QString *error)
+{
+    return store(false, error);
+}
+
+bool BlockCache::store(bool drop, QString *error)
+{
+    if (drop)
+        forgetMemos();
     QString first;
     auto failed = [&first](const QString &why) {
         if (first.isEmpty())
@@ -313,7 +344,8 @@ bool BlockCache::flush(QString *error)
                 ++it;
                 continue;
             }
-            m_land.take(*it);
+            if (drop)
+                m_land.take(*it);
             it = m_changedLand.erase(it);
         }
         for (auto it = m_changedStatics.begin(); it != m_changedStatics.end();) {
@@ -324,7 +356,8 @@ bool BlockCache::flush(QString *error)
                 ++it;
                 continue;
             }
-            m_statics.take(*it);
+            if (drop)
+                m_statics.take(*it);
             it = m_changedStatics.erase(it);
         }
     }

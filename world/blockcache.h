@@ -29,6 +29,16 @@ class Facet;
 class BlockCache
 {
 public:
+    // Told of every cell change before it is made, with the block as it is then: what an
+    // edit history needs to take the change back exactly.
+    class Recorder
+    {
+    public:
+        virtual ~Recorder() = default;
+        virtual void landTouched(int block, const LandBlock &before) = 0;
+        virtual void staticsTouched(int block, const StaticBlock &before) = 0;
+    };
+
     static constexpr int MinCapacity = 100;
     static constexpr int MaxCapacity = 2048;
 
@@ -74,6 +84,17 @@ public:
     // nothing happens.
     void setStatic(int x, int y, int mode, const Tile &a, const Tile &b);
 
+    void setRecorder(Recorder *recorder) { m_recorder = recorder; }
+
+    // Replaces a whole block of the current facet and marks it changed, without telling the
+    // recorder (undo and redo put back what it recorded). Outside the facet nothing happens.
+    void putLandBlock(int block, const LandBlock &land);
+    void putStaticBlock(int block, const StaticBlock &statics);
+
+    // Writes every changed block to the edit store like flush, but keeps it cached: what
+    // makes edits reach their working files soon after they are made.
+    bool writeChanged(QString *error = nullptr);
+
     // Writes every changed block to the edit store and drops it from the cache, the blocks
     // kept for other facets too. A block whose working file cannot be written stays cached
     // and changed (or kept); false then, and error (and lastError) names the first file that
@@ -112,6 +133,7 @@ private:
     void shrinkLand(int limit);
     void shrinkStatics(int limit);
     void forgetMemos();
+    bool store(bool drop, QString *error);
 
     // Changed blocks of a facet that is not current, kept because they could not be written.
     struct Kept {
@@ -136,4 +158,5 @@ private:
     int m_staticLoads = 0;
     std::map<Facet *, Kept, std::less<>> m_kept;
     QString m_lastError;
+    Recorder *m_recorder = nullptr;
 };

@@ -96,3 +96,23 @@ int facetBlocksY(int facet)
     default: return 0;
     }
 }
+
+bool isClientDirectory(const QString &dir, QString *reason)
+{
+    const QDir d(dir);
+    const auto refuse = [&](const QString &why) {
+        if (reason)
+            *reason = QStringLiteral("%1 cannot be the UO directory: %2").arg(QDir::toNativeSeparators(dir), why);
+        return false;
+    };
+    if (!d.exists())
+        return refuse(QStringLiteral("the folder does not exist."));
+    const QStringList names = d.entryList(QDir::Files);
+    const auto has = [&names](const QString &name) { return names.contains(name, Qt::CaseInsensitive); };
+    if (!has(QStringLiteral("tiledata.mul")))
+        return refuse(QStringLiteral("it holds no tiledata.mul, so it holds no client files."));
+    for (int facet = 0; facet < 5; ++facet)
+        if (has(QStringLiteral("map%1.mul").arg(facet)) || has(QStringLiteral("map%1LegacyMUL.uop").arg(facet)))
+            return true;
+    return refuse(QStringLiteral("it holds no map file (map0.mul to map4.mul)."));
+}

@@ -25,3 +25,7 @@ void setDataDirectory(const QString &dir);
 // Size of a facet in 8x8 blocks; 0 for an unknown facet number.
 int facetBlocksX(int facet);
 int facetBlocksY(int facet);
+
+// True when dir holds the client files the editor reads (tile data and a map); false with
+// the folder and what it lacks in reason otherwise.
+bool isClientDirectory(const QString &dir, QString *reason = nullptr);

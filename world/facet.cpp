@@ -62,7 +62,8 @@ Facet::Facet(int facet, bool useDiff, std::shared_ptr<WorkingDirectory> store)
 
 Facet::~Facet()
 {
-    clearWorkingFiles();
+    if (!m_store->isKeptForRecovery())
+        clearWorkingFiles();
     closeFiles();
 }
 

@@ -162,7 +162,7 @@ private:
 };
 
 // Block comparison of the difference savers: the same cells, each with the same tile id and
-// z (land); the same cells, each stack of the same size with equal tiles in order (statics;
-// Tile equality, hue not compared).
+// z (land); the same cells, each stack of the same size with equal tiles of the same hue in
+// order (statics).
 bool landBlocksEqual(const LandBlock &a, const LandBlock &b);
 bool staticBlocksEqual(const StaticBlock &a, const StaticBlock &b);

@@ -146,7 +146,9 @@ bool staticBlocksEqual(const StaticBlock &a, const StaticBlock &b)
         if (sa.size() != sb.size())
             return false;
         for (int t = 0; t < sa.size(); ++t) {
-            if (sa[t] != sb[t])
+            // A hue is part of the record the client reads: a static whose only change
+            // is its hue is a change to save.
+            if (sa[t] != sb[t] || sa[t].hue() != sb[t].hue())
                 return false;
         }
     }

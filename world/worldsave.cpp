@@ -170,11 +170,14 @@ QByteArray currentStatics(Facet &facet, int block)
 
 // Appends records to the blocks' statics, one write per block. When a write fails, the
 // blocks written before it get their earlier bytes back, so the edit store is as it was.
-bool appendRecords(Facet &facet, const QMap<int, QByteArray> &records, QString *error)
+bool appendRecords(Facet &facet, const QMap<int, QByteArray> &records, QString *error,
+                   QMap<int, QByteArray> *beforeOut = nullptr)
 {
     QList<QPair<int, QByteArray>> written;
     for (auto it = records.cbegin(); it != records.cend(); ++it) {
         const QByteArray before = currentStatics(facet, it.key());
+        if (beforeOut)
+            beforeOut->insert(it.key(), before);
         if (!facet.writeWorkingFile(it.key(), before + it.value(), Facet::StaticsKind)) {
             if (error)
                 *error = writeFailure(facet, it.key());
@@ -216,7 +219,25 @@ bool appendStaticRecord(Facet &facet, int x, int y, const Tile &t, QString *erro
     return appendRecords(facet, records, error);
 }
 
-WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileData)
+// The records of add that before does not hold already (compared record by record), in order.
+QByteArray newRecords(const QByteArray &before, const QByteArray &add, int &dropped)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i + StaticBlock::RecordSize <= add.size(); i += StaticBlock::RecordSize) {
+        const QByteArray rec = add.mid(i, StaticBlock::RecordSize);
+        bool present = false;
+        for (qsizetype j = 0; !present && j + StaticBlock::RecordSize <= before.size(); j += StaticBlock::RecordSize)
+            present = before.mid(j, StaticBlock::RecordSize) == rec;
+        if (present)
+            ++dropped;
+        else
+            out += rec;
+    }
+    return out;
+}
+
+WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileData,
+                              QMap<int, QByteArray> *staticsBefore)
 {
     WorldSaveResult result;
     QFile in(path);
@@ -338,8 +359,15 @@ WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileD
     }
     // Statics first: if they cannot be written, the copy (which leaves their items out)
     // must not replace the one before.
+    // A save read before (in this run or saved since) already put its statics there.
+    for (auto it = statics.begin(); it != statics.end();) {
+        int dropped = 0;
+        it.value() = newRecords(currentStatics(facet, it.key()), it.value(), dropped);
+        result.statics -= dropped;
+        it = it.value().isEmpty() ? statics.erase(it) : std::next(it);
+    }
     QString error;
-    if (!appendRecords(facet, statics, &error)) {
+    if (!appendRecords(facet, statics, &error, staticsBefore)) {
         copy.cancelWriting();
         result.error = error;
         return result;

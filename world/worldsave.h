@@ -2,6 +2,7 @@
 #include "world/tile.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 
 class Facet;
@@ -37,7 +38,12 @@ bool isItemSectionHeader(const QByteArray &line);
 // an unknown multi, or in a block cut off by the end of the file add nothing and are copied.
 //
 // Blocks the caller holds decoded do not show the change: flush and drop them first.
-WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileData);
+//
+// A TYPE 255 static that the block already holds (the same record) is not appended again:
+// loading a save a second time adds nothing twice. staticsBefore, when given, receives each
+// block appended to with its statics bytes as they were.
+WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileData,
+                              QMap<int, QByteArray> *staticsBefore = nullptr);
 
 // Appends t as one 7-byte static record (id, x mod 8, y mod 8, z, hue) to the statics of
 // the block of (x, y): to its working file when this run has written one, else to the

@@ -97,6 +97,7 @@ private slots:
         file.close();
         temp = blocker + "/temp";
         qputenv("TEMP", temp.toLocal8Bit()); // the environment's destructor puts TEMP back
+        qputenv("TESSARYN_WORKING_DIR", temp.toLocal8Bit()); // the map view's working folders
         store = WorkingDirectory::create();
         QVERIFY(!store->isValid());
         for (int i = 0; i < 4; ++i) {

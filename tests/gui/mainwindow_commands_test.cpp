@@ -2,10 +2,13 @@
 #include "app/mainwindow.h"
 #include "dialogs/findwidget.h"
 #include "support/testenv.h"
+#include "tools/palettenew.h"
 #include "view/glmapwidget.h"
 
 #include <QAction>
 #include <QDockWidget>
+#include <QEnterEvent>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -61,6 +64,7 @@ private slots:
     void unknownKeyTravelsOn();
     void sliderDragMovesViewOnceOnRelease();
     void printKeyStartsOneCapture();
+    void undoNamesTheStepAndTextFieldsKeepTheirKeys();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -80,7 +84,8 @@ void MainWindowCommandsTest::menuTreeAndToolBarOrder()
              (QStringList{"fileFacetFeluccaAction", "fileFacetTrammelAction", "fileFacetIlshenerAction", "fileFacetMalasAction"}));
     QCOMPARE(entries(w.saveMenu->actions()), (QStringList{"fileSaveMul_FilesAction", "fileSaveDiff_FilesAction"}));
     QCOMPARE(entries(w.editMenu->actions()),
-             (QStringList{"[Selection]", "-", "editClearAction", "-", "editFindAction", "-", "[Settings]"}));
+             (QStringList{"editUndoAction", "editRedoAction", "-", "[Selection]", "-", "editClearAction", "-",
+                          "editFindAction", "-", "[Settings]"}));
     QCOMPARE(entries(w.settingsMenu->actions()),
              (QStringList{"editSettingsUO_DirectoryAction", "editSettingsPaletteAction", "editSettingsGrid_ColorAction"}));
     QCOMPARE(entries(w.viewMenu->actions()),
@@ -373,6 +378,51 @@ void MainWindowCommandsTest::printKeyStartsOneCapture()
     QTest::qWait(300);
     QCOMPARE(dialogs, 1);
     QCOMPARE(titles, QStringList{QStringLiteral("Capture image")});
+}
+
+void MainWindowCommandsTest::undoNamesTheStepAndTextFieldsKeepTheirKeys()
+{
+    mainWindow &w = *m_w;
+    GLMapWidget &v = *w.view();
+    QCOMPARE(w.editUndoAction->text(), QStringLiteral("Undo"));
+    QVERIFY(!w.editUndoAction->isEnabled());
+    QCOMPARE(w.editUndoAction->shortcuts(), QKeySequence::keyBindings(QKeySequence::Undo));
+    QCOMPARE(w.editRedoAction->shortcuts(),
+             (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))}));
+
+    v.landSelection[5][5] = v.blockCache().land(5, 5).id();
+    const int z = v.blockCache().land(5, 5).z();
+    key(&w, Qt::Key_F1);
+    QCOMPARE(v.blockCache().land(5, 5).z(), z + 1);
+    QCOMPARE(w.editUndoAction->text(), QStringLiteral("Undo Raise"));
+    w.editUndoAction->trigger();
+    QCOMPARE(v.blockCache().land(5, 5).z(), z);
+    QCOMPARE(w.editRedoAction->text(), QStringLiteral("Redo Raise"));
+    QVERIFY(!v.hasUnsavedChanges()); // back where the facet was opened
+    w.editRedoAction->trigger();
+    QCOMPARE(v.blockCache().land(5, 5).z(), z + 1);
+
+    // Typing in the palette's altitude field: F1, Delete and Insert are not the map's.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.showPalette(true);
+    QLineEdit *alt = w.palette()->lineAlt;
+    w.activateWindow();
+    alt->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(alt));
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QCoreApplication::sendEvent(&v, &enter);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(alt)); // the pointer over the map
+    key(&w, Qt::Key_F1);
+    key(&w, Qt::Key_Delete);
+    key(&w, Qt::Key_Right, Qt::ControlModifier);
+    QCOMPARE(v.blockCache().land(5, 5).z(), z + 1);
+    QCOMPARE(v.landSelection.size(), 1);
+    v.setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(&v));
+    key(&w, Qt::Key_Delete);
+    QVERIFY(v.landSelection.isEmpty());
+    QCOMPARE(w.editUndoAction->text(), QStringLiteral("Undo Delete"));
 }
 
 QTEST_MAIN(MainWindowCommandsTest)

@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
@@ -452,13 +453,18 @@ void PaintingTest::insertEntriesAskForTheId()
     QCOMPARE(caption, QStringLiteral("Enter Land Tile ID"));
     QCOMPARE(landAt(v, 22, 22), qMakePair(9, 7));
     // A valid id, typed in hexadecimal, replaces the tile and keeps the height; text that is
-    // no number is id 0.
+    // no number is refused with a box and changes nothing.
     answerQuery(QStringLiteral(" 0x3fff "), &caption);
     v.insertLand(at(22, 22).x(), at(22, 22).y(), false);
     QCOMPARE(landAt(v, 22, 22), qMakePair(0x3FFF, 7));
+    const auto before = landAt(v, 21, 21);
     answerQuery(QStringLiteral("abc"), &caption);
     v.insertLand(at(21, 21).x(), at(21, 21).y(), false);
-    QCOMPARE(landAt(v, 21, 21), qMakePair(0, 40));
+    QCOMPARE(landAt(v, 21, 21), before);
+    QMessageBox *refused = v.findChild<QMessageBox *>(QStringLiteral("notANumber"));
+    QVERIFY(refused);
+    QCOMPARE(refused->text(), painting::notANumberText(QStringLiteral("abc")));
+    refused->close();
 
     // On a selected cell the whole land selection gets the tile.
     v.landSelection[20][20] = 3;

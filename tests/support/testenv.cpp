@@ -21,6 +21,7 @@ TestEnvironment::TestEnvironment()
     QDir().mkpath(tempDir());
     QDir().mkpath(root() + QStringLiteral("/config"));
     qputenv("TEMP", tempDir().toLocal8Bit());
+    qputenv("TESSARYN_WORKING_DIR", (root() + QStringLiteral("/state")).toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (root() + QStringLiteral("/config")).toLocal8Bit());
     // Test mode alone sends every test program to one shared store; give this one its own.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root() + QStringLiteral("/config"));
@@ -36,6 +37,7 @@ TestEnvironment::~TestEnvironment()
     QSettings().clear();
     QSettings().sync();
     qputenv("TEMP", m_oldTemp);
+    qunsetenv("TESSARYN_WORKING_DIR");
     if (m_oldConfig.isEmpty())
         qunsetenv("XDG_CONFIG_HOME");
     else

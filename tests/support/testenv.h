@@ -3,7 +3,8 @@
 #include <QTemporaryDir>
 
 // Keeps a test away from the user's own settings and temporary files: settings go to a
-// private store, TEMP points at a private directory, and the client data directory is
+// private store, TEMP and the working folders (TESSARYN_WORKING_DIR) point at private
+// directories, and the client data directory is
 // unset unless the test chooses one. Create one at the start of initTestCase (or per test).
 class TestEnvironment
 {

@@ -1,0 +1,293 @@
+// The map document end to end on the sample world: every kind of edit taken back and done
+// again to the byte across a facet switch and a save, and the edits that were lost or landed
+// in the wrong place before (a hue-only change, a selection of another facet, a world save
+// read twice, typed text that is no number, a folder without client files).
+#include "support/testenv.h"
+#include "tiles/tilenumber.h"
+#include "world/datadirectory.h"
+#include "world/facet.h"
+#include "world/facetsaver.h"
+#include "world/mapdocument.h"
+
+#include <QFile>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+constexpr int kIlshenar = 2;
+constexpr int kMalas = 3;
+constexpr int kCells = 48; // the part of the facet the tests look at: 6 x 6 blocks from
+constexpr int OX = 1000;   // (OX, OY), inland where the sample world has its plants
+constexpr int OY = 800;
+
+// What the blocks of the corner hold, as the client files would get it: land records,
+// static records (with hues) and the world-save items of each block.
+QByteArray cornerBytes(MapDocument &doc)
+{
+    QByteArray out;
+    BlockCache &cache = doc.cache();
+    for (int bx = 0; bx < kCells / 8; ++bx) {
+        for (int by = 0; by < kCells / 8; ++by) {
+            const int block = (OX / 8 + bx) * cache.blocksY() + OY / 8 + by;
+            QByteArray land(LandBlock::RecordSize, '\0');
+            cache.landBlock(block).encodeInto(land);
+            out += land + cache.staticBlock(block).encode();
+            const StaticBlock &s = cache.staticBlock(block);
+            for (const CellKey key : s.keys())
+                for (const Tile &t : s.at(key))
+                    if (t.isItem())
+                        out += QByteArray::number(t.id()) + ',' + QByteArray::number(t.z()) + ';';
+            out += '|';
+        }
+    }
+    return out;
+}
+
+// The first cells of the corner with statics (x, y, the first static there).
+struct Placed {
+    int x, y;
+    Tile tile;
+};
+QList<Placed> staticsInCorner(MapDocument &doc, int count)
+{
+    QList<Placed> out;
+    for (int x = OX + 1; x < OX + kCells - 10 && out.size() < count; ++x)
+        for (int y = OY + 1; y < OY + kCells - 10 && out.size() < count; ++y) {
+            const TileStack s = doc.cache().statics(x, y);
+            if (!s.isEmpty() && s[0].isStatic())
+                out.append({x, y, s[0]});
+        }
+    return out;
+}
+
+void selectStatics(MapDocument &doc, const QList<Placed> &placed)
+{
+    for (const Placed &p : placed)
+        MapDocument::addSelected(doc.staticSelection(), p.x, p.y, p.tile.z(), p.tile.id());
+}
+
+void selectLand(MapDocument &doc, int x1, int y1, int x2, int y2)
+{
+    for (int x = OX + x1; x <= OX + x2; ++x)
+        for (int y = OY + y1; y <= OY + y2; ++y)
+            doc.landSelection()[x][y] = doc.cache().land(x, y).id();
+}
+
+// A world save with one item that becomes a static (TYPE 255) and one that stays an item.
+bool writeWorldSave(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly)
+        && f.write(QStringLiteral("SECTION WORLDITEM 1\n{\nID 3703\nX %1\nY %2\nZ 5\nCOLOR 33\nTYPE 255\n}\n"
+                                  "SECTION WORLDITEM 2\n{\nID 3703\nX %3\nY %4\nZ 7\n}\n")
+                       .arg(OX + 10).arg(OY + 10).arg(OX + 12).arg(OY + 20).toLatin1())
+        > 0;
+}
+
+int staticsWithId(MapDocument &doc, int x, int y, int id)
+{
+    int n = 0;
+    for (const Tile &t : doc.cache().statics(x, y))
+        n += t.isStatic() && t.id() == id;
+    return n;
+}
+
+using Operation = std::function<void(MapDocument &, const QString &worldSave)>;
+} // namespace
+Q_DECLARE_METATYPE(Operation)
+
+class DocumentTest : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TestEnvironment> env;
+    QString dir;
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<TestEnvironment>();
+        dir = env->copyOfSample();
+        TestEnvironment::useDataDirectory(dir);
+    }
+    void cleanup() { env.reset(); }
+
+    void undoAndRedoAreExact_data();
+    void undoAndRedoAreExact();
+    void mends();
+};
+
+void DocumentTest::undoAndRedoAreExact_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<Operation>("operation");
+    const auto row = [](const char *tag, const char *name, Operation op) {
+        QTest::newRow(tag) << QString::fromLatin1(name) << op;
+    };
+    row("delete land and statics", "Delete", [](MapDocument &d, const QString &) {
+        selectLand(d, 3, 3, 20, 12); // over block borders
+        selectStatics(d, staticsInCorner(d, 6));
+        d.deleteSelection();
+    });
+    row("move statics", "Move", [](MapDocument &d, const QString &) {
+        selectStatics(d, staticsInCorner(d, 5));
+        d.moveStatics(7, -1, false);
+    });
+    row("copy statics", "Copy", [](MapDocument &d, const QString &) {
+        selectStatics(d, staticsInCorner(d, 5));
+        d.moveStatics(1, 9, true);
+    });
+    row("raise", "Raise", [](MapDocument &d, const QString &) {
+        selectLand(d, 0, 0, 9, 9);
+        selectStatics(d, staticsInCorner(d, 4));
+        d.changeElevation(3);
+    });
+    row("lower", "Lower", [](MapDocument &d, const QString &) {
+        selectLand(d, 14, 14, 17, 30);
+        d.changeElevation(-200);
+    });
+    row("clear rectangle", "Clear Tiles", [](MapDocument &d, const QString &) {
+        d.clearRectangle(2, OX - 5, OY + 6, OX + 30, OY + 19);
+    });
+    // The view's operations (painting, insert, hue, properties, multi import) change cells
+    // through the cache inside an edit of their name; the same here.
+    row("paint stroke", "Paint", [](MapDocument &d, const QString &) {
+        MapDocument::Edit stroke(d, QStringLiteral("Paint"));
+        for (int i = 0; i < 40; ++i)
+            d.cache().setLand(OX + 2 + i, OY + 5 + i / 3, 2, 0x44 + i % 3, i - 20);
+    });
+    row("insert static", "Insert", [](MapDocument &d, const QString &) {
+        MapDocument::Edit edit(d, QStringLiteral("Insert"));
+        Tile s = d.tileData().staticTile(0x0E3D);
+        s.setZ(d.cache().land(OX + 9, OY + 9).z());
+        d.cache().setStatic(OX + 9, OY + 9, 0, s, s);
+    });
+    row("hue and properties", "Properties", [](MapDocument &d, const QString &) {
+        MapDocument::Edit edit(d, QStringLiteral("Properties"));
+        for (const Placed &p : staticsInCorner(d, 3)) {
+            Tile changed = p.tile;
+            changed.setHue(0x21);
+            changed.setZ(p.tile.z() + 1);
+            d.cache().setStatic(p.x, p.y, 2, p.tile, changed);
+        }
+    });
+    row("world save statics", "World Save", [](MapDocument &d, const QString &save) {
+        QVERIFY(d.loadWorldSave(save).ok);
+    });
+}
+
+void DocumentTest::undoAndRedoAreExact()
+{
+    QFETCH(QString, name);
+    QFETCH(Operation, operation);
+    const QString save = env->root() + "/world.wsc";
+    QVERIFY(writeWorldSave(save));
+
+    MapDocument doc;
+    QVERIFY(doc.setFacet(kIlshenar));
+    const QByteArray before = cornerBytes(doc);
+    operation(doc, save);
+    const QByteArray after = cornerBytes(doc);
+    QVERIFY2(after != before, "the operation changed nothing");
+    QCOMPARE(doc.undoName(), name);
+    QVERIFY(doc.hasUnsavedChanges());
+
+    // Kept across a switch to another facet and back, whose history is its own.
+    QVERIFY(doc.setFacet(kMalas));
+    QVERIFY(!doc.canUndo());
+    QVERIFY(doc.setFacet(kIlshenar));
+    QCOMPARE(cornerBytes(doc), after);
+
+    // A save into the difference files is the new save point.
+    QString error;
+    QVERIFY2(saveFacet(doc.cache(), doc.facet(kIlshenar), nullptr, 1, {}, &error), qPrintable(error));
+    doc.markSaved(kIlshenar);
+    QVERIFY(!doc.hasUnsavedChanges());
+    QCOMPARE(cornerBytes(doc), after);
+
+    QVERIFY(doc.undo());
+    QCOMPARE(cornerBytes(doc), before);
+    QVERIFY(doc.isModified(kIlshenar));
+    QCOMPARE(doc.redoName(), name);
+    QVERIFY(doc.redo());
+    QCOMPARE(cornerBytes(doc), after);
+    QVERIFY(!doc.hasUnsavedChanges()); // back at the save point: nothing to ask at close
+
+    // Undone once more, the bytes reach the working files and read back the same from a
+    // new look at the facet's files.
+    QVERIFY(doc.undo());
+    QVERIFY(doc.storeChanges());
+    QVERIFY(doc.setFacet(kMalas) && doc.setFacet(kIlshenar));
+    QCOMPARE(cornerBytes(doc), before);
+}
+
+void DocumentTest::mends()
+{
+    QString error;
+    {
+        // A static whose only change is its hue reaches the difference files.
+        MapDocument doc;
+        QVERIFY(doc.setFacet(kIlshenar));
+        const Placed p = staticsInCorner(doc, 1).value(0);
+        QVERIFY(p.tile.hue() != 0x55);
+        {
+            MapDocument::Edit edit(doc, QStringLiteral("Hue"));
+            Tile hued = p.tile;
+            hued.setHue(0x55);
+            doc.cache().setStatic(p.x, p.y, 2, p.tile, hued);
+        }
+        QVERIFY2(saveFacet(doc.cache(), doc.facet(kIlshenar), nullptr, 1, {}, &error), qPrintable(error));
+        Facet saved(kIlshenar);
+        const TileStack stack = saved.loadStaticBlock(blockNumber(p.x, p.y, saved.blocksY()), false, false)
+                                    .at(cellKey(p.x, p.y));
+        QVERIFY(p.x > 0);
+    QVERIFY(std::any_of(stack.begin(), stack.end(),
+                            [&](const Tile &t) { return t.id() == p.tile.id() && t.hue() == 0x55; }));
+    }
+    {
+        // A selection belongs to its facet: Delete on another facet touches nothing there,
+        // and the selection is still there on its own facet.
+        MapDocument doc;
+        QVERIFY(doc.setFacet(kIlshenar));
+        selectLand(doc, 0, 0, 7, 7);
+        selectStatics(doc, staticsInCorner(doc, 3));
+        QVERIFY(doc.setFacet(kMalas));
+        QVERIFY(doc.landSelection().isEmpty() && doc.staticSelection().isEmpty());
+        const QByteArray malas = cornerBytes(doc);
+        doc.deleteSelection();
+        QCOMPARE(cornerBytes(doc), malas);
+        QVERIFY(!doc.canUndo());
+        QVERIFY(doc.setFacet(kIlshenar));
+        QCOMPARE(doc.landSelection().size(), 8);
+        QCOMPARE(doc.staticSelection(kIlshenar).size(), doc.staticSelection().size());
+    }
+    {
+        // The same world save read twice adds its TYPE 255 static once; undone twice, the
+        // cell is as it was.
+        const QString save = env->root() + "/twice.wsc";
+        QVERIFY(writeWorldSave(save));
+        MapDocument doc;
+        QVERIFY(doc.setFacet(kIlshenar));
+        const int before = staticsWithId(doc, OX + 10, OY + 10, 3703);
+        QCOMPARE(doc.loadWorldSave(save).statics, 1);
+        QCOMPARE(doc.loadWorldSave(save).statics, 0);
+        QCOMPARE(staticsWithId(doc, OX + 10, OY + 10, 3703), before + 1);
+        QVERIFY(doc.undo() && doc.undo());
+        QCOMPARE(staticsWithId(doc, OX + 10, OY + 10, 3703), before);
+        QVERIFY(doc.facet(kIlshenar).items().isEmpty());
+    }
+    // Typed text that is no number is refused rather than read as 0.
+    const QList<QPair<QString, std::optional<int>>> typed = {
+        {"12", 12}, {" 0x1f ", 31}, {"0X4000", 0x4000}, {"abc", std::nullopt}, {"", std::nullopt},
+        {"0x", std::nullopt}, {"12a", std::nullopt}, {"+3", 3}};
+    for (const auto &[text, number] : typed)
+        QVERIFY2(parseTileNumber(text) == number, qPrintable(text));
+    // A folder without client files is refused with the reason.
+    QVERIFY(isClientDirectory(dir));
+    QVERIFY(QDir().mkpath(env->root() + "/empty"));
+    QVERIFY(!isClientDirectory(env->root() + "/empty", &error));
+    QVERIFY2(error.contains("tiledata.mul"), qPrintable(error));
+}
+
+QTEST_GUILESS_MAIN(DocumentTest)
+#include "document_test.moc"

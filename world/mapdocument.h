@@ -1,0 +1,167 @@
+#pragma once
+#include "world/blockcache.h"
+#include "world/edithistory.h"
+#include "world/recovery.h"
+#include "world/worldsave.h"
+
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+#include <set>
+
+class Facet;
+class WorkingDirectory;
+
+// The map being edited: the four facets, the block cache pointed at the current one, the
+// selections of every facet and the history of every facet. Every change of the map is an
+// edit: begun with a name, the blocks it touches recorded as they were when first touched
+// and as they are when it ends, and kept as one step of the facet's history. What a view
+// shows and how it turns input into calls is not its business.
+//
+// Changed blocks reach their working files a moment after each edit (StoreDelay), so a
+// run that ends without saving leaves them in its working folder for the next run.
+class MapDocument : public QObject, private BlockCache::Recorder
+{
+    Q_OBJECT
+public:
+    using LandSelection = QMap<int, QMap<int, int>>;                     // x -> y -> id
+    using StaticSelection = QMap<int, QMap<int, QMap<int, QList<int>>>>; // x -> y -> z -> ids
+
+    static constexpr int StoreDelay = 1000; // ms from the end of an edit to its working files
+
+    // Without a store, the working directory is this run's folder for the current data
+    // directory in the per-user state folder.
+    explicit MapDocument(std::shared_ptr<WorkingDirectory> store = nullptr, QObject *parent = nullptr);
+    ~MapDocument() override;
+
+    BlockCache &cache() { return m_cache; }
+    const BlockCache &cache() const { return m_cache; }
+    Facet &facet(int n) { return *m_facets[size_t(n)]; }
+    std::array<std::unique_ptr<Facet>, 4> &facets() { return m_facets; }
+    const std::shared_ptr<WorkingDirectory> &store() const { return m_store; }
+    int currentFacet() const { return m_current; }
+    TileData &tileData() { return m_cache.tileData(); }
+
+    // Makes facet n current: the cache, the selections and the history follow. An edit
+    // still open ends first. False (and why) when changed blocks could not be stored; they
+    // are kept for their facet.
+    bool setFacet(int n, QString *error = nullptr);
+
+    // The current facet's selections; one object each for the whole run, so a view may
+    // hold references to them. The other facets' selections are kept aside.
+    LandSelection &landSelection() { return m_land; }
+    StaticSelection &staticSelection() { return m_statics; }
+    const LandSelection &landSelection(int facet) const;
+    const StaticSelection &staticSelection(int facet) const;
+
+    // ---- edits ----
+    // Nested edits join the outermost, which names the step. A step that touched nothing
+    // is not kept.
+    void beginEdit(const QString &name);
+    void endEdit();
+    bool editOpen() const { return m_depth > 0; }
+    class Edit
+    {
+    public:
+        Edit(MapDocument &doc, const QString &name) : m_doc(doc) { m_doc.beginEdit(name); }
+        ~Edit() { m_doc.endEdit(); }
+        Edit(const Edit &) = delete;
+        Edit &operator=(const Edit &) = delete;
+
+    private:
+        MapDocument &m_doc;
+    };
+    // When false, edits change the map without becoming steps (what a measurement compares
+    // the history's cost against).
+    void setRecording(bool on) { m_recording = on; }
+
+    // The operations on the selections. Land cells deleted get land id 0 and keep their z.
+    void deleteSelection();
+    // Moves (or copies) the selected statics by dx, dy; a static that would leave the facet
+    // stays. The selection follows the statics.
+    void moveStatics(int dx, int dy, bool copy);
+    // Raises (lowers) the selected land and statics, limited to -128..127.
+    void changeElevation(int delta);
+    // mode 0 land, 1 statics, 2 both; corners are limited to the facet. Items stay.
+    void clearRectangle(int mode, int x1, int y1, int x2, int y2);
+    // Reads a world save into the current facet as one step.
+    WorldSaveResult loadWorldSave(const QString &fileName);
+
+    // ---- history of the current facet ----
+    EditHistory &history(int facet) { return m_history[size_t(facet)]; }
+    const EditHistory &history(int facet) const { return m_history[size_t(facet)]; }
+    bool canUndo() const { return m_history[size_t(m_current)].canUndo(); }
+    bool canRedo() const { return m_history[size_t(m_current)].canRedo(); }
+    QString undoName() const { return m_history[size_t(m_current)].undoName(); }
+    QString redoName() const { return m_history[size_t(m_current)].redoName(); }
+    bool undo();
+    bool redo();
+
+    // The facet's files now hold what it shows (after a save that wrote it).
+    void markSaved(int facet);
+    // True when a facet differs from its files: a step since the save point, a change made
+    // around the history, or blocks that could not reach their working files.
+    bool hasUnsavedChanges() const;
+    bool isModified(int facet) const;
+
+    // ---- working files ----
+    // Writes changed blocks to their working files now (the store timer does it a moment
+    // after every edit). False and why when the edit store refused.
+    bool storeChanges(QString *error = nullptr);
+    // Milliseconds from the end of an edit to its working files (StoreDelay unless set).
+    void setStoreDelay(int ms) { m_storeTimer.setInterval(ms); }
+    // For the end of a run the system asks for: changed blocks are written out, and the
+    // working folder stays for the next run to offer.
+    bool keepForRecovery(QString *error = nullptr);
+    // Makes the recovered blocks changes of this run, one step per facet named "Recover";
+    // the number of blocks taken.
+    int recover(const QList<Recovery::Block> &blocks);
+    // Folders of earlier runs for the data directory of this document.
+    std::unique_ptr<Recovery> findRecoverable() const;
+
+    // Helpers the selection gestures share with the operations.
+    static void addSelected(StaticSelection &sel, int x, int y, int z, int id);
+    static int findSelectedStatic(const TileStack &stack, int id, int z);
+
+signals:
+    // A step was added, undone or redone, or a save point set: the Undo and Redo texts change.
+    void historyChanged();
+    // The map changed by undo, redo or recovery (the view repaints).
+    void mapChanged();
+    // Changed blocks could not reach their working files; they stay in memory.
+    void storeFailed(const QString &reason);
+
+private:
+    void landTouched(int block, const LandBlock &before) override;
+    void staticsTouched(int block, const StaticBlock &before) override;
+    void apply(const EditCommand &step, bool after);
+    // Ends the edit under way as a step of its own (its name, or a null text when none).
+    QString finishOpen();
+    // Opens a new step of that name while edit scopes are still open.
+    void reopen(const QString &name);
+    void push(std::unique_ptr<EditCommand> step);
+    void scheduleStore();
+
+    std::shared_ptr<WorkingDirectory> m_store;
+    std::array<std::unique_ptr<Facet>, 4> m_facets;
+    BlockCache m_cache;
+    int m_current = 0;
+    LandSelection m_land;
+    StaticSelection m_statics;
+    std::array<LandSelection, 4> m_landAside;
+    std::array<StaticSelection, 4> m_staticsAside;
+    std::array<EditHistory, 4> m_history;
+    std::array<bool, 4> m_untracked{};
+
+    int m_depth = 0;
+    bool m_recording = true;
+    std::unique_ptr<EditCommand> m_open;
+    int m_lastLand = -1;    // the block the open edit recorded last, per kind
+    int m_lastStatics = -1;
+    QTimer m_storeTimer;
+};
