@@ -29,6 +29,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QWheelEvent>
 #include <cstdio>
@@ -36,6 +37,11 @@
 namespace {
 const char *const kGridColorKey = "Tessaryn/GridColor";
 const char *const kPaletteKey = "Tessaryn/PaletteFile";
+// A palette that could not be read, and one being read: neither is read again at a start
+// until the user chooses it again, so a file that fails (or takes the program down while it
+// is read) cannot spoil every start.
+const char *const kPaletteRefusedKey = "Tessaryn/PaletteRefused";
+const char *const kPaletteReadingKey = "Tessaryn/PaletteReading";
 
 // The view needs a positive scale; the keys and the wheel stay between these.
 const double kMinScale = 0.0125;
@@ -444,8 +450,9 @@ void mainWindow::createDocks()
     // world's), so painting works on first start. It is not stored as the user's choice.
     if (paletteFile.isEmpty())
         paletteFile = qEnvironmentVariable("TESSARYN_DEFAULT_PALETTE");
+    // Read once the window is up: whatever the file holds, the window comes first.
     if (!paletteFile.isEmpty())
-        m_palette->setFile(paletteFile);
+        QTimer::singleShot(0, this, [this, paletteFile] { readStartPalette(paletteFile); });
 
     connect(m_palette, &PaletteNew::tileselect, this, &mainWindow::tileselect);
     connect(m_palette, &PaletteNew::paintsig, this, &mainWindow::tileClick);
@@ -539,10 +546,54 @@ void mainWindow::setPalette()
     const QString cur = settings.value(QLatin1String(kPaletteKey), QString()).toString();
     const QString name = QFileDialog::getOpenFileName(this, tr("Select Palette File"), cur,
                                                       tr("XML(*.xml);;All Files(*.*)")).simplified();
-    if (name.isEmpty() || name == cur)
+    const bool refused = settings.value(QLatin1String(kPaletteRefusedKey)).toString() == name;
+    if (name.isEmpty() || (name == cur && !refused && m_palette->fileName() == name))
         return;
     settings.setValue(QLatin1String(kPaletteKey), name);
-    m_palette->setFile(name);
+    settings.remove(QLatin1String(kPaletteRefusedKey));
+    readPalette(name);
+}
+
+QString mainWindow::paletteFailureText(const QString &error)
+{
+    return QStringLiteral("The palette was not read.\n\n") + error
+        + QStringLiteral("\n\nIt is not read at the next start; choose it again under Settings > Palette once it is mended.");
+}
+
+void mainWindow::readStartPalette(const QString &path)
+{
+    QSettings settings;
+    if (settings.value(QLatin1String(kPaletteRefusedKey)).toString() == path)
+        return;
+    if (settings.value(QLatin1String(kPaletteReadingKey)).toString() == path) {
+        // The last start did not come back from reading it.
+        settings.remove(QLatin1String(kPaletteReadingKey));
+        settings.setValue(QLatin1String(kPaletteRefusedKey), path);
+        return;
+    }
+    readPalette(path);
+}
+
+bool mainWindow::readPalette(const QString &path)
+{
+    {
+        QSettings settings;
+        settings.setValue(QLatin1String(kPaletteReadingKey), path);
+        settings.sync();
+    }
+    m_palette->setFile(path);
+    QSettings settings;
+    settings.remove(QLatin1String(kPaletteReadingKey));
+    if (m_palette->lastError().isEmpty())
+        return true;
+    settings.setValue(QLatin1String(kPaletteRefusedKey), path);
+    // Not exec(): the box must not hold up the start (or a test) while it waits.
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Palette"), paletteFailureText(m_palette->lastError()),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("paletteFailure"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return false;
 }
 
 void mainWindow::setUODir()

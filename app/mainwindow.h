@@ -43,6 +43,8 @@ public:
     PaletteNew *palette() const { return m_palette; }
     FindWidget *findWidget() const { return m_find; }
     QLabel *statusField(int i) const { return m_status[i]; }
+    // What the user is told when a palette file cannot be read; error names the file.
+    static QString paletteFailureText(const QString &error);
 
     // Actions, in creation order.
     QAction *fileExitAction, *editFindAction, *helpAboutAction, *fileCaptureAction,
@@ -148,6 +150,10 @@ private:
     void createToolBar();
     void createStatusFields();
     void createDocks();
+    // The palette of the settings, read after the window is shown unless it failed before.
+    void readStartPalette(const QString &path);
+    // Reads a palette file into the palette dock; a failure is told in a box and remembered.
+    bool readPalette(const QString &path);
 
     GLMapWidget *m_view = nullptr;
     FindWidget *m_find = nullptr;
