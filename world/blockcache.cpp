@@ -296,6 +296,18 @@ void BlockCache::setStatic(int x, int y, int mode, const Tile &a, const Tile &b)
     }
 }
 
+void BlockCache::insertStatics(int x, int y, const Tile *first, const Tile *last)
+{
+    if (!inside(x, y) || first == last)
+        return;
+    const int block = blockNumber(x, y, m_blocksY);
+    StaticBlock *s = fetchStatics(block);
+    if (!s)
+        return;
+    m_changedStatics.insert(block);
+    s->entry(cellKey(x, y)).insertAll(first, last);
+}
+
 bool BlockCache::flush(QString *error)
 {
     forgetMemos();

@@ -227,9 +227,7 @@ StaticBlock Facet::loadStaticBlock(int block, bool useEditStore, bool withItems)
             for (auto cell = it->cbegin(); cell != it->cend(); ++cell) {
                 if (!isCellKey(cell.key()))
                     continue;
-                TileStack &stack = statics.entry(cell.key());
-                for (const Tile &t : cell.value())
-                    stack.insert(t);
+                statics.entry(cell.key()).insertAll(cell.value().begin(), cell.value().end());
             }
         }
     }
