@@ -10,6 +10,8 @@
 #include "view/glmapwidget.h"
 #include "view/viewsave.h"
 #include "world/datadirectory.h"
+#include "world/facet.h"
+#include "world/filereplacer.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -153,6 +155,8 @@ mainWindow::mainWindow(QWidget *parent) : QMainWindow(parent)
 
     createStatusFields();
     createDocks();
+    // What the opening of the data directory settled (or could not) is told once the window is up.
+    QTimer::singleShot(0, this, &mainWindow::tellInterruptedSaves);
     connect(windowMenu, &QMenu::aboutToShow, this, &mainWindow::aboutToShowWindow);
 
     fileMap0();
@@ -594,6 +598,59 @@ bool mainWindow::readPalette(const QString &path)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
     return false;
+}
+
+void mainWindow::tellInterruptedSaves()
+{
+    QList<RecoveryReport> reports = FileReplacer::takeReports();
+    const QString dir = dataDirectory();
+    const QStringList left = FileReplacer::leftovers(dir);
+    if (!left.isEmpty()) {
+        RecoveryReport r;
+        r.outcome = RecoveryReport::Leftovers;
+        r.dir = dir;
+        r.leftovers = left;
+        reports.append(r);
+    }
+    for (const RecoveryReport &r : std::as_const(reports)) {
+        const bool question = r.outcome == RecoveryReport::Damaged || r.outcome == RecoveryReport::Leftovers;
+        auto *box = new QMessageBox(question ? QMessageBox::Question : r.outcome == RecoveryReport::Failed
+                                                                            ? QMessageBox::Warning
+                                                                            : QMessageBox::Information,
+                                    tr("Interrupted Save"), FileReplacer::reportText(r), QMessageBox::NoButton, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setObjectName(QStringLiteral("interruptedSave"));
+        if (!question) {
+            box->addButton(QMessageBox::Ok);
+            box->open();
+            continue;
+        }
+        // Not exec(): the start goes on, and the answer acts when it comes.
+        QPushButton *first = box->addButton(r.outcome == RecoveryReport::Damaged ? tr("Restore Old Files") : tr("Remove"),
+                                            QMessageBox::AcceptRole);
+        QPushButton *second = box->addButton(r.outcome == RecoveryReport::Damaged ? tr("Keep Files") : tr("Keep"),
+                                             QMessageBox::RejectRole);
+        box->setDefaultButton(second);
+        box->setEscapeButton(second);
+        connect(box, &QMessageBox::buttonClicked, this, [this, r, first](QAbstractButton *clicked) {
+            QString error;
+            bool ok = true;
+            if (r.outcome == RecoveryReport::Leftovers) {
+                if (clicked == first)
+                    ok = FileReplacer::removeLeftovers(r.dir, r.leftovers, &error);
+            } else {
+                ok = clicked == first ? FileReplacer::restoreKept(r.dir, &error) : FileReplacer::keepAsTheyAre(r.dir, &error);
+                // The facets read the files as they are now.
+                for (int f = 0; f < 4; ++f)
+                    m_view->facet(f).reopen();
+                m_view->blockCache().setFacet(m_view->blockCache().facet());
+                m_view->update();
+            }
+            if (!ok)
+                QMessageBox::warning(this, tr("Interrupted Save"), error);
+        });
+        box->open();
+    }
 }
 
 void mainWindow::setUODir()

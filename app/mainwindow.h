@@ -154,6 +154,9 @@ private:
     void readStartPalette(const QString &path);
     // Reads a palette file into the palette dock; a failure is told in a box and remembered.
     bool readPalette(const QString &path);
+    // Tells what settling interrupted saves did at the open of the data directory, asks
+    // about a damaged journal and about leftover files.
+    void tellInterruptedSaves();
 
     GLMapWidget *m_view = nullptr;
     FindWidget *m_find = nullptr;
