@@ -10,6 +10,7 @@
 #include "view/glmapwidget.h"
 #include "view/viewsave.h"
 #include "world/datadirectory.h"
+#include "world/directorylock.h"
 #include "world/facet.h"
 #include "world/filereplacer.h"
 
@@ -19,6 +20,8 @@
 #include <QColorDialog>
 #include <QDir>
 #include <QDockWidget>
+#include <QFileInfo>
+#include <QFrame>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -155,6 +158,7 @@ mainWindow::mainWindow(QWidget *parent) : QMainWindow(parent)
 
     createStatusFields();
     createDocks();
+    lockDataDirectory();
     // What the opening of the data directory settled (or could not) is told once the window is up.
     QTimer::singleShot(0, this, &mainWindow::tellInterruptedSaves);
     connect(windowMenu, &QMenu::aboutToShow, this, &mainWindow::aboutToShowWindow);
@@ -163,6 +167,74 @@ mainWindow::mainWindow(QWidget *parent) : QMainWindow(parent)
 }
 
 mainWindow::~mainWindow() = default;
+
+QString mainWindow::lockedText(const QString &dir, qint64 pid, const QString &host)
+{
+    const QString where = host.isEmpty() || host == DirectoryLock::thisHost() ? QString() : QStringLiteral(" on ") + host;
+    return QStringLiteral("%1 is being edited by another Tessaryn (process %2%3); saving is off.")
+        .arg(QDir::toNativeSeparators(dir))
+        .arg(pid)
+        .arg(where);
+}
+
+void mainWindow::lockDataDirectory()
+{
+    const QString dir = dataDirectory();
+    if (dir.isEmpty() || !QFileInfo(dir).isDir())
+        return;
+    m_lock = std::make_unique<DirectoryLock>();
+    QString error;
+    if (m_lock->acquire(dir, &error)) {
+        m_readOnly = false;
+        if (m_lockBanner)
+            m_lockBanner->hide();
+        return;
+    }
+    const DirectoryLock::Holder &h = m_lock->holder();
+    if (h.pid == 0 && !error.isEmpty())
+        return; // a directory this program cannot write to: saving tells why
+    m_readOnly = true;
+    if (!m_lockBanner) {
+        m_lockBanner = new QFrame(centralWidget());
+        m_lockBanner->setObjectName(QStringLiteral("lockBanner"));
+        m_lockBanner->setFrameShape(QFrame::StyledPanel);
+        m_lockBanner->setAutoFillBackground(true);
+        QPalette pal = m_lockBanner->palette();
+        pal.setColor(QPalette::Window, QColor(255, 236, 160));
+        pal.setColor(QPalette::WindowText, Qt::black);
+        m_lockBanner->setPalette(pal);
+        auto *row = new QHBoxLayout(m_lockBanner);
+        auto *label = new QLabel(m_lockBanner);
+        label->setObjectName(QStringLiteral("lockBannerText"));
+        label->setWordWrap(true);
+        row->addWidget(label, 1);
+        auto *take = new QPushButton(tr("Take Over"), m_lockBanner);
+        take->setObjectName(QStringLiteral("lockTakeOver"));
+        row->addWidget(take);
+        connect(take, &QPushButton::clicked, this, [this] {
+            lockDataDirectory();
+            if (m_readOnly)
+                QMessageBox::information(this, tr("Take Over"),
+                                         tr("The other Tessaryn still runs; saving can be taken over once it has ended."));
+        });
+        static_cast<QGridLayout *>(centralWidget()->layout()->itemAt(0)->layout())->addWidget(m_lockBanner, 2, 0, 1, 2);
+    }
+    m_lockBanner->findChild<QLabel *>(QStringLiteral("lockBannerText"))->setText(lockedText(dir, h.pid, h.host));
+    m_lockBanner->show();
+}
+
+bool mainWindow::savingAllowed()
+{
+    if (!m_readOnly)
+        return true;
+    auto *box = new QMessageBox(QMessageBox::Information, tr("Save"),
+                                m_lockBanner->findChild<QLabel *>(QStringLiteral("lockBannerText"))->text(),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("savingOff"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return false;
+}
 
 void mainWindow::createActions()
 {
@@ -683,12 +755,14 @@ void mainWindow::commandList()
 
 void mainWindow::fileSaveMul()
 {
-    m_view->save(0);
+    if (savingAllowed())
+        m_view->save(0);
 }
 
 void mainWindow::fileSaveDiff()
 {
-    m_view->save(1);
+    if (savingAllowed())
+        m_view->save(1);
 }
 
 void mainWindow::fileCapture()

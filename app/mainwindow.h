@@ -1,6 +1,7 @@
 #pragma once
 #include <QMainWindow>
 #include <QRgb>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -13,6 +14,8 @@ class GLMapWidget;
 class FindWidget;
 class PaletteNew;
 class multiclip;
+class DirectoryLock;
+class QFrame;
 
 // What the Clear Tiles dialog asked for; valid only when every corner is set, a kind is
 // chosen and the corners are in order.
@@ -45,6 +48,10 @@ public:
     QLabel *statusField(int i) const { return m_status[i]; }
     // What the user is told when a palette file cannot be read; error names the file.
     static QString paletteFailureText(const QString &error);
+    // The banner of a window whose data directory another running Tessaryn holds.
+    static QString lockedText(const QString &dir, qint64 pid, const QString &host);
+    // False while another Tessaryn holds the data directory: the window is read-only.
+    bool isReadOnly() const { return m_readOnly; }
 
     // Actions, in creation order.
     QAction *fileExitAction, *editFindAction, *helpAboutAction, *fileCaptureAction,
@@ -157,6 +164,10 @@ private:
     // Tells what settling interrupted saves did at the open of the data directory, asks
     // about a damaged journal and about leftover files.
     void tellInterruptedSaves();
+    // Takes the data directory's lock, or shows the read-only banner naming its holder.
+    void lockDataDirectory();
+    // True unless the window is read-only, which it then tells.
+    bool savingAllowed();
 
     GLMapWidget *m_view = nullptr;
     FindWidget *m_find = nullptr;
@@ -168,4 +179,7 @@ private:
     bool m_vPressed = false;
     bool m_hPressed = false;
     QRgb m_gridColor = 0xFFFFFFFFu;
+    std::unique_ptr<DirectoryLock> m_lock;
+    bool m_readOnly = false;
+    QFrame *m_lockBanner = nullptr;
 };
