@@ -12,6 +12,9 @@
 #include "world/datadirectory.h"
 #include "world/recovery.h"
 #include "world/terminationwatcher.h"
+#include "world/directorylock.h"
+#include "world/facet.h"
+#include "world/filereplacer.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -20,6 +23,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QDockWidget>
+#include <QFileInfo>
+#include <QFrame>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -49,6 +54,11 @@ const int kStateVersion = 1;
 // The file a data directory may carry to say where it is first shown (the sample
 // generator writes one beside its world).
 const char *const kFirstViewFile = "first-view.ini";
+// A palette that could not be read, and one being read: neither is read again at a start
+// until the user chooses it again, so a file that fails (or takes the program down while it
+// is read) cannot spoil every start.
+const char *const kPaletteRefusedKey = "Tessaryn/PaletteRefused";
+const char *const kPaletteReadingKey = "Tessaryn/PaletteReading";
 
 // The view needs a positive scale; the keys and the wheel stay between these.
 const double kMinScale = 0.0125;
@@ -162,6 +172,9 @@ mainWindow::mainWindow(const StartOptions &options, QWidget *parent) : QMainWind
 
     createStatusFields();
     createDocks();
+    lockDataDirectory();
+    // What the opening of the data directory settled (or could not) is told once the window is up.
+    QTimer::singleShot(0, this, &mainWindow::tellInterruptedSaves);
     connect(windowMenu, &QMenu::aboutToShow, this, &mainWindow::aboutToShowWindow);
     connect(&m_view->document(), &MapDocument::historyChanged, this, &mainWindow::updateUndoActions);
 
@@ -180,6 +193,74 @@ mainWindow::mainWindow(const StartOptions &options, QWidget *parent) : QMainWind
 }
 
 mainWindow::~mainWindow() = default;
+
+QString mainWindow::lockedText(const QString &dir, qint64 pid, const QString &host)
+{
+    const QString where = host.isEmpty() || host == DirectoryLock::thisHost() ? QString() : QStringLiteral(" on ") + host;
+    return QStringLiteral("%1 is being edited by another Tessaryn (process %2%3); saving is off.")
+        .arg(QDir::toNativeSeparators(dir))
+        .arg(pid)
+        .arg(where);
+}
+
+void mainWindow::lockDataDirectory()
+{
+    const QString dir = dataDirectory();
+    if (dir.isEmpty() || !QFileInfo(dir).isDir())
+        return;
+    m_lock = std::make_unique<DirectoryLock>();
+    QString error;
+    if (m_lock->acquire(dir, &error)) {
+        m_readOnly = false;
+        if (m_lockBanner)
+            m_lockBanner->hide();
+        return;
+    }
+    const DirectoryLock::Holder &h = m_lock->holder();
+    if (h.pid == 0 && !error.isEmpty())
+        return; // a directory this program cannot write to: saving tells why
+    m_readOnly = true;
+    if (!m_lockBanner) {
+        m_lockBanner = new QFrame(centralWidget());
+        m_lockBanner->setObjectName(QStringLiteral("lockBanner"));
+        m_lockBanner->setFrameShape(QFrame::StyledPanel);
+        m_lockBanner->setAutoFillBackground(true);
+        QPalette pal = m_lockBanner->palette();
+        pal.setColor(QPalette::Window, QColor(255, 236, 160));
+        pal.setColor(QPalette::WindowText, Qt::black);
+        m_lockBanner->setPalette(pal);
+        auto *row = new QHBoxLayout(m_lockBanner);
+        auto *label = new QLabel(m_lockBanner);
+        label->setObjectName(QStringLiteral("lockBannerText"));
+        label->setWordWrap(true);
+        row->addWidget(label, 1);
+        auto *take = new QPushButton(tr("Take Over"), m_lockBanner);
+        take->setObjectName(QStringLiteral("lockTakeOver"));
+        row->addWidget(take);
+        connect(take, &QPushButton::clicked, this, [this] {
+            lockDataDirectory();
+            if (m_readOnly)
+                QMessageBox::information(this, tr("Take Over"),
+                                         tr("The other Tessaryn still runs; saving can be taken over once it has ended."));
+        });
+        static_cast<QGridLayout *>(centralWidget()->layout()->itemAt(0)->layout())->addWidget(m_lockBanner, 2, 0, 1, 2);
+    }
+    m_lockBanner->findChild<QLabel *>(QStringLiteral("lockBannerText"))->setText(lockedText(dir, h.pid, h.host));
+    m_lockBanner->show();
+}
+
+bool mainWindow::savingAllowed()
+{
+    if (!m_readOnly)
+        return true;
+    auto *box = new QMessageBox(QMessageBox::Information, tr("Save"),
+                                m_lockBanner->findChild<QLabel *>(QStringLiteral("lockBannerText"))->text(),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("savingOff"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return false;
+}
 
 void mainWindow::createActions()
 {
@@ -477,8 +558,9 @@ void mainWindow::createDocks()
     m_gridColor = gridColorFromSetting(settings.value(QLatin1String(kGridColorKey), QStringLiteral("-1")).toString());
     m_view->setGridColor(m_gridColor);
     const QString paletteFile = startPaletteFile();
+    // Read once the window is up: whatever the file holds, the window comes first.
     if (!paletteFile.isEmpty())
-        m_palette->setFile(paletteFile);
+        QTimer::singleShot(0, this, [this, paletteFile] { readStartPalette(paletteFile); });
 
     connect(m_palette, &PaletteNew::tileselect, this, &mainWindow::tileselect);
     connect(m_palette, &PaletteNew::paintsig, this, &mainWindow::tileClick);
@@ -705,10 +787,107 @@ void mainWindow::setPalette()
     const QString cur = settings.value(QLatin1String(kPaletteKey), QString()).toString();
     const QString name = QFileDialog::getOpenFileName(this, tr("Select Palette File"), cur,
                                                       tr("XML(*.xml);;All Files(*.*)")).simplified();
-    if (name.isEmpty() || name == cur)
+    const bool refused = settings.value(QLatin1String(kPaletteRefusedKey)).toString() == name;
+    if (name.isEmpty() || (name == cur && !refused && m_palette->fileName() == name))
         return;
     settings.setValue(QLatin1String(kPaletteKey), name);
-    m_palette->setFile(name);
+    settings.remove(QLatin1String(kPaletteRefusedKey));
+    readPalette(name);
+}
+
+QString mainWindow::paletteFailureText(const QString &error)
+{
+    return QStringLiteral("The palette was not read.\n\n") + error
+        + QStringLiteral("\n\nIt is not read at the next start; choose it again under Settings > Palette once it is mended.");
+}
+
+void mainWindow::readStartPalette(const QString &path)
+{
+    QSettings settings;
+    if (settings.value(QLatin1String(kPaletteRefusedKey)).toString() == path)
+        return;
+    if (settings.value(QLatin1String(kPaletteReadingKey)).toString() == path) {
+        // The last start did not come back from reading it.
+        settings.remove(QLatin1String(kPaletteReadingKey));
+        settings.setValue(QLatin1String(kPaletteRefusedKey), path);
+        return;
+    }
+    readPalette(path);
+}
+
+bool mainWindow::readPalette(const QString &path)
+{
+    {
+        QSettings settings;
+        settings.setValue(QLatin1String(kPaletteReadingKey), path);
+        settings.sync();
+    }
+    m_palette->setFile(path);
+    QSettings settings;
+    settings.remove(QLatin1String(kPaletteReadingKey));
+    if (m_palette->lastError().isEmpty())
+        return true;
+    settings.setValue(QLatin1String(kPaletteRefusedKey), path);
+    // Not exec(): the box must not hold up the start (or a test) while it waits.
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Palette"), paletteFailureText(m_palette->lastError()),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("paletteFailure"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return false;
+}
+
+void mainWindow::tellInterruptedSaves()
+{
+    QList<RecoveryReport> reports = FileReplacer::takeReports();
+    const QString dir = dataDirectory();
+    const QStringList left = FileReplacer::leftovers(dir);
+    if (!left.isEmpty()) {
+        RecoveryReport r;
+        r.outcome = RecoveryReport::Leftovers;
+        r.dir = dir;
+        r.leftovers = left;
+        reports.append(r);
+    }
+    for (const RecoveryReport &r : std::as_const(reports)) {
+        const bool question = r.outcome == RecoveryReport::Damaged || r.outcome == RecoveryReport::Leftovers;
+        auto *box = new QMessageBox(question ? QMessageBox::Question : r.outcome == RecoveryReport::Failed
+                                                                            ? QMessageBox::Warning
+                                                                            : QMessageBox::Information,
+                                    tr("Interrupted Save"), FileReplacer::reportText(r), QMessageBox::NoButton, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setObjectName(QStringLiteral("interruptedSave"));
+        if (!question) {
+            box->addButton(QMessageBox::Ok);
+            box->open();
+            continue;
+        }
+        // Not exec(): the start goes on, and the answer acts when it comes.
+        QPushButton *first = box->addButton(r.outcome == RecoveryReport::Damaged ? tr("Restore Old Files") : tr("Remove"),
+                                            QMessageBox::AcceptRole);
+        QPushButton *second = box->addButton(r.outcome == RecoveryReport::Damaged ? tr("Keep Files") : tr("Keep"),
+                                             QMessageBox::RejectRole);
+        box->setDefaultButton(second);
+        box->setEscapeButton(second);
+        connect(box, &QMessageBox::buttonClicked, this, [this, r, first](QAbstractButton *clicked) {
+            QString error;
+            bool ok = true;
+            if (r.outcome == RecoveryReport::Leftovers) {
+                if (clicked == first)
+                    ok = FileReplacer::removeLeftovers(r.dir, r.leftovers, &error);
+            } else {
+                ok = clicked == first ? FileReplacer::restoreKept(r.dir, &error) : FileReplacer::keepAsTheyAre(r.dir, &error);
+                // The facets read the files as they are now.
+                for (int f = 0; f < 4; ++f)
+                    m_view->facet(f).reopen();
+                m_view->blockCache().setFacet(m_view->blockCache().facet());
+                m_view->update();
+            }
+            if (!ok)
+                QMessageBox::warning(this, tr("Interrupted Save"), error);
+        });
+        box->open();
+    }
 }
 
 void mainWindow::setUODir()
@@ -751,12 +930,14 @@ void mainWindow::commandList()
 
 void mainWindow::fileSaveMul()
 {
-    m_view->save(0);
+    if (savingAllowed())
+        m_view->save(0);
 }
 
 void mainWindow::fileSaveDiff()
 {
-    m_view->save(1);
+    if (savingAllowed())
+        m_view->save(1);
 }
 
 void mainWindow::fileCapture()

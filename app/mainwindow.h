@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QRgb>
 #include <optional>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -15,6 +16,8 @@ class GLMapWidget;
 class FindWidget;
 class PaletteNew;
 class multiclip;
+class DirectoryLock;
+class QFrame;
 
 // What the Clear Tiles dialog asked for; valid only when every corner is set, a kind is
 // chosen and the corners are in order.
@@ -53,6 +56,12 @@ public:
     PaletteNew *palette() const { return m_palette; }
     FindWidget *findWidget() const { return m_find; }
     QLabel *statusField(int i) const { return m_status[i]; }
+    // What the user is told when a palette file cannot be read; error names the file.
+    static QString paletteFailureText(const QString &error);
+    // The banner of a window whose data directory another running Tessaryn holds.
+    static QString lockedText(const QString &dir, qint64 pid, const QString &host);
+    // False while another Tessaryn holds the data directory: the window is read-only.
+    bool isReadOnly() const { return m_readOnly; }
 
     // Actions, in creation order.
     QAction *fileExitAction, *editFindAction, *helpAboutAction, *fileCaptureAction,
@@ -181,6 +190,17 @@ private:
     void updateUndoActions();
     // False while a text field has the keyboard: the map's editing keys are its keys then.
     bool mapTakesKeys() const;
+    // The palette of the settings, read after the window is shown unless it failed before.
+    void readStartPalette(const QString &path);
+    // Reads a palette file into the palette dock; a failure is told in a box and remembered.
+    bool readPalette(const QString &path);
+    // Tells what settling interrupted saves did at the open of the data directory, asks
+    // about a damaged journal and about leftover files.
+    void tellInterruptedSaves();
+    // Takes the data directory's lock, or shows the read-only banner naming its holder.
+    void lockDataDirectory();
+    // True unless the window is read-only, which it then tells.
+    bool savingAllowed();
 
     GLMapWidget *m_view = nullptr;
     FindWidget *m_find = nullptr;
@@ -195,4 +215,7 @@ private:
     StartOptions m_start;
     // A data directory chosen in this run; stored once the window really closes.
     QString m_nextDataDir;
+    std::unique_ptr<DirectoryLock> m_lock;
+    bool m_readOnly = false;
+    QFrame *m_lockBanner = nullptr;
 };

@@ -1,12 +1,11 @@
 #include "tools/palettenew.h"
 #include "tiles/tilenumber.h"
+#include "tools/palettefile.h"
 #include "app/waitcursor.h"
 #include "tiles/artstore.h"
 #include "ui_palettenew.h"
 
 #include <QDir>
-#include <QDomDocument>
-#include <QDomElement>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
@@ -25,11 +24,6 @@ constexpr qint64 kBatchBudgetNs = 8'000'000;
 
 constexpr int kIconSide = 64;
 constexpr int kCategoryIconSide = 32;
-
-// The largest tile id of each kind: land ids index 16384 land tiles, statics are 16-bit.
-constexpr int kLastTile[2] = {0x3FFF, 0xFFFF};
-
-QString upperTag(const QDomElement &element) { return element.tagName().toUpper(); }
 
 } // namespace
 
@@ -117,87 +111,36 @@ void PaletteNew::setFile(const QString &fileName)
         tree(kind)->clear();
         m_entries[kind].clear();
         m_shown[kind] = -1;
-        m_nextGroup[kind] = 0;
     }
     // The data directory may have changed since the last file; icons come from the current one.
     m_art = std::make_unique<ArtStore>();
 
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    PaletteContent content;
+    if (!PaletteFile::read(fileName, &content, &m_error))
         return;
-    QDomDocument document;
-    if (!document.setContent(&file))
-        return;
-
-    const QDomElement root = document.documentElement();
-    for (QDomElement sets = root.firstChildElement(); !sets.isNull(); sets = sets.nextSiblingElement()) {
-        if (upperTag(sets) != QLatin1String("TILESETS"))
-            continue;
-        for (QDomElement section = sets.firstChildElement(); !section.isNull();
-             section = section.nextSiblingElement()) {
-            const QString tag = upperTag(section);
-            if (tag == QLatin1String("STATICS"))
-                populateBox(section, nullptr, Statics);
-            else if (tag == QLatin1String("LAND"))
-                populateBox(section, nullptr, Land);
-        }
-    }
+    for (int kind : {Statics, Land})
+        populateBox(content, kind);
 }
 
-void PaletteNew::populateBox(const QDomElement &element, PaletteGroupItem *parent, int kind)
+void PaletteNew::populateBox(PaletteContent &content, int kind)
 {
-    for (QDomElement child = element.firstChildElement(); !child.isNull();
-         child = child.nextSiblingElement()) {
-        const QString tag = upperTag(child);
-        if (tag == QLatin1String("TILESET")) {
-            auto *item = new PaletteGroupItem(tree(kind), -1);
-            item->setText(0, child.attribute(QStringLiteral("name")));
-            const QString path = child.attribute(QStringLiteral("image")).simplified();
-            if (!path.isEmpty()) {
-                // Relative image paths belong with the palette file, wherever the program runs.
-                const QImage image(QFileInfo(path).isRelative() ? QDir(m_fileDir).filePath(path) : path);
-                if (!image.isNull())
-                    item->setIcon(0, QPixmap::fromImage(image.scaled(kCategoryIconSide, kCategoryIconSide,
-                                                                     Qt::KeepAspectRatio,
-                                                                     Qt::SmoothTransformation)));
-            }
-            populateBox(child, item, kind);
-        } else if (!parent) {
-            // Groups and tiles outside any tile set have no category to live in.
-            continue;
-        } else if (tag == QLatin1String("GROUP")) {
-            auto *item = new PaletteGroupItem(parent, m_nextGroup[kind]++);
-            item->setText(0, child.attribute(QStringLiteral("name")));
-            populateBox(child, item, kind);
-        } else if ((tag == QLatin1String("TILE") || tag == QLatin1String("RANDOM")) && parent->group() >= 0) {
-            // Entries directly inside a tile set would belong to group -1, which is never shown.
-            m_entries[kind][parent->group()].push_back(readEntry(child, tag, kind));
+    const std::vector<PaletteCategory> &categories = content.categories[size_t(kind)];
+    std::vector<PaletteGroupItem *> items(categories.size(), nullptr);
+    for (size_t i = 0; i < categories.size(); ++i) {
+        const PaletteCategory &c = categories[i];
+        PaletteGroupItem *item = c.parent < 0 ? new PaletteGroupItem(tree(kind), c.group)
+                                              : new PaletteGroupItem(items[size_t(c.parent)], c.group);
+        items[i] = item;
+        item->setText(0, c.name);
+        if (c.group < 0 && !c.image.isEmpty()) {
+            // Relative image paths belong with the palette file, wherever the program runs.
+            const QImage image(QFileInfo(c.image).isRelative() ? QDir(m_fileDir).filePath(c.image) : c.image);
+            if (!image.isNull())
+                item->setIcon(0, QPixmap::fromImage(image.scaled(kCategoryIconSide, kCategoryIconSide,
+                                                                 Qt::KeepAspectRatio, Qt::SmoothTransformation)));
         }
     }
-}
-
-PaletteEntry PaletteNew::readEntry(const QDomElement &element, const QString &tag, int kind) const
-{
-    // Out-of-range numbers would paint tiles that do not exist (or -1, the empty tile), so they
-    // read as tile 0 like text that is not a number.
-    const auto tileNumber = [kind](const QString &text) {
-        const int id = parseNumber(text);
-        return id < 0 || id > kLastTile[kind] ? 0 : id;
-    };
-    PaletteEntry entry;
-    if (tag == QLatin1String("TILE")) {
-        entry.id = tileNumber(element.text());
-        entry.tiles = {entry.id};
-        entry.label = QLatin1String("0x") + QString::number(entry.id, 16);
-        return entry;
-    }
-    entry.label = element.attribute(QStringLiteral("name"));
-    entry.id = tileNumber(element.attribute(QStringLiteral("image"), QStringLiteral("0")));
-    for (QDomElement tile = element.firstChildElement(); !tile.isNull(); tile = tile.nextSiblingElement()) {
-        if (upperTag(tile) == QLatin1String("TILE"))
-            entry.tiles.push_back(tileNumber(tile.text()));
-    }
-    return entry;
+    m_entries[kind] = std::move(content.entries[size_t(kind)]);
 }
 
 void PaletteNew::clicked(QTreeWidgetItem *item)

@@ -1,4 +1,6 @@
 #pragma once
+#include "tools/palettefile.h"
+
 #include <QListWidgetItem>
 #include <QString>
 #include <QTimer>
@@ -11,7 +13,6 @@
 #include <vector>
 
 class ArtStore;
-class QDomElement;
 class QGroupBox;
 class QLineEdit;
 class QListWidget;
@@ -22,13 +23,6 @@ class WaitCursor;
 namespace Ui {
 class PaletteNew;
 }
-
-// One tile choice of a group: a single tile, or several of which painting draws one at random.
-struct PaletteEntry {
-    std::vector<int> tiles;
-    QString label; // shown under the icon
-    int id = 0;    // the tile whose image is the icon
-};
 
 // A category of a palette tree: a tile set (group -1, never holds tiles) or a group (0 and up).
 class PaletteGroupItem : public QTreeWidgetItem
@@ -64,10 +58,7 @@ private:
 // sets and groups, one tab per kind (statics on tab 0, land on tab 1), and offers its entries
 // for painting together with the altitude text.
 //
-// Palette file: any document element; its TILESETS children hold STATICS and LAND sections;
-// a section holds TILESET elements (name, image), which hold GROUP elements (name), which hold
-// TILE elements (text: a tile number) and RANDOM elements (name, image; TILE children) and
-// further groups. Element names are matched in any letter case, attribute names exactly.
+// The palette file is read by PaletteFile (palettefile.h), which bounds its size and nesting.
 class PaletteNew : public QWidget
 {
     Q_OBJECT
@@ -78,6 +69,8 @@ public:
     ~PaletteNew() override;
 
     QString fileName() const { return m_file; }
+    // Why the last setFile left the palette empty; empty when it read the file.
+    QString lastError() const { return m_error; }
 
     // Simplified and upper-cased; "0X" starts a hexadecimal number, anything else is decimal;
     // text that is not a number reads as 0.
@@ -114,9 +107,9 @@ signals:
     void AltChange(QString alt);
 
 protected:
-    // Reads the children of element into the kind's tree and entries; parent is the category
-    // they belong to, none directly inside a section.
-    virtual void populateBox(const QDomElement &element, PaletteGroupItem *parent, int kind);
+    // Fills the kind's tree and entries from what the file held: one item per category, in
+    // document order, each under its parent.
+    virtual void populateBox(PaletteContent &content, int kind);
     void changeEvent(QEvent *event) override;
 
 private slots:
@@ -136,13 +129,12 @@ private:
     void decodeIcon(int kind, PaletteTileItem *item);
     void emitTile(void (PaletteNew::*signal)(int, std::vector<int>, QString), int type,
                   QListWidgetItem *item);
-    PaletteEntry readEntry(const QDomElement &element, const QString &tag, int kind) const;
 
     std::unique_ptr<Ui::PaletteNew> m_ui;
     std::unique_ptr<ArtStore> m_art;
     QString m_file;
+    QString m_error;
     QString m_fileDir;
-    std::array<int, 2> m_nextGroup{0, 0};
     std::array<int, 2> m_shown{-1, -1};
     std::array<std::map<int, std::vector<PaletteEntry>>, 2> m_entries;
     std::array<IconQueue, 2> m_queues;

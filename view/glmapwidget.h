@@ -126,9 +126,12 @@ public:
     // Reads a world save into the current facet and tells the user when it fails.
     void loadWorldSave(const QString &fileName);
     // What loadWorldSave does without the wait cursor and the message box.
-    WorldSaveResult readWorldSaveFile(const QString &fileName);
+    WorldSaveResult readWorldSaveFile(const QString &fileName, const ReadProgress &progress = {},
+                                      const ConfirmComponents &confirm = {});
     // The text loadWorldSave shows when a world save was not loaded.
     static QString worldSaveFailureText(const QString &fileName, const QString &reason);
+    // The question asked before a world save's multis place more than MaxUnaskedComponents.
+    static QString worldSaveSizeQuestion(const QString &fileName, qint64 components);
     // Deletes every cached texture: land, statics and the altitude labels (which are not
     // made again until the GL set-up runs again).
     void clearTextures();

@@ -4,22 +4,15 @@
 #include "view/glmapwidget.h"
 #include "view/painting.h"
 #include "world/datadirectory.h"
+#include "view/loadprogress.h"
 #include "world/multi.h"
+#include "world/multiplacement.h"
 
 #include <QFile>
 #include <QFileDialog>
 
 #include <algorithm>
-
-namespace {
-
-// Ids of 0x8000 and above are negative as the multi formats are meant to be read: no tile.
-bool isTileId(quint16 id)
-{
-    return id < 0x8000;
-}
-
-} // namespace
+#include <set>
 
 void GLMapWidget::slotImportPop(int id)
 {
@@ -33,24 +26,33 @@ void GLMapWidget::slotImportPop(int id)
     const int cellsX = m_cache.blocksX() * 8, cellsY = m_cache.blocksY() * 8;
 
     // Every component stands at the anchor's land height plus its dz, whatever the land under
-    // it; shown means placed, and hue is the hue it gets.
+    // it; shown means placed, and hue is the hue it gets. A large multi file shows progress:
+    // Cancel works while the placement is worked out, before anything reaches the map.
     const auto place = [&](const QList<MultiComponent> &components, bool mlt) {
+        const MultiAnchor at{anchor.x, anchor.y, m_cache.land(anchor.x, anchor.y).z(), cellsX, cellsY};
+        LoadProgress progress(this, QStringLiteral("Import"), QStringLiteral("Reading the multi"));
+        const std::optional<std::vector<CellPlacement>> cells = placeComponents(
+            components, at, mlt, m_tileData, [&progress](qint64 done, qint64 total) { return progress.report(done, total); });
+        if (!cells)
+            return false;
+        progress.noMoreCancel(QStringLiteral("Placing the multi"));
         MapDocument::Edit edit(m_doc, QStringLiteral("Import Multi"));
-        const int base = m_cache.land(anchor.x, anchor.y).z();
-        for (const MultiComponent &c : components) {
-            const int x = anchor.x + c.dx, y = anchor.y + c.dy;
-            if (x < 0 || y < 0 || x >= cellsX || y >= cellsY || !isTileId(c.id))
-                continue;
-            if (mlt ? c.visible() == 0 : c.flags == 0)
-                continue;
-            Tile s = m_tileData.staticTile(c.id);
-            s.setZ(std::clamp(base + c.dz, -128, 127));
-            s.setHue(mlt ? c.hue() : 0);
-            m_cache.setStatic(x, y, 0, s, s);
-            QList<int> &ids = staticSelection[x][y][s.z()];
-            if (!ids.contains(c.id))
-                ids.append(c.id);
+        qsizetype done = 0;
+        for (const CellPlacement &cell : *cells) {
+            if ((++done & 0x3FF) == 0)
+                progress.report(done, qsizetype(cells->size()));
+            m_cache.insertStatics(cell.x, cell.y, cell.tiles.data(), cell.tiles.data() + cell.tiles.size());
+            QMap<int, QList<int>> &atCell = staticSelection[cell.x][cell.y];
+            std::set<std::pair<int, int>> selected; // (z, id) already in the selection
+            for (const Tile &s : cell.tiles) {
+                if (!selected.insert({s.z(), s.id()}).second)
+                    continue;
+                QList<int> &ids = atCell[s.z()];
+                if (!ids.contains(s.id()))
+                    ids.append(s.id());
+            }
         }
+        return true;
     };
 
     if (id == 0) {
@@ -67,8 +69,10 @@ void GLMapWidget::slotImportPop(int id)
         const std::optional<QList<MultiComponent>> components = readMulti(index, data, number);
         // A multi the files do not have leaves the selection as it was.
         if (components) {
+            const auto before = staticSelection;
             staticSelection.clear();
-            place(*components, false);
+            if (!place(*components, false))
+                staticSelection = before;
         }
         update();
     } else if (id == 1) {

@@ -3,6 +3,7 @@
 #include "world/blockcache.h"
 #include "world/facet.h"
 #include "world/facetsaver.h"
+#include "world/filereplacer.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -33,10 +34,12 @@ bool askConflict(QWidget *parent)
     return box.clickedButton() == yes;
 }
 
-void showFailure(QWidget *parent, const QString &error)
+void showFailure(QWidget *parent, const QString &error, const QString &dir = QString())
 {
-    QMessageBox box(QMessageBox::Warning, savetexts::failedCaption(), savetexts::failedText(error), QMessageBox::Ok,
-                    parent);
+    const QString text = FileReplacer::hasInterruptedSet(dir) ? savetexts::failedUnsettledText(error)
+                                                               : savetexts::failedText(error);
+    FileReplacer::takeReports(); // told here, in the failure's own words
+    QMessageBox box(QMessageBox::Warning, savetexts::failedCaption(), text, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("saveFailedBox"));
     box.exec();
 }
@@ -92,6 +95,6 @@ bool saveView(QWidget *parent, BlockCache &cache, Facet *facets[4], int mapid, i
         ok = saveFacet(cache, current, other, mode, report, &error);
     }
     if (!ok)
-        showFailure(parent, error);
+        showFailure(parent, error, current.dataDir());
     return ok;
 }

@@ -34,6 +34,14 @@ inline QString failedText(const QString &error)
     return QStringLiteral("The map was not saved.\n\n") + error
         + QStringLiteral("\n\nThe client files are unchanged and your changes are kept; you can save again.");
 }
+// When a save stops with a set of client files it could not settle (its journal is still
+// there), the files are not known to be unchanged.
+inline QString failedUnsettledText(const QString &error)
+{
+    return QStringLiteral("The map was not saved.\n\n") + error
+        + QStringLiteral("\n\nSome client files may be partly replaced; the next start of the editor settles them from "
+                         "the save's journal. Your changes are kept; you can save again once they are settled.");
+}
 inline QString closeCaption() { return QStringLiteral("Unsaved Changes"); }
 inline QString closeText()
 {

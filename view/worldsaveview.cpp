@@ -1,5 +1,6 @@
 // The map view's world-save loading and rectangle clearing.
 #include "view/glmapwidget.h"
+#include "view/loadprogress.h"
 #include "world/facet.h"
 #include "world/worldsave.h"
 
@@ -24,20 +25,30 @@ public:
 
 } // namespace
 
+QString GLMapWidget::worldSaveSizeQuestion(const QString &fileName, qint64 components)
+{
+    return QStringLiteral("The multis of the world save %1 would place %2 components, more than %3 million. "
+                          "Showing them takes much memory and time. Read them anyway?")
+        .arg(QDir::toNativeSeparators(fileName))
+        .arg(components)
+        .arg(MaxUnaskedComponents / 1000000);
+}
+
 QString GLMapWidget::worldSaveFailureText(const QString &fileName, const QString &reason)
 {
     return QStringLiteral("The world save %1 was not loaded.\n%2")
         .arg(QDir::toNativeSeparators(fileName), reason);
 }
 
-WorldSaveResult GLMapWidget::readWorldSaveFile(const QString &fileName)
+WorldSaveResult GLMapWidget::readWorldSaveFile(const QString &fileName, const ReadProgress &progress,
+                                               const ConfirmComponents &confirm)
 {
     WorldSaveResult result;
     if (isBusy() || m_mapid < 0 || m_mapid > 3) {
         result.error = QStringLiteral("The map view is busy.");
         return result;
     }
-    result = m_doc.loadWorldSave(fileName);
+    result = m_doc.loadWorldSave(fileName, progress, confirm);
     update();
     return result;
 }
@@ -52,9 +63,18 @@ void GLMapWidget::loadWorldSave(const QString &fileName)
     WorldSaveResult result;
     {
         WaitCursorScope wait;
-        result = readWorldSaveFile(fileName);
+        LoadProgress progress(this, QStringLiteral("Select World File"), QStringLiteral("Reading the world save"));
+        const auto confirm = [this, &fileName](qint64 components) {
+            QGuiApplication::restoreOverrideCursor();
+            const auto answer = QMessageBox::question(this, QStringLiteral("Select World File"),
+                                                      worldSaveSizeQuestion(fileName, components));
+            QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+            return answer == QMessageBox::Yes;
+        };
+        result = readWorldSaveFile(
+            fileName, [&progress](qint64 done, qint64 total) { return progress.report(done, total); }, confirm);
     }
-    if (result.ok)
+    if (result.ok || result.cancelled)
         return;
     // Not exec(): the box must not hold up the caller (or a test) while it waits.
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Select World File"),

@@ -316,6 +316,20 @@ void BlockCache::putStaticBlock(int block, const StaticBlock &statics)
     }
 }
 
+void BlockCache::insertStatics(int x, int y, const Tile *first, const Tile *last)
+{
+    if (!inside(x, y) || first == last)
+        return;
+    const int block = blockNumber(x, y, m_blocksY);
+    StaticBlock *s = fetchStatics(block);
+    if (!s)
+        return;
+    if (m_recorder)
+        m_recorder->staticsTouched(block, *s);
+    m_changedStatics.insert(block);
+    s->entry(cellKey(x, y)).insertAll(first, last);
+}
+
 bool BlockCache::flush(QString *error)
 {
     return store(true, error);

@@ -83,6 +83,8 @@ public:
     // id and z); 2 removes a and inserts b; other modes change nothing. Outside the facet
     // nothing happens.
     void setStatic(int x, int y, int mode, const Tile &a, const Tile &b);
+    // The same as setStatic mode 0 for every tile of [first, last) in turn, merged in at once.
+    void insertStatics(int x, int y, const Tile *first, const Tile *last);
 
     void setRecorder(Recorder *recorder) { m_recorder = recorder; }
 

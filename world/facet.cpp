@@ -102,6 +102,8 @@ void Facet::open(int facet, bool useDiff)
     m_dir = dir;
     // A save cut off in this directory is settled before anything is read from it.
     recoverInterruptedSave(dir);
+    m_fingerprint = FileFingerprint::take(dir, saveTargets(0) + saveTargets(1),
+                                          {saveTargets(1).at(0), saveTargets(1).at(3)});
     m_tileData.openFile(dir + QStringLiteral("/tiledata.mul"));
     if (facet < 0 || facet > 3)
         return;
@@ -228,9 +230,7 @@ StaticBlock Facet::loadStaticBlock(int block, bool useEditStore, bool withItems)
             for (auto cell = it->cbegin(); cell != it->cend(); ++cell) {
                 if (!isCellKey(cell.key()))
                     continue;
-                TileStack &stack = statics.entry(cell.key());
-                for (const Tile &t : cell.value())
-                    stack.insert(t);
+                statics.entry(cell.key()).insertAll(cell.value().begin(), cell.value().end());
             }
         }
     }

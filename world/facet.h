@@ -1,5 +1,6 @@
 #pragma once
 #include "tiles/tiledata.h"
+#include "world/filefingerprint.h"
 #include "world/indexfile.h"
 #include "world/tile.h"
 #include "world/workingdirectory.h"
@@ -108,6 +109,10 @@ public:
     QStringList saveTargets(int mode) const;
     // Name of the new file written for target: target + ".tsy" + facet number.
     QString newFileName(const QString &target) const;
+    // The first of the files a save of this facet reads (main, statics index, the five
+    // difference files) that is no longer as it was when the facet opened them; empty when
+    // none changed.
+    QString fileChangedOnDisk() const { return m_fingerprint.firstChanged(); }
     // Removes the new files of mode this facet wrote.
     void removeNewFiles(int mode) const;
 
@@ -159,6 +164,7 @@ private:
     QSet<int> m_landWorking;
     QSet<int> m_staticsWorking;
     QMap<int, QMap<CellKey, TileStack>> m_items;
+    FileFingerprint m_fingerprint;
 };
 
 // Block comparison of the difference savers: the same cells, each with the same tile id and

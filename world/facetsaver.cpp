@@ -91,6 +91,21 @@ bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, 
         return setError(error, why);
     };
 
+    // Another editor (or program) that saved into these files since they were read would
+    // lose its save to new files made from the old lists; nothing is written on top of it.
+    const auto changedOnDisk = [&] {
+        const QString changed = current.fileChangedOnDisk();
+        if (changed.isEmpty())
+            return false;
+        failed(QStringLiteral("The client file %1 was changed on disk after this editor read it, by another program "
+                              "or another Tessaryn. Nothing was written over it. The map now reads the files as "
+                              "they are; save again to add your changes to them.")
+                   .arg(changed));
+        return true;
+    };
+    if (had && changedOnDisk())
+        return false;
+
     QString why;
     if (had) {
         if (mode == 1)
@@ -121,6 +136,8 @@ bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, 
             for (const QString &target : current.saveTargets(1))
                 set.append({current.newFileName(target), target});
         }
+        if (changedOnDisk())
+            return false;
         if (!FileReplacer::replace(dir, set, &why))
             return failed(why);
     }

@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -17,6 +20,33 @@
 namespace {
 
 FileReplacer::StepHook g_hook;
+QList<RecoveryReport> g_reports;
+
+// The facet whose save wrote a set: its new files end in ".tsy" and the facet number.
+QString facetOfSources(const QStringList &sources)
+{
+    static const char *const names[] = {"Felucca", "Trammel", "Ilshenar", "Malas"};
+    for (const QString &s : sources) {
+        const qsizetype at = s.lastIndexOf(QLatin1String(".tsy"));
+        if (at >= 0 && s.size() == at + 5 && s.at(at + 4) >= QLatin1Char('0') && s.at(at + 4) <= QLatin1Char('3'))
+            return QLatin1String(names[s.at(at + 4).unicode() - '0']);
+    }
+    return QString();
+}
+
+void report(RecoveryReport::Outcome outcome, const QString &dir, const QStringList &sources, const QString &detail = {})
+{
+    RecoveryReport r;
+    r.outcome = outcome;
+    r.dir = dir;
+    r.facet = facetOfSources(sources);
+    r.detail = detail;
+    // One word per directory and outcome: the four facets open the same directory.
+    for (const RecoveryReport &e : std::as_const(g_reports))
+        if (e.dir == r.dir && e.outcome == r.outcome && e.detail == r.detail)
+            return;
+    g_reports.append(r);
+}
 
 const char JournalHeader[] = "tessaryn save journal 1";
 
@@ -305,8 +335,18 @@ bool FileReplacer::recover(const QString &dir, QString *error)
         return true;
     bool undoing = false;
     QList<Entry> entries;
-    if (!readJournal(dir, &undoing, &entries, error))
-        return false;
+    QString why;
+    if (!readJournal(dir, &undoing, &entries, &why)) {
+        report(RecoveryReport::Damaged, dir, {}, why);
+        return setError(error, why);
+    }
+    QStringList sources;
+    for (const Entry &e : std::as_const(entries))
+        sources << e.source;
+    const auto failed = [&](const QString &reason) {
+        report(RecoveryReport::Failed, dir, sources, reason);
+        return setError(error, reason);
+    };
 
     if (!undoing) {
         // Forward when every new file is still waiting or already in place.
@@ -324,23 +364,138 @@ bool FileReplacer::recover(const QString &dir, QString *error)
                     continue;
                 QString reason;
                 if (!renameOver(dir, e.source, e.target, &reason)) {
-                    return setError(error, QStringLiteral("Could not finish replacing ")
-                                               + QDir::toNativeSeparators(pathIn(dir, e.target))
-                                               + QStringLiteral(": ") + reason);
+                    return failed(QStringLiteral("Could not finish replacing ")
+                                  + QDir::toNativeSeparators(pathIn(dir, e.target)) + QStringLiteral(": ") + reason);
                 }
             }
-            if (!syncDirectory(dir, error))
-                return false;
+            if (!syncDirectory(dir, &why))
+                return failed(why);
             removeKept(dir, entries);
             removeJournals(dir);
+            report(RecoveryReport::Completed, dir, sources);
             return true;
         }
         QString reason;
         if (!writeJournal(dir, journalName(), journalText("undo", entries), &reason))
-            return setError(error, reason);
+            return failed(reason);
     }
-    if (!undo(dir, entries, error))
+    if (!undo(dir, entries, &why))
+        return failed(why);
+    removeJournals(dir);
+    // The new files of an undone set are of no use any more.
+    for (const Entry &e : std::as_const(entries))
+        QFile::remove(pathIn(dir, e.source));
+    report(RecoveryReport::PutBack, dir, sources);
+    return true;
+}
+
+QList<RecoveryReport> FileReplacer::takeReports()
+{
+    return std::exchange(g_reports, {});
+}
+
+QString FileReplacer::reportText(const RecoveryReport &r)
+{
+    const QString of = r.facet.isEmpty() ? QStringLiteral("an interrupted save") : QStringLiteral("an interrupted save of ") + r.facet;
+    const QString Of = of.left(1).toUpper() + of.mid(1);
+    const QString where = QDir::toNativeSeparators(r.dir);
+    switch (r.outcome) {
+    case RecoveryReport::Completed:
+        return Of + QStringLiteral(" was completed: the client files in %1 hold what it saved.").arg(where);
+    case RecoveryReport::PutBack:
+        return Of + QStringLiteral(" could not be completed and was undone: the client files in %1 are as they were before it.").arg(where);
+    case RecoveryReport::Damaged:
+        return r.detail + QStringLiteral("\n\nRestore the old files from the copies kept beside them, or keep the files as they are?");
+    case RecoveryReport::Failed:
+        return Of + QStringLiteral(" in %1 could not be settled: %2\n\nThe client files of that save may be partly old "
+                                   "and partly new. Nothing is saved until it is settled; the next start tries again.")
+                        .arg(where, r.detail);
+    case RecoveryReport::Leftovers:
+        return QStringLiteral("Files left by an interrupted save of this program were found in %1:\n\n%2\n\n"
+                              "No save needs them. Remove them?")
+            .arg(where, r.leftovers.join(QLatin1Char('\n')));
+    }
+    return QString();
+}
+
+namespace {
+// Names of the client files a save replaces, whatever the facet.
+bool isSaveTarget(const QString &name)
+{
+    static const QRegularExpression target(QStringLiteral("^(map|statics|staidx|mapdifl|mapdif|stadif|stadifl|stadifi)[0-9]+\\.mul$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return target.match(name).hasMatch();
+}
+} // namespace
+
+bool FileReplacer::restoreKept(const QString &dir, QString *error)
+{
+    bool ok = true;
+    const QStringList kept = QDir(dir).entryList({QStringLiteral("*") + keptSuffix()}, QDir::Files);
+    for (const QString &name : kept) {
+        const QString target = name.left(name.size() - keptSuffix().size());
+        if (!isSaveTarget(target))
+            continue;
+        QString reason;
+        if (!renameOver(dir, name, target, &reason)) {
+            ok = false;
+            setError(error, QStringLiteral("Could not put back the old ") + QDir::toNativeSeparators(pathIn(dir, target))
+                                + QStringLiteral(": ") + reason);
+        }
+        QFile::remove(pathIn(dir, name)); // a link renamed over its own inode stays
+    }
+    if (!ok)
         return false;
     removeJournals(dir);
     return true;
+}
+
+bool FileReplacer::keepAsTheyAre(const QString &dir, QString *error)
+{
+    const QStringList kept = QDir(dir).entryList({QStringLiteral("*") + keptSuffix()}, QDir::Files);
+    for (const QString &name : kept)
+        if (isSaveTarget(name.left(name.size() - keptSuffix().size())))
+            QFile::remove(pathIn(dir, name));
+    removeJournals(dir);
+    if (hasInterruptedSet(dir))
+        return setError(error, QStringLiteral("Could not remove ") + QDir::toNativeSeparators(pathIn(dir, journalName())));
+    return true;
+}
+
+QStringList FileReplacer::leftovers(const QString &dir)
+{
+    if (dir.isEmpty() || hasInterruptedSet(dir))
+        return {};
+    QStringList found;
+    const QStringList names = QDir(dir).entryList(QDir::Files, QDir::Name);
+    for (const QString &name : names) {
+        if (name == undoJournalName()) {
+            found << name;
+            continue;
+        }
+        if (name.endsWith(keptSuffix())) {
+            if (isSaveTarget(name.left(name.size() - keptSuffix().size())))
+                found << name;
+            continue;
+        }
+        const qsizetype at = name.lastIndexOf(QLatin1String(".tsy"));
+        if (at > 0 && name.size() == at + 5 && name.at(at + 4).isDigit() && isSaveTarget(name.left(at)))
+            found << name;
+    }
+    return found;
+}
+
+bool FileReplacer::removeLeftovers(const QString &dir, const QStringList &names, QString *error)
+{
+    bool ok = true;
+    for (const QString &name : names) {
+        QFile file(pathIn(dir, name));
+        if (file.exists() && !file.remove() && ok) {
+            ok = false;
+            setError(error, QStringLiteral("Could not remove ") + QDir::toNativeSeparators(file.fileName())
+                                + QStringLiteral(": ") + file.errorString());
+        }
+    }
+    syncDirectory(dir);
+    return ok;
 }

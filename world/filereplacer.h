@@ -1,6 +1,7 @@
 #pragma once
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -16,6 +17,16 @@
 // after a crash or a power loss) finishes the set when every new file is still there or
 // already in place, and otherwise puts the kept old files back. A rename that fails while
 // the set is being replaced puts the already replaced targets back at once.
+// What the settling of an interrupted save did, for the user to be told.
+struct RecoveryReport {
+    enum Outcome { Completed, PutBack, Damaged, Failed, Leftovers };
+    Outcome outcome = Completed;
+    QString dir;
+    QString facet;         // "Felucca" ... taken from the new files' names; empty when unknown
+    QString detail;        // the reason (Damaged, Failed)
+    QStringList leftovers; // names in dir (Leftovers)
+};
+
 struct Replacement {
     QString source; // name of the complete new file in the directory
     QString target; // name of the file it replaces
@@ -38,6 +49,24 @@ public:
     // Finishes or undoes the set an interrupted save left in dir; true when there was none
     // or it is settled now. On failure the journal stays for the next attempt.
     static bool recover(const QString &dir, QString *error = nullptr);
+
+    // Every settling since the last call, in order: recover records what it finished or put
+    // back, and a journal it could not read or act on. The window tells the user of them.
+    static QList<RecoveryReport> takeReports();
+    // The message the user sees for a report.
+    static QString reportText(const RecoveryReport &report);
+
+    // The choices for a damaged journal: put back every old file kept beside its target
+    // (restoreKept), or take the files as they are (keepAsTheyAre). Both end with no journal
+    // and no kept file in dir.
+    static bool restoreKept(const QString &dir, QString *error = nullptr);
+    static bool keepAsTheyAre(const QString &dir, QString *error = nullptr);
+
+    // Files of this program's saves in dir that no journal covers: new files of a save that
+    // was cut off before its journal, kept old files, a lone undo journal. Empty while a
+    // journal is there (it covers them). removeLeftovers deletes the names given.
+    static QStringList leftovers(const QString &dir);
+    static bool removeLeftovers(const QString &dir, const QStringList &names, QString *error = nullptr);
 
     // For crash tests: called at each named step of a save ("new files", "journal",
     // "replaced 1", ...); a test process ends itself there. May also return false to make

@@ -286,7 +286,8 @@ int MapDocument::recover(const QList<Recovery::Block> &blocks)
 
 // ---- world save --------------------------------------------------------------------------
 
-WorldSaveResult MapDocument::loadWorldSave(const QString &fileName)
+WorldSaveResult MapDocument::loadWorldSave(const QString &fileName, const ReadProgress &progress,
+                                           const ConfirmComponents &confirm)
 {
     WorldSaveResult result;
     finishOpen();
@@ -300,7 +301,7 @@ WorldSaveResult MapDocument::loadWorldSave(const QString &fileName)
     }
     auto files = std::make_unique<EditCommand::FileChange>();
     files->itemsBefore = f.items();
-    result = readWorldSave(f, fileName, tileData(), &files->staticsBefore);
+    result = readWorldSave(f, fileName, tileData(), progress, confirm, &files->staticsBefore);
     if (!result.ok)
         return result;
     files->itemsAfter = f.items();

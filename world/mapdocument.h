@@ -90,7 +90,8 @@ public:
     // mode 0 land, 1 statics, 2 both; corners are limited to the facet. Items stay.
     void clearRectangle(int mode, int x1, int y1, int x2, int y2);
     // Reads a world save into the current facet as one step.
-    WorldSaveResult loadWorldSave(const QString &fileName);
+    WorldSaveResult loadWorldSave(const QString &fileName, const ReadProgress &progress = {},
+                                  const ConfirmComponents &confirm = {});
 
     // ---- history of the current facet ----
     EditHistory &history(int facet) { return m_history[size_t(facet)]; }

@@ -3,7 +3,10 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <bit>
+#include <memory>
+#include <vector>
 
 bool Tile::isNoDraw() const
 {
@@ -32,10 +35,56 @@ bool TileStack::goesBefore(const Tile &t, const Tile &e)
 
 int TileStack::insertPosition(const Tile *begin, const Tile *end, const Tile &t)
 {
-    const Tile *p = begin;
-    while (p != end && !goesBefore(t, *p))
-        ++p;
-    return int(p - begin);
+    // A stack built by insertion is ordered so that goesBefore(t, e) is false up to one
+    // position and true from there on: the first such position is found by halving.
+    return int(std::partition_point(begin, end, [&t](const Tile &e) { return !goesBefore(t, e); }) - begin);
+}
+
+void TileStack::insertAll(const Tile *first, const Tile *last)
+{
+    const qsizetype added = last - first;
+    if (added <= 0)
+        return;
+    if (added < 16) {
+        for (; first != last; ++first)
+            insert(*first);
+        return;
+    }
+    // Inserting one by one puts a static after the tiles equal to it in drawing order and an
+    // item before them. So tiles of equal place keep: statics, the stack's then the new ones
+    // in their order; items, the new ones last first, then the stack's.
+    struct Placed {
+        const Tile *tile;
+        int sortZ, tier, adjust;
+        qint64 rank;
+    };
+    const qsizetype existing = m_tiles.size();
+    std::vector<Placed> all;
+    all.reserve(size_t(existing + added));
+    const auto place = [](const Tile &t, qint64 rank) {
+        const int tier = t.tier();
+        return Placed{&t, t.sortZ(), tier, tier >= 2 ? t.adjust() : 0, rank};
+    };
+    for (qsizetype i = 0; i < existing; ++i)
+        all.push_back(place(m_tiles[i], i));
+    for (qsizetype j = 0; j < added; ++j) {
+        const Tile &t = first[j];
+        all.push_back(place(t, t.tier() >= 2 ? -(j + 1) : existing + j));
+    }
+    std::sort(all.begin(), all.end(), [](const Placed &a, const Placed &b) {
+        if (a.sortZ != b.sortZ)
+            return a.sortZ < b.sortZ;
+        if (a.tier != b.tier)
+            return a.tier < b.tier;
+        if (a.adjust != b.adjust)
+            return a.adjust < b.adjust;
+        return a.rank < b.rank;
+    });
+    Storage merged;
+    merged.reserve(existing + added);
+    for (const Placed &p : all)
+        merged.append(*p.tile);
+    m_tiles = std::move(merged);
 }
 
 int TileStack::insert(const Tile &t)
@@ -217,6 +266,10 @@ QList<CellKey> StaticBlock::keys() const
 StaticBlock StaticBlock::decode(const QByteArray &records, TileData &tileData)
 {
     StaticBlock block;
+    // Past this many tiles a cell's further records are gathered and merged in at the end,
+    // so a cell of a hundred thousand statics decodes in n log n.
+    constexpr int kDirect = 64;
+    std::unique_ptr<std::array<std::vector<Tile>, 64>> overflow;
     const int count = int(records.size() / RecordSize);
     const uchar *p = reinterpret_cast<const uchar *>(records.constData());
     for (int r = 0; r < count; ++r, p += RecordSize) {
@@ -230,8 +283,20 @@ StaticBlock StaticBlock::decode(const QByteArray &records, TileData &tileData)
         t.setZ(qint8(p[4]));
         t.setHue(qFromLittleEndian<quint16>(p + 5));
         const int i = y * 8 + x;
-        block.m_stacks[i].insert(t);
         block.m_present |= quint64(1) << i;
+        if (block.m_stacks[i].size() < kDirect) {
+            block.m_stacks[i].insert(t);
+            continue;
+        }
+        if (!overflow)
+            overflow = std::make_unique<std::array<std::vector<Tile>, 64>>();
+        (*overflow)[size_t(i)].push_back(std::move(t));
+    }
+    if (overflow) {
+        for (int i = 0; i < 64; ++i) {
+            const std::vector<Tile> &more = (*overflow)[size_t(i)];
+            block.m_stacks[i].insertAll(more.data(), more.data() + more.size());
+        }
     }
     return block;
 }

@@ -5,6 +5,7 @@
 #include "world/multi.h"
 
 #include <QFile>
+#include <QSet>
 #include <QHash>
 #include <QList>
 #include <QMap>
@@ -130,11 +131,6 @@ private:
     QHash<qint64, QList<MultiComponent>> m_read;
 };
 
-struct PendingStatic {
-    int x, y;
-    Tile tile;
-};
-
 QByteArray staticRecord(int x, int y, const Tile &t)
 {
     QByteArray rec(StaticBlock::RecordSize, '\0');
@@ -220,15 +216,16 @@ bool appendStaticRecord(Facet &facet, int x, int y, const Tile &t, QString *erro
 }
 
 // The records of add that before does not hold already (compared record by record), in order.
+// A hash of before's records keeps a second load of a large save linear.
 QByteArray newRecords(const QByteArray &before, const QByteArray &add, int &dropped)
 {
+    QSet<QByteArray> held;
+    for (qsizetype j = 0; j + StaticBlock::RecordSize <= before.size(); j += StaticBlock::RecordSize)
+        held.insert(before.mid(j, StaticBlock::RecordSize));
     QByteArray out;
     for (qsizetype i = 0; i + StaticBlock::RecordSize <= add.size(); i += StaticBlock::RecordSize) {
         const QByteArray rec = add.mid(i, StaticBlock::RecordSize);
-        bool present = false;
-        for (qsizetype j = 0; !present && j + StaticBlock::RecordSize <= before.size(); j += StaticBlock::RecordSize)
-            present = before.mid(j, StaticBlock::RecordSize) == rec;
-        if (present)
+        if (held.contains(rec))
             ++dropped;
         else
             out += rec;
@@ -237,7 +234,8 @@ QByteArray newRecords(const QByteArray &before, const QByteArray &add, int &drop
 }
 
 WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileData,
-                              QMap<int, QByteArray> *staticsBefore)
+                              const ReadProgress &progress,
+                              const ConfirmComponents &confirm, QMap<int, QByteArray> *staticsBefore)
 {
     WorldSaveResult result;
     QFile in(path);
@@ -253,19 +251,33 @@ WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileD
         result.error = QStringLiteral("The copy %1 could not be written: %2").arg(result.copyPath, copy.errorString());
         return result;
     }
+    const auto stop = [&] {
+        copy.cancelWriting();
+        result.cancelled = true;
+        return result;
+    };
 
-    QMap<int, QMap<CellKey, TileStack>> items;
-    QMap<int, QByteArray> statics; // block -> records to append, in file order
+    // What the save places, in file order. Multis are kept as one entry each and spread
+    // into their components only once their number is known to be bearable: a few
+    // kilobytes of text can name millions of components.
+    struct Placement {
+        qint64 x, y;
+        Tile tile;            // a single item or static
+        qint64 multi = -1;    // else the multi number, placed at (x, y) from z
+        qint64 z = 0;
+        bool makeStatic = false;
+    };
+    std::vector<Placement> placements;
+    qint64 components = 0;
     MultiFiles multis;
     const int blocksY = facet.blocksY();
 
-    const auto addItem = [&](qint64 x, qint64 y, const Tile &t) {
-        items[blockNumber(int(x), int(y), blocksY)][cellKey(int(x), int(y))].insert(t);
-        ++result.items;
-    };
-    const auto addStatic = [&](qint64 x, qint64 y, const Tile &t) {
-        statics[blockNumber(int(x), int(y), blocksY)] += staticRecord(int(x), int(y), t);
-        ++result.statics;
+    // Components of multi number that land inside the facet when anchored at (x, y).
+    const auto placedComponents = [&](qint64 number, qint64 x, qint64 y) {
+        qint64 n = 0;
+        for (const MultiComponent &c : multis.components(number))
+            n += c.flags == 1 && insideFacet(facet, x + c.dx, y + c.dy) ? 1 : 0;
+        return n;
     };
 
     // What one closed item block adds; true when it became statics (its lines leave the copy).
@@ -275,39 +287,26 @@ WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileD
             return false;
         }
         const bool makeStatic = f.type == kStaticType;
-        bool added = false;
         if (f.id >= kMultiBase) {
-            for (const MultiComponent &c : multis.components(f.id - kMultiBase)) {
-                const qint64 x = f.x + c.dx, y = f.y + c.dy;
-                if (c.flags != 1 || !insideFacet(facet, x, y))
-                    continue;
-                Tile t = tileData.staticTile(c.id);
-                t.setZ(heightOf(f.z + c.dz));
-                if (makeStatic) {
-                    addStatic(x, y, t);
-                } else {
-                    t.setItem();
-                    addItem(x, y, t);
-                }
-                added = true;
+            const qint64 n = placedComponents(f.id - kMultiBase, f.x, f.y);
+            if (n == 0) {
+                ++result.skipped;
+                return false;
             }
-        } else {
-            Tile t = tileData.staticTile(int(f.id));
-            t.setZ(heightOf(f.z));
-            t.setHue(quint16(std::clamp<qint64>(f.color, 0, 0xFFFF)));
-            if (makeStatic) {
-                addStatic(f.x, f.y, t);
-            } else {
-                t.setItem();
-                if (!f.name.isEmpty() && f.name != "#")
-                    t.info().name = nameText(f.name);
-                addItem(f.x, f.y, t);
-            }
-            added = true;
+            components += n;
+            placements.push_back({f.x, f.y, Tile(), f.id - kMultiBase, f.z, makeStatic});
+            return makeStatic;
         }
-        if (!added)
-            ++result.skipped;
-        return added && makeStatic;
+        Tile t = tileData.staticTile(int(f.id));
+        t.setZ(heightOf(f.z));
+        t.setHue(quint16(std::clamp<qint64>(f.color, 0, 0xFFFF)));
+        if (!makeStatic) {
+            t.setItem();
+            if (!f.name.isEmpty() && f.name != "#")
+                t.info().name = nameText(f.name);
+        }
+        placements.push_back({f.x, f.y, std::move(t), -1, 0, makeStatic});
+        return makeStatic;
     };
 
     const auto readLine = [&in] { return in.readLine().simplified(); };
@@ -315,9 +314,14 @@ WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileD
         copy.write(line);
         copy.write("\n", 1);
     };
+    const qint64 total = in.size();
+    qint64 lines = 0;
+    const auto carryOn = [&] { return !progress || (++lines & 0x3FFF) != 0 || progress(in.pos(), total); };
 
     QList<QByteArray> pending;
     while (!in.atEnd()) {
+        if (!carryOn())
+            return stop();
         QByteArray line = readLine();
         if (!isItemSectionHeader(line)) {
             write(line);
@@ -332,6 +336,8 @@ WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileD
             ItemFields fields;
             bool closed = false;
             while (!in.atEnd()) {
+                if (!carryOn())
+                    return stop();
                 line = readLine();
                 pending.append(line);
                 if (line.startsWith('}')) {
@@ -357,6 +363,50 @@ WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileD
         result.error = QStringLiteral("The world save could not be read: %1").arg(in.errorString());
         return result;
     }
+    if (confirm && components > MaxUnaskedComponents && !confirm(components))
+        return stop();
+
+    // Every cell's tiles are gathered in file order and merged into its stack at once.
+    QMap<int, QMap<CellKey, std::vector<Tile>>> itemTiles;
+    QMap<int, QByteArray> statics; // block -> records to append, in file order
+    const auto add = [&](qint64 x, qint64 y, Tile t, bool makeStatic) {
+        const int block = blockNumber(int(x), int(y), blocksY);
+        if (makeStatic) {
+            statics[block] += staticRecord(int(x), int(y), t);
+            ++result.statics;
+        } else {
+            t.setItem();
+            itemTiles[block][cellKey(int(x), int(y))].push_back(std::move(t));
+            ++result.items;
+        }
+    };
+    for (Placement &p : placements) {
+        if (p.multi < 0) {
+            add(p.x, p.y, std::move(p.tile), p.makeStatic);
+            continue;
+        }
+        // The hue stays as the tile data gives it, and no name is set.
+        for (const MultiComponent &c : multis.components(p.multi)) {
+            const qint64 x = p.x + c.dx, y = p.y + c.dy;
+            if (c.flags != 1 || !insideFacet(facet, x, y))
+                continue;
+            Tile t = tileData.staticTile(c.id);
+            t.setZ(heightOf(p.z + c.dz));
+            add(x, y, std::move(t), p.makeStatic);
+        }
+    }
+    placements = {};
+    QMap<int, QMap<CellKey, TileStack>> items;
+    for (auto block = itemTiles.begin(); block != itemTiles.end(); ++block) {
+        QMap<CellKey, TileStack> &cells = items[block.key()];
+        for (auto cell = block->begin(); cell != block->end(); ++cell) {
+            std::vector<Tile> &tiles = cell.value();
+            cells[cell.key()].insertAll(tiles.data(), tiles.data() + tiles.size());
+            tiles = {};
+        }
+    }
+    itemTiles.clear();
+
     // Statics first: if they cannot be written, the copy (which leaves their items out)
     // must not replace the one before.
     // A save read before (in this run or saved since) already put its statics there.
@@ -383,6 +433,8 @@ WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileD
         return result;
     }
     facet.items() = std::move(items);
+    if (progress)
+        progress(total, total);
     result.ok = true;
     return result;
 }

@@ -1,9 +1,12 @@
 #pragma once
+#include "world/progress.h"
 #include "world/tile.h"
 
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+
+#include <functional>
 
 class Facet;
 class TileData;
@@ -20,7 +23,13 @@ struct WorldSaveResult {
     int statics = 0;     // static records appended to working files
     int skipped = 0;     // item blocks that were read but added nothing (copied unchanged)
     QString copyPath;    // the copy file written
+    bool cancelled = false; // the caller's progress or question said stop; nothing changed
 };
+
+// Asked once, before they are placed, when the multis of a save would place more than
+// MaxUnaskedComponents components (items and statics); false stops the read unchanged.
+using ConfirmComponents = std::function<bool(qint64 components)>;
+constexpr qint64 MaxUnaskedComponents = 10'000'000;
 
 // True for a line (white space already simplified) that opens an item section: exactly
 // "SECTION WORLDITEM", or those words, one space and a decimal number ("SECTION WORLDITEM 12"),
@@ -39,10 +48,13 @@ bool isItemSectionHeader(const QByteArray &line);
 //
 // Blocks the caller holds decoded do not show the change: flush and drop them first.
 //
+// Without confirm, saves of any size are read.
+//
 // A TYPE 255 static that the block already holds (the same record) is not appended again:
 // loading a save a second time adds nothing twice. staticsBefore, when given, receives each
 // block appended to with its statics bytes as they were.
 WorldSaveResult readWorldSave(Facet &facet, const QString &path, TileData &tileData,
+                              const ReadProgress &progress = {}, const ConfirmComponents &confirm = {},
                               QMap<int, QByteArray> *staticsBefore = nullptr);
 
 // Appends t as one 7-byte static record (id, x mod 8, y mod 8, z, hue) to the statics of

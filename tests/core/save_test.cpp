@@ -534,6 +534,10 @@ private slots:
 
         QVERIFY(QDir(dir + "/staidx2.mul").removeRecursively());
         QVERIFY(writeFile(dir + "/staidx2.mul", index));
+        // The index is not the one the facet read: the first save says so and reads it anew.
+        QVERIFY(!saveFacet(cache, f, nullptr, 0, {}, &error));
+        QVERIFY2(error.contains("staidx2.mul was changed on disk"), qPrintable(error));
+        QVERIFY(f.hasWorkingFilesOnDisk());
         QVERIFY2(saveFacet(cache, f, nullptr, 0, {}, &error), qPrintable(error));
         QVERIFY(!f.hasWorkingFilesOnDisk());
     }

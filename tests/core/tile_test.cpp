@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <vector>
+
 namespace {
 Tile make(TileKind kind, int id, int z, quint32 flags = 0, int height = 0, quint16 hue = 0)
 {
@@ -204,6 +206,71 @@ private slots:
         QVERIFY(!s.removeStatic(stat(1003, 4)));
         QVERIFY(!s.removeStatic(stat(1001, 5)));
         QCOMPARE(ids(s), (QList<int>{1001, 1003}));
+    }
+
+    // Finding the place by halving, and merging many tiles at once, give exactly the order
+    // of the one-by-one walk along the stack: statics after their equals, items before.
+    void fastInsertionKeepsTheOrder_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("zRange");
+        QTest::addColumn<int>("itemShare"); // in percent
+        QTest::addColumn<quint32>("seed");
+        QTest::newRow("equal statics") << 300 << 1 << 0 << 1u;
+        QTest::newRow("equal items") << 300 << 1 << 100 << 2u;
+        QTest::newRow("statics and items on few heights") << 2000 << 3 << 50 << 3u;
+        QTest::newRow("many heights, few items") << 5000 << 40 << 10 << 4u;
+        QTest::newRow("short, under the merge size") << 12 << 2 << 50 << 5u;
+    }
+    void fastInsertionKeepsTheOrder()
+    {
+        QFETCH(int, count);
+        QFETCH(int, zRange);
+        QFETCH(int, itemShare);
+        QFETCH(quint32, seed);
+        quint32 state = seed;
+        const auto next = [&state](quint32 n) {
+            state = state * 1664525u + 1013904223u;
+            return (state >> 8) % n;
+        };
+        // The hue tags each tile with its position in the input; ids, flags and heights vary
+        // the tiers and adjustments, 0x2006 being the item drawn on top.
+        std::vector<Tile> input;
+        for (int i = 0; i < count; ++i) {
+            const TileKind kind = int(next(100)) < itemShare ? TileKind::Item : TileKind::Static;
+            const int id = next(8) == 0 ? Tile::ItemTopId : 100 + int(next(4));
+            input.push_back(make(kind, id, int(next(quint32(zRange))), next(2) ? quint32(Tile::Background) : 0u,
+                                 int(next(2)), quint16(i)));
+        }
+        const auto hues = [](const TileStack &st) {
+            QList<int> out;
+            for (const Tile &t : st)
+                out.append(t.hue());
+            return out;
+        };
+        // The walk the stack has always done.
+        QList<Tile> walked;
+        for (const Tile &t : input) {
+            qsizetype p = 0;
+            while (p < walked.size() && !TileStack::goesBefore(t, walked[p]))
+                ++p;
+            walked.insert(p, t);
+        }
+        QList<int> expected;
+        for (const Tile &t : walked)
+            expected.append(t.hue());
+
+        TileStack one, all, half;
+        for (const Tile &t : input)
+            one.insert(t);
+        all.insertAll(input.data(), input.data() + input.size());
+        const size_t mid = input.size() / 2;
+        for (size_t i = 0; i < mid; ++i)
+            half.insert(input[i]);
+        half.insertAll(input.data() + mid, input.data() + input.size());
+        QCOMPARE(hues(one), expected);
+        QCOMPARE(hues(all), expected);
+        QCOMPARE(hues(half), expected);
     }
 
     // Stacks longer than the inline room keep their order and copy whole.

@@ -150,6 +150,8 @@ private slots:
     void generatedServerSaveLoadsItsWorldItems();
     void unreadableSaveChangesNothing();
     void unwritableCopyChangesNothing();
+    void stoppedReadChangesNothing_data();
+    void stoppedReadChangesNothing();
     void appendStaticRecordChecksTheCell();
     void itemsNeverBecomeStaticsThroughTheEditStore();
 
@@ -452,6 +454,68 @@ void WorldSaveTest::unwritableCopyChangesNothing()
     QCOMPARE(itemPlaces(*m_facet), (QList<QList<int>>{{1000, 1500, kLantern, 5}}));
     // The stone did not become a static: loading the save again later must not add it twice.
     QCOMPARE(m_facet->loadStaticBlock(kBlock, true, false).tileCount(), 1);
+}
+
+// A read the user cancels, or whose multis would place more components than the user
+// agrees to, leaves the facet's items, its working files and the earlier copy as they were.
+void WorldSaveTest::stoppedReadChangesNothing_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<int>("items");
+    QTest::addColumn<qint64>("asked"); // components the question names; -1: no question
+    QTest::newRow("cancelled while reading") << true << 20000 << qint64(-1);
+    // Multi 3: 20000 components on the anchor cell; 501 tents of it place 10,020,000.
+    QTest::newRow("too many multi components declined") << false << 501 << qint64(10020000);
+}
+
+void WorldSaveTest::stoppedReadChangesNothing()
+{
+    QFETCH(bool, cancel);
+    QFETCH(int, items);
+    QFETCH(qint64, asked);
+    const QString dir = m_env->root() + "/client";
+    QList<Component> big;
+    for (int i = 0; i < 20000; ++i)
+        big.append({kPost, 0, 0, qint16(i % 7), 1});
+    const QByteArray one = multiData(kMulti1), two = multiData(kMulti2), three = multiData(big);
+    QVERIFY(fixture::writeFile(dir + "/multi.idx", fixture::indexRecord(-1, -1) + fixture::indexRecord(0, qint32(one.size()))
+                                                    + fixture::indexRecord(qint32(one.size()), 10 * 12)
+                                                    + fixture::indexRecord(qint32(one.size() + two.size()), qint32(three.size()))));
+    QVERIFY(fixture::writeFile(dir + "/multi.mul", one + two + three));
+
+    QVERIFY(read(itemLines("SECTION WORLDITEM", "TYPE 255\n") + itemLines()).ok);
+    const QByteArray earlierCopy = fixture::readFile(savePath() + ".tsy");
+    const QList<QList<int>> earlierItems = itemPlaces(*m_facet);
+    QByteArray earlierStatics;
+    QVERIFY(m_facet->readWorkingFile(kBlock, earlierStatics, Facet::StaticsKind));
+
+    QByteArray text;
+    for (int i = 0; i < items; ++i)
+        text += "SECTION WORLDITEM\n{\nID " + QByteArray::number(cancel ? kLantern : 0x4003) + "\nX 1000\nY 1500\nZ 5\n"
+            + (i % 2 ? "TYPE 255\n" : "") + "}\n";
+    QVERIFY(fixture::writeFile(savePath(), text));
+    int reports = 0;
+    qint64 question = -1;
+    const WorldSaveResult r = readWorldSave(
+        *m_facet, savePath(), *m_tiles,
+        [&](qint64 done, qint64 total) {
+            ++reports;
+            return !(cancel && done > 0 && done < total);
+        },
+        [&](qint64 components) {
+            question = components;
+            return false;
+        });
+    QCOMPARE(question, asked);
+    QVERIFY(!r.ok);
+    QVERIFY(r.cancelled);
+    QCOMPARE(reports > 0, cancel);
+    QCOMPARE(itemPlaces(*m_facet), earlierItems);
+    QByteArray statics;
+    QVERIFY(m_facet->readWorkingFile(kBlock, statics, Facet::StaticsKind));
+    QCOMPARE(statics, earlierStatics);
+    QCOMPARE(m_facet->workingSet(Facet::StaticsKind).size(), 1);
+    QCOMPARE(fixture::readFile(savePath() + ".tsy"), earlierCopy);
 }
 
 void WorldSaveTest::appendStaticRecordChecksTheCell()

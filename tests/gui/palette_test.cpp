@@ -4,6 +4,7 @@
 #include "tools/palettenew.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -412,6 +413,13 @@ void PaletteTest::unreadableFileLeavesPaletteEmpty_data()
     QTest::newRow("mismatched tags") << "bad.xml" << QByteArray("<p><tilesets></land></tilesets></p>");
     QTest::newRow("not xml") << "text.xml" << QByteArray("tile 3, tile 4");
     QTest::newRow("binary") << "bin.xml" << QByteArray("\x00\xff\x10<p>", 6);
+    // Shapes that once hung or overflowed the stack: they are refused at the 65th level.
+    QTest::newRow("100000 nested elements") << "deep.xml" << (QByteArray("<a>").repeated(100000) + QByteArray("</a>").repeated(100000));
+    QTest::newRow("40000 nested groups")
+        << "groups.xml"
+        << (QByteArray("<p><tilesets><land><tileset name=\"t\">") + QByteArray("<group name=\"g\">").repeated(40000)
+            + QByteArray("</group>").repeated(40000) + QByteArray("</tileset></land></tilesets></p>"));
+    QTest::newRow("larger than 64 MiB") << "huge.xml" << QByteArray();
 }
 
 void PaletteTest::unreadableFileLeavesPaletteEmpty()
@@ -421,7 +429,10 @@ void PaletteTest::unreadableFileLeavesPaletteEmpty()
     QString path = m_env->root() + QLatin1Char('/') + name;
     if (name == QLatin1String("folder"))
         QDir().mkpath(path);
-    else if (name != QLatin1String("missing.xml"))
+    else if (name == QLatin1String("huge.xml")) {
+        QFile huge(path);
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write("<p>") == 3 && huge.resize((qint64(64) << 20) + 1));
+    } else if (name != QLatin1String("missing.xml"))
         writeText(path, content);
 
     PaletteNew p(nullptr);
@@ -439,10 +450,19 @@ void PaletteTest::unreadableFileLeavesPaletteEmpty()
     QCOMPARE(p.shownGroup(PaletteNew::Land), -1);
     QVERIFY(p.entries(PaletteNew::Land, 0).empty());
     QVERIFY(!QApplication::overrideCursor());
+    // The reason starts with the file, so the user knows which one.
+    QVERIFY2(p.lastError().startsWith(QDir::toNativeSeparators(path) + QStringLiteral(": ")), qPrintable(p.lastError()));
 
-    // And the palette still works with a good file afterwards.
+    // And the palette still works with a good file afterwards, one nested to the limit too.
     p.setFile(palette(kPalette, QStringLiteral("good.xml")));
     QCOMPARE(p.listLand->topLevelItemCount(), 1);
+    QVERIFY(p.lastError().isEmpty());
+    p.setFile(palette(QByteArray("<p><tilesets><land><tileset>") + QByteArray("<group name=\"g\">").repeated(59)
+                          + "<tile>0x3</tile>" + QByteArray("</group>").repeated(59) + "</tileset></land></tilesets></p>",
+                      QStringLiteral("limit.xml")));
+    QVERIFY2(p.lastError().isEmpty(), qPrintable(p.lastError()));
+    QCOMPARE(p.entries(PaletteNew::Land, 58).size(), size_t(1));
+    QCOMPARE(p.entries(PaletteNew::Land, 58).front().id, 3);
 }
 
 void PaletteTest::secondFileReplacesFirst()
