@@ -60,11 +60,17 @@ bool saveView(QWidget *parent, BlockCache &cache, Facet *facets[4], int mapid, i
         showFailure(parent, error);
         return false;
     }
-    if (mode == 0 && (mapid == 0 || mapid == 1) && !askConflict(parent))
+    Facet &current = *facets[mapid];
+    if (const QString refusal = current.saveRefusal(); !refusal.isEmpty()) {
+        showFailure(parent, refusal); // asked nothing: there is nothing it could save
+        return false;
+    }
+    // Only where Trammel has no main files of its own do the two facets share anything.
+    const bool shared = mode == 0 && (mapid == 0 || mapid == 1) && current.sharesMainFiles();
+    if (shared && !askConflict(parent))
         return false; // the flushed working files stay
 
-    Facet &current = *facets[mapid];
-    Facet *other = mode == 0 && mapid <= 1 ? facets[1 - mapid] : nullptr;
+    Facet *other = shared ? facets[1 - mapid] : nullptr;
     for (Facet *f : {&current, other}) {
         if (f)
             f->setApplication(QCoreApplication::instance());

@@ -1,4 +1,5 @@
 #include "world/datadirectory.h"
+#include "world/clientlayout.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -23,8 +24,23 @@ QString registryDataDirectory()
 #endif
 } // namespace
 
+namespace {
+QString &directoryOverride()
+{
+    static QString dir;
+    return dir;
+}
+} // namespace
+
+void setDataDirectoryOverride(const QString &dir)
+{
+    directoryOverride() = dir;
+}
+
 QString dataDirectory()
 {
+    if (!directoryOverride().isEmpty())
+        return directoryOverride();
     QString dir = QSettings().value(QLatin1String(kUODirKey), QString()).toString();
     if (!dir.isEmpty())
         return dir;
@@ -45,20 +61,10 @@ void setDataDirectory(const QString &dir)
 
 int facetBlocksX(int facet)
 {
-    switch (facet) {
-    case 0: case 1: return 768;
-    case 2: return 288;
-    case 3: return 320;
-    default: return 0;
-    }
+    return ClientLayout::of(dataDirectory())->facet(facet).blocksX;
 }
 
 int facetBlocksY(int facet)
 {
-    switch (facet) {
-    case 0: case 1: return 512;
-    case 2: return 200;
-    case 3: return 256;
-    default: return 0;
-    }
+    return ClientLayout::of(dataDirectory())->facet(facet).blocksY;
 }
