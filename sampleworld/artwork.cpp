@@ -473,6 +473,54 @@ Canvas staticArt(Look look, quint32 seed)
         c.triangle(22, 0, 44, 34, 22, 55, canvas(0.85f));
         return c;
     }
+    case Look::Fern: {
+        Canvas c(24, 16);
+        for (int frond = 0; frond < 5; ++frond) {
+            const float angle = Pi * (0.15f + 0.175f * frond);
+            for (int i = 0; i < 11; ++i) {
+                const int x = 12 + int(std::cos(angle) * i), y = 15 - int(std::sin(angle) * i * 1.2f);
+                c.set(x, y, jitter({58, 120, 52}, seed, frond, i, 0.15f));
+                if (i % 2 == 1)
+                    c.set(x + 1, y - 1, {84, 150, 64});
+            }
+        }
+        return c;
+    }
+    case Look::Bamboo: {
+        Canvas c(32, 100);
+        for (int stalk = 0; stalk < 4; ++stalk) {
+            const int x0 = 4 + stalk * 7, top = 6 + int(unit(hash2(seed, stalk, 0)) * 20);
+            c.rect(x0, top, x0 + 2, 99, [&](int x, int y) {
+                if ((y - top) % 14 == 0)
+                    return Rgb{92, 110, 40};  // the nodes
+                return scale({128, 168, 64}, x == x0 ? 1.15f : 0.9f);
+            });
+            c.blob(x0 + 4.0f, top + 4.0f, 5, 2, {70, 140, 50}, seed + stalk, 0.2f);
+        }
+        return c;
+    }
+    case Look::Crystal: {
+        Canvas c(36, 48);
+        const auto shard = [&](float light) {
+            return [&, light](int x, int y) { return jitter(scale({120, 170, 230}, light), seed, x / 2, y / 3, 0.08f); };
+        };
+        c.triangle(18, 0, 8, 40, 18, 47, shard(1.2f));
+        c.triangle(18, 0, 28, 40, 18, 47, shard(0.85f));
+        c.triangle(7, 14, 2, 44, 11, 46, shard(1.0f));
+        c.triangle(29, 18, 34, 45, 25, 46, shard(0.8f));
+        return c;
+    }
+    case Look::Lantern: {
+        Canvas c(20, 70);
+        c.rect(9, 18, 11, 69, [&](int x, int) { return scale({60, 60, 66}, x == 9 ? 1.2f : 0.9f); });
+        c.rect(5, 4, 15, 17, [&](int x, int y) {
+            if (x == 5 || x == 15 || y == 4 || y == 17)
+                return Rgb{50, 50, 56};
+            return jitter({250, 214, 110}, seed, x, y, 0.06f);
+        });
+        c.triangle(10, 0, 3, 5, 17, 5, [&](int, int) { return Rgb{50, 50, 56}; });
+        return c;
+    }
     default:
         return Canvas(0, 0);
     }
@@ -480,17 +528,24 @@ Canvas staticArt(Look look, quint32 seed)
 
 } // namespace
 
-void artFiles(QByteArray *index, QByteArray *data)
+QList<ArtRecord> artRecords(Layout layout)
 {
-    constexpr int StaticBase = 0x4000;
-    const int records = StaticBase + StaticGroups * 32;
-    std::vector<QByteArray> images(static_cast<size_t>(records));
+    QList<ArtRecord> records;
     for (const LandDef &d : landDefs())
         if (d.look != Look::None)
-            images[size_t(d.id)] = landArt(d.look, hash32(quint32(d.id) + 0x1000U));
-    for (const StaticDef &d : staticDefs())
+            records.append({d.id, landArt(d.look, hash32(quint32(d.id) + 0x1000U))});
+    for (const StaticDef &d : staticDefs(layout))
         if (d.look != Look::None)
-            images[size_t(StaticBase + d.id)] = staticArt(d.look, hash32(quint32(d.id) + 0x2000U)).encode();
+            records.append({StaticArtBase + d.id, staticArt(d.look, hash32(quint32(d.id) + 0x2000U)).encode()});
+    return records;
+}
+
+void artFiles(QByteArray *index, QByteArray *data)
+{
+    const int records = StaticArtBase + StaticGroups * 32;
+    std::vector<QByteArray> images(static_cast<size_t>(records));
+    for (const ArtRecord &r : artRecords(Layout::Early))
+        images[size_t(r.index)] = r.bytes;
 
     ByteSink idx, art;
     idx.reserve(records * 12);
@@ -508,6 +563,34 @@ void artFiles(QByteArray *index, QByteArray *data)
     }
     *index = idx.bytes();
     *data = art.bytes();
+}
+
+QByteArray radarColourFile(Layout layout)
+{
+    // The mean colour of each tile's art: what a shrunk picture of the map shows.
+    const int statics = (layout == Layout::Later ? LaterStaticGroups : StaticGroups) * 32;
+    std::vector<quint16> colours(size_t(StaticArtBase + statics), 0);
+    for (const ArtRecord &r : artRecords(layout)) {
+        const QImage image = r.index < StaticArtBase ? landImage(r.index) : staticImage(r.index - StaticArtBase, layout);
+        qint64 sum[3] = {0, 0, 0}, count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb px = image.pixel(x, y);
+                if (qAlpha(px) == 0)
+                    continue;
+                sum[0] += qRed(px);
+                sum[1] += qGreen(px);
+                sum[2] += qBlue(px);
+                ++count;
+            }
+        if (count)
+            colours[size_t(r.index)] = rgb555(int(sum[0] / count), int(sum[1] / count), int(sum[2] / count));
+    }
+    ByteSink out;
+    out.reserve(qsizetype(colours.size()) * 2);
+    for (quint16 c : colours)
+        out.u16(c);
+    return out.bytes();
 }
 
 void textureFiles(QByteArray *index, QByteArray *data)
@@ -551,11 +634,11 @@ QImage landImage(int id)
     return out;
 }
 
-QImage staticImage(int id)
+QImage staticImage(int id, Layout layout)
 {
-    const auto it = std::find_if(staticDefs().begin(), staticDefs().end(),
-                                 [id](const StaticDef &d) { return d.id == id; });
-    if (it == staticDefs().end() || it->look == Look::None)
+    const QList<StaticDef> &defs = staticDefs(layout);
+    const auto it = std::find_if(defs.begin(), defs.end(), [id](const StaticDef &d) { return d.id == id; });
+    if (it == defs.end() || it->look == Look::None)
         return QImage();
     return staticArt(it->look, hash32(quint32(id) + 0x2000U)).image();
 }
@@ -569,10 +652,10 @@ QList<int> landIdsWithArt()
     return ids;
 }
 
-QList<int> staticIdsWithArt()
+QList<int> staticIdsWithArt(Layout layout)
 {
     QList<int> ids;
-    for (const StaticDef &d : staticDefs())
+    for (const StaticDef &d : staticDefs(layout))
         if (d.look != Look::None)
             ids.append(d.id);
     return ids;

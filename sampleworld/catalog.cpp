@@ -38,7 +38,7 @@ const QList<LandDef> &landDefs()
     return defs;
 }
 
-const QList<StaticDef> &staticDefs()
+const QList<StaticDef> &staticDefs(Layout layout)
 {
     using namespace flag;
     constexpr quint32 StoneWall = Background | Wall | Impassable | NoShoot;
@@ -74,7 +74,17 @@ const QList<StaticDef> &staticDefs()
         {item::TentWall, "tent wall", Wall | Impassable, 12, 255, Look::TentWall},
         {item::TentRoof, "tent roof", Roof | Surface, 4, 255, Look::TentRoof},
     };
-    return defs;
+    static const QList<StaticDef> laterDefs = [] {
+        QList<StaticDef> out = defs;
+        out += QList<StaticDef>{
+            {later::Fern, "fern", Foliage | later::HighFlag, 2, 255, Look::Fern},
+            {later::Bamboo, "bamboo", Impassable | Foliage | later::HighFlag, 22, 255, Look::Bamboo},
+            {later::Crystal, "crystal", Impassable | Translucent | later::HighFlag, 12, 255, Look::Crystal},
+            {later::Lantern, "lantern post", Impassable | later::HighFlag, 16, 255, Look::Lantern},
+        };
+        return out;
+    }();
+    return layout == Layout::Later ? laterDefs : defs;
 }
 
 const QList<TextureDef> &textureDefs()
@@ -87,10 +97,20 @@ const QList<TextureDef> &textureDefs()
     return defs;
 }
 
-QByteArray tileDataFile()
+QByteArray tileDataFile(Layout layout)
 {
+    // The later layout widens the flags to 64 bits (land 30, static 41 bytes per record)
+    // and has 2,048 static groups; the order of the fields is the same.
+    const bool wide = layout == Layout::Later;
+    const int staticGroups = wide ? LaterStaticGroups : StaticGroups;
+    const auto flags = [&](ByteSink &out, quint64 f) {
+        out.u32(quint32(f));
+        if (wide)
+            out.u32(quint32(f >> 32));
+    };
     ByteSink out;
-    out.reserve(LandRegionBytes + StaticGroups * StaticGroupBytes);
+    out.reserve(wide ? LaterLandRegionBytes + staticGroups * LaterStaticGroupBytes
+                     : LandRegionBytes + staticGroups * StaticGroupBytes);
     const QList<LandDef> &lands = landDefs();
     qsizetype next = 0;
     for (int group = 0; group < 512; ++group) {
@@ -101,23 +121,23 @@ QByteArray tileDataFile()
             const int id = group * 32 + r;
             if (next < lands.size() && lands[next].id == id) {
                 const LandDef &d = lands[next++];
-                out.u32(d.flags);
+                flags(out, d.flags);
                 out.u16(d.texture);
                 out.text(d.name, 20);
             } else {
-                out.zeros(26);
+                out.zeros(wide ? 30 : 26);
             }
         }
     }
-    const QList<StaticDef> &statics = staticDefs();
+    const QList<StaticDef> &statics = staticDefs(layout);
     next = 0;
-    for (int group = 0; group < StaticGroups; ++group) {
+    for (int group = 0; group < staticGroups; ++group) {
         out.u32(quint32(group));
         for (int r = 0; r < 32; ++r) {
             const int id = group * 32 + r;
             if (next < statics.size() && statics[next].id == id) {
                 const StaticDef &d = statics[next++];
-                out.u32(d.flags);
+                flags(out, d.flags);
                 out.u8(d.weight);
                 out.u8(0);   // quality
                 out.u16(0);  // reserved1
@@ -130,7 +150,7 @@ QByteArray tileDataFile()
                 out.u8(d.height);
                 out.text(d.name, 20);
             } else {
-                out.zeros(37);
+                out.zeros(wide ? 41 : 37);
             }
         }
     }
@@ -261,8 +281,9 @@ QList<Component> towerComponents()
     return c;
 }
 
-void multiFiles(QByteArray *index, QByteArray *data)
+void multiFiles(QByteArray *index, QByteArray *data, Layout layout)
 {
+    const int componentBytes = layout == Layout::Later ? 16 : 12;
     ByteSink idx, mul;
     for (int n = 0; n < multi::Count; ++n) {
         QList<Component> parts;
@@ -283,7 +304,7 @@ void multiFiles(QByteArray *index, QByteArray *data)
             continue;
         }
         idx.i32(qint32(mul.size()));
-        idx.i32(qint32(parts.size() * 12));
+        idx.i32(qint32(parts.size() * componentBytes));
         idx.i32(0);
         for (const Component &k : parts) {
             mul.u16(quint16(k.id));
@@ -291,6 +312,10 @@ void multiFiles(QByteArray *index, QByteArray *data)
             mul.i16(qint16(k.dy));
             mul.i16(qint16(k.dz));
             mul.u32(k.flags);
+            // Later clients put a second word after the flags; a running number shows
+            // whether a reader takes it for the next component.
+            if (componentBytes == 16)
+                mul.u32(quint32(0x100 + (mul.size() / 16)));
         }
     }
     *index = idx.bytes();

@@ -1,4 +1,6 @@
 #pragma once
+#include "sampleworld.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QtGlobal>
@@ -28,6 +30,7 @@ enum class Look {
     Rock1, Rocks, Boulder, StoneWallX, StoneWallY, StonePost, WeatheredWall, WoodWallX, WoodWallY,
     Battlement, WoodFloor, StoneFloor, Roof, RoofRidge, Door, WindowGlass, Sign, Fence, Barrel,
     TentWall, TentRoof,
+    Fern, Bamboo, Crystal, Lantern,  // the later layout's statics
 };
 
 struct LandDef {
@@ -41,15 +44,16 @@ struct LandDef {
 struct StaticDef {
     int id;
     const char *name;
-    quint32 flags;
+    quint64 flags;  // the early tile data keeps the low 32 bits
     quint8 height;
     quint8 weight;
     Look look;
 };
 
-// Every land and static id that has a tile-data record, ascending.
+// Every land and static id that has a tile-data record, ascending. The later layout has
+// the early statics and those of namespace later.
 const QList<LandDef> &landDefs();
-const QList<StaticDef> &staticDefs();
+const QList<StaticDef> &staticDefs(Layout layout = Layout::Early);
 
 // Texture ids in use with their edge length (64 or 128).
 struct TextureDef {
@@ -59,9 +63,10 @@ struct TextureDef {
 };
 const QList<TextureDef> &textureDefs();
 
-QByteArray tileDataFile();
+QByteArray tileDataFile(Layout layout = Layout::Early);
 QByteArray huesFile();
-void multiFiles(QByteArray *index, QByteArray *data);
+// Components are 12 bytes in the early layout, 16 (an extra u32 after the flags) in the later.
+void multiFiles(QByteArray *index, QByteArray *data, Layout layout = Layout::Early);
 
 // Colour helpers in the client's 5-5-5 format (bit 15 clear).
 inline quint16 rgb555(int r, int g, int b)

@@ -19,11 +19,20 @@ int main(int argc, char **argv)
     const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("Output directory."),
                                        QStringLiteral("DIR"), QStringLiteral("./sample-world"));
     const QCommandLineOption facetsOption(QStringLiteral("facets"),
-                                          QStringLiteral("Comma-separated facets to write (0-3)."),
-                                          QStringLiteral("LIST"), QStringLiteral("0,1,2,3"));
+                                          QStringLiteral("Comma-separated facets to write (early 0-3, later 0-5; "
+                                                         "default: all of the layout)."),
+                                          QStringLiteral("LIST"));
     const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Seed of the world."),
                                         QStringLiteral("N"), QStringLiteral("1"));
-    parser.addOptions({outOption, facetsOption, seedOption});
+    const QCommandLineOption layoutOption(QStringLiteral("layout"),
+                                          QStringLiteral("Client generation: early (6144-wide, MUL files) or later "
+                                                         "(7168-wide, UOP maps and art, facets 4 and 5)."),
+                                          QStringLiteral("early|later"), QStringLiteral("early"));
+    const QCommandLineOption mulMapsOption(QStringLiteral("mul-maps"),
+                                           QStringLiteral("Later layout: comma-separated facets whose map is a plain "
+                                                          "map<N>.mul instead of a UOP container."),
+                                           QStringLiteral("LIST"));
+    parser.addOptions({outOption, facetsOption, seedOption, layoutOption, mulMapsOption});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty()) {
         err << "tessaryn-sampleworld: unexpected argument " << parser.positionalArguments().first() << "\n";
@@ -32,15 +41,38 @@ int main(int argc, char **argv)
 
     sampleworld::Options options;
     options.outDir = parser.value(outOption);
-    options.facets.clear();
-    for (const QString &part : parser.value(facetsOption).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        bool ok = false;
-        const int facet = part.trimmed().toInt(&ok);
-        if (!ok || facet < 0 || facet > 3) {
-            err << "tessaryn-sampleworld: invalid facet \"" << part << "\" (facets are 0 to 3)\n";
-            return 2;
+    const QString layout = parser.value(layoutOption);
+    if (layout == QLatin1String("later")) {
+        options.layout = sampleworld::Layout::Later;
+    } else if (layout != QLatin1String("early")) {
+        err << "tessaryn-sampleworld: invalid layout \"" << layout << "\" (early or later)\n";
+        return 2;
+    }
+    const QList<int> known = sampleworld::layoutFacets(options.layout);
+    const auto facetList = [&](const QString &text, QList<int> *out) {
+        for (const QString &part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            bool ok = false;
+            const int facet = part.trimmed().toInt(&ok);
+            if (!ok || !known.contains(facet)) {
+                err << "tessaryn-sampleworld: invalid facet \"" << part << "\" (facets are 0 to " << known.last()
+                    << ")\n";
+                return false;
+            }
+            out->append(facet);
         }
-        options.facets.append(facet);
+        return true;
+    };
+    options.facets = known;
+    if (parser.isSet(facetsOption)) {
+        options.facets.clear();
+        if (!facetList(parser.value(facetsOption), &options.facets))
+            return 2;
+    }
+    if (!facetList(parser.value(mulMapsOption), &options.mulMaps))
+        return 2;
+    if (!options.mulMaps.isEmpty() && options.layout != sampleworld::Layout::Later) {
+        err << "tessaryn-sampleworld: --mul-maps needs --layout later\n";
+        return 2;
     }
     bool seedOk = false;
     options.seed = parser.value(seedOption).toUInt(&seedOk, 0);

@@ -3,6 +3,7 @@
 #include "bytesink.h"
 #include "output.h"
 #include "sampleworld.h"
+#include "uop.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,8 +23,29 @@ Character character(int facet)
     switch (facet) {
     case 2: return {190.0f, 0.14f};
     case 3: return {230.0f, -0.03f};
+    case 4: return {120.0f, -0.02f};  // Tokuno: a scatter of small islands
+    case 5: return {210.0f, 0.22f};   // Ter Mur: highlands
     default: return {340.0f, 0.0f};
     }
+}
+
+// How each later map container is laid out, so that readers meet every shape: one table
+// or several, metadata before the data or none.
+UopShape mapShape(int facet)
+{
+    UopShape shape;
+    shape.seed = hash32(0x0a0b0c0dU + quint32(facet));
+    switch (facet) {
+    case 0:
+    case 1: shape.capacity = 100; break;  // 112 chunks: two tables, as real files have them
+    case 2: shape.capacity = 4; break;    // 15 chunks over four tables
+    case 4:
+        shape.capacity = 100;
+        shape.metadataLength = 12;
+        break;
+    default: shape.capacity = 1000; break;
+    }
+    return shape;
 }
 
 int baseId(Ground g)
@@ -66,16 +88,71 @@ void encodeStatics(ByteSink &out, const std::vector<StaticRecord> &records)
 
 } // namespace
 
-FacetWorld::FacetWorld(int mainFacet, quint32 seed)
+template <typename F>
+CoarseField::CoarseField(int width, int height, int step, F &&value)
+    : m_step(step), m_columns(width / step + 2)
+{
+    const int rows = height / step + 2;
+    m_values.resize(size_t(m_columns) * size_t(rows));
+    for (int j = 0; j < rows; ++j)
+        for (int i = 0; i < m_columns; ++i)
+            m_values[size_t(j) * size_t(m_columns) + size_t(i)] = value(i * step, j * step);
+}
+
+float CoarseField::at(int x, int y) const
+{
+    const int i = x / m_step, j = y / m_step;
+    const float tx = float(x % m_step) / float(m_step), ty = float(y % m_step) / float(m_step);
+    const float *row = m_values.data() + size_t(j) * size_t(m_columns) + size_t(i);
+    const float top = row[0] + (row[1] - row[0]) * tx;
+    const float bottom = row[m_columns] + (row[m_columns + 1] - row[m_columns]) * tx;
+    return top + (bottom - top) * ty;
+}
+
+FacetWorld::FacetWorld(int mainFacet, quint32 seed, Layout layout)
     : m_facet(mainFacet),
+      m_layout(layout),
       m_seed(hash32(seed ^ hash32(quint32(mainFacet) * 0x9e3779b9U))),
-      m_blocksX(facetBlocksX(mainFacet)),
-      m_blocksY(facetBlocksY(mainFacet)),
+      m_blocksX(facetBlocksX(mainFacet, layout)),
+      m_blocksY(facetBlocksY(mainFacet, layout)),
       m_height(m_seed),
       m_moisture(m_seed ^ 0x68e31da4U),
       m_detail(m_seed ^ 0xb5297a4dU)
 {
+    if (layout == Layout::Later) {
+        // The finest octaves of the height span about ten cells, so a lattice of four
+        // keeps the coastlines and hills while the later world is written in seconds.
+        const Character ch = character(m_facet);
+        const int width = m_blocksX * 8, height = m_blocksY * 8;
+        m_coarseHeight = CoarseField(width, height, 4, [&](int x, int y) {
+            return m_height.fbm(x / ch.scale, y / ch.scale, 6);
+        });
+        m_coarseMoisture = CoarseField(width, height, 8, [&](int x, int y) {
+            return m_moisture.fbm(x / 150.0f, y / 150.0f, 3);
+        });
+        m_coarseForest = CoarseField(width, height, 8, [&](int x, int y) {
+            return m_moisture.fbm(x / 70.0f + 100.0f, y / 70.0f, 2);
+        });
+    }
     placeBuildings();
+}
+
+float FacetWorld::height(int x, int y) const
+{
+    if (!m_coarseHeight.isNull())
+        return m_coarseHeight.at(x, y);
+    const float scale = character(m_facet).scale;
+    return m_height.fbm(x / scale, y / scale, 6);
+}
+
+float FacetWorld::moisture(int x, int y) const
+{
+    return m_coarseMoisture.isNull() ? m_moisture.fbm(x / 150.0f, y / 150.0f, 3) : m_coarseMoisture.at(x, y);
+}
+
+float FacetWorld::forest(int x, int y) const
+{
+    return m_coarseForest.isNull() ? m_moisture.fbm(x / 70.0f + 100.0f, y / 70.0f, 2) : m_coarseForest.at(x, y);
 }
 
 bool FacetWorld::inCaveArea(int x, int y) const
@@ -93,8 +170,7 @@ LandCell FacetWorld::naturalCell(int x, int y) const
             return {qint16(land::Cave + variant), clampZ(int(r * 30.0f)), Ground::Cave};
         return {qint16(land::NoDraw), 0, Ground::Void};
     }
-    const Character ch = character(m_facet);
-    float e = m_height.fbm(x / ch.scale, y / ch.scale, 6) + ch.bias;
+    float e = height(x, y) + character(m_facet).bias;
 
     // The surface is an island: it sinks into the sea towards the map's edges and
     // towards the void around the caves.
@@ -120,8 +196,7 @@ LandCell FacetWorld::naturalCell(int x, int y) const
         g = Ground::Sand;
         z = int((e + 0.12f) * 30.0f);
     } else if (e < 0.30f) {
-        const float m = m_moisture.fbm(x / 150.0f, y / 150.0f, 3);
-        g = m < -0.35f ? Ground::Dirt : Ground::Grass;
+        g = moisture(x, y) < -0.35f ? Ground::Dirt : Ground::Grass;
         z = 2 + int((e + 0.04f) * 45.0f);
     } else if (e < 0.42f) {
         g = Ground::Rock;
@@ -221,10 +296,10 @@ void FacetWorld::plants(int x, int y, const LandCell &cell, quint8 cx, quint8 cy
     const float r = unit(h);
     const quint8 pick = quint8(h & 0xff);
     auto put = [&](int id, quint16 hue = 0) { out->push_back({quint16(id), cx, cy, cell.z, hue}); };
+    const bool later = m_layout == Layout::Later;
     switch (cell.ground) {
     case Ground::Grass: {
-        const float forest = m_moisture.fbm(x / 70.0f + 100.0f, y / 70.0f, 2);
-        const float trees = forest > 0.25f ? 0.16f : 0.012f;
+        const float trees = forest(x, y) > 0.25f ? 0.16f : 0.012f;
         if (r < trees) {
             if (pick < 128) {
                 put(item::OakTree);
@@ -232,7 +307,7 @@ void FacetWorld::plants(int x, int y, const LandCell &cell, quint8 cx, quint8 cy
             } else if (pick < 200 || cell.z > 12) {
                 put(item::PineTree);
             } else {
-                put(item::BirchTree);
+                put(later && m_facet == 4 ? later::Bamboo : item::BirchTree);
             }
         } else if (r < trees + 0.02f) {
             if (pick < 85)
@@ -240,7 +315,7 @@ void FacetWorld::plants(int x, int y, const LandCell &cell, quint8 cx, quint8 cy
             else
                 put(item::Bush);
         } else if (r < trees + 0.05f) {
-            put(item::GrassTuft);
+            put(later && pick < 64 ? later::Fern : item::GrassTuft);
         }
         break;
     }
@@ -255,8 +330,12 @@ void FacetWorld::plants(int x, int y, const LandCell &cell, quint8 cx, quint8 cy
             put(item::Rock);
         break;
     case Ground::Rock:
-        if (r < 0.05f)
-            put(pick < 100 ? item::Rock : pick < 200 ? item::Rocks : item::Boulder);
+        if (r < 0.05f) {
+            if (later && m_facet == 5 && pick < 60)
+                put(later::Crystal);
+            else
+                put(pick < 100 ? item::Rock : pick < 200 ? item::Rocks : item::Boulder);
+        }
         break;
     case Ground::Mountain:
         if (r < 0.02f)
@@ -305,17 +384,24 @@ void FacetWorld::staticsBlock(int bx, int by, const LandCell cells[64], std::vec
             out->push_back({quint16(c.id), quint8(x % 8), quint8(y % 8), clampZ(b.z + c.dz),
                             roof ? b.roofHue : quint16(0)});
         }
+        // Later settlements light their north corner with the very last static id.
+        if (m_layout == Layout::Later && b.minX / 8 == bx && b.minY / 8 == by)
+            out->push_back({quint16(later::Lantern), quint8(b.minX % 8), quint8(b.minY % 8), b.z, 0});
     }
 }
 
-bool FacetWorld::writeMainFiles(const QString &dir, QList<WrittenFile> *written, QString *error) const
+bool FacetWorld::writeMainFiles(const QString &dir, bool uopMap, QList<WrittenFile> *written, QString *error) const
 {
     const QString n = QString::number(m_facet);
     OutputFile map(dir, QStringLiteral("map%1.mul").arg(n));
     OutputFile index(dir, QStringLiteral("staidx%1.mul").arg(n));
     OutputFile statics(dir, QStringLiteral("statics%1.mul").arg(n));
-    if (!map.open(error) || !index.open(error) || !statics.open(error))
+    if ((!uopMap && !map.open(error)) || !index.open(error) || !statics.open(error))
         return false;
+    // A container needs the whole map before its tables can be written.
+    ByteSink wholeMap;
+    if (uopMap)
+        wholeMap.reserve(qsizetype(m_blocksX) * m_blocksY * 196);
 
     constexpr qsizetype Flush = 4 << 20;
     ByteSink landOut, indexOut, staticsOut;
@@ -344,7 +430,10 @@ bool FacetWorld::writeMainFiles(const QString &dir, QList<WrittenFile> *written,
             }
         }
         if (landOut.size() >= Flush) {
-            map.append(landOut.bytes());
+            if (uopMap)
+                wholeMap.raw(landOut.bytes());
+            else
+                map.append(landOut.bytes());
             landOut.clear();
             landOut.reserve(Flush + m_blocksY * 196);
         }
@@ -355,17 +444,31 @@ bool FacetWorld::writeMainFiles(const QString &dir, QList<WrittenFile> *written,
             staticsOut.reserve(Flush + 64 * 1024);
         }
     }
-    map.append(landOut.bytes());
     statics.append(staticsOut.bytes());
     index.append(indexOut.bytes());
-    const bool mapOk = map.finish(written, error);
+    bool mapOk;
+    if (uopMap) {
+        wholeMap.raw(landOut.bytes());
+        landOut.clear();
+        // Chunks of 4096 blocks, the last one shorter.
+        constexpr qsizetype ChunkBytes = 4096 * 196;
+        const QByteArray &bytes = wholeMap.bytes();
+        QList<UopEntry> entries;
+        for (qsizetype at = 0, chunk = 0; at < bytes.size(); at += ChunkBytes, ++chunk)
+            entries.append({QStringLiteral("build/map%1legacymul/%2.dat").arg(n).arg(chunk, 8, 10, QLatin1Char('0')).toLatin1(),
+                            bytes.constData() + at, std::min(ChunkBytes, bytes.size() - at)});
+        mapOk = writeUop(dir, QStringLiteral("map%1LegacyMUL.uop").arg(n), entries, mapShape(m_facet), written, error);
+    } else {
+        map.append(landOut.bytes());
+        mapOk = map.finish(written, error);
+    }
     const bool indexOk = mapOk && index.finish(written, error);
     return indexOk && statics.finish(written, error);
 }
 
-bool FacetWorld::writeDifferenceFiles(const QString &dir, int facet, QList<WrittenFile> *written,
-                                      QString *error) const
+Differences FacetWorld::differences(int facet) const
 {
+    Differences result;
     // Six patched blocks on land, different for every facet (so Felucca and Trammel,
     // which share the main files, tell apart). Blocks 0-3 get new land, 2-5 new statics.
     const quint32 s = hash32(m_seed ^ (quint32(facet) + 1) * 0x27d4eb2dU);
@@ -381,7 +484,6 @@ bool FacetWorld::writeDifferenceFiles(const QString &dir, int facet, QList<Writt
 
     auto blockLand = [&](int block, LandCell cells[64]) { landBlock(block / m_blocksY, block % m_blocksY, cells); };
     QHash<int, QList<LandCell>> patchedLand;
-    ByteSink landDif, landList;
     for (int i = 0; i < 4; ++i) {
         LandCell cells[64];
         blockLand(picks[i], cells);
@@ -407,8 +509,7 @@ bool FacetWorld::writeDifferenceFiles(const QString &dir, int facet, QList<Writt
                 c = {qint16(land::Snow + (c.id & 3)), c.z, Ground::Snow};
             break;
         }
-        encodeLand(landDif, picks[i], cells);
-        landList.i32(picks[i]);
+        result.land.append({picks[i], QList<LandCell>(cells, cells + 64)});
         patchedLand.insert(picks[i], QList<LandCell>(cells, cells + 64));
     }
     {
@@ -417,11 +518,9 @@ bool FacetWorld::writeDifferenceFiles(const QString &dir, int facet, QList<Writt
         LandCell cells[64];
         for (LandCell &c : cells)
             c = {qint16(land::Water), -5, Ground::Water};
-        encodeLand(landDif, picks[1], cells);
-        landList.i32(picks[1]);
+        result.land.append({picks[1], QList<LandCell>(cells, cells + 64)});
     }
 
-    ByteSink staticsIndex, staticsDif, staticsList;
     auto addStatics = [&](int block, int variant) {
         LandCell cells[64];
         if (patchedLand.contains(block))
@@ -462,21 +561,37 @@ bool FacetWorld::writeDifferenceFiles(const QString &dir, int facet, QList<Writt
             put(item::Rocks, 2, 6);
             break;
         }
-        staticsList.i32(block);
-        if (out.empty()) {
-            staticsIndex.i32(-1);
-            staticsIndex.i32(-1);
-        } else {
-            staticsIndex.i32(qint32(staticsDif.size()));
-            staticsIndex.i32(qint32(out.size() * 7));
-        }
-        staticsIndex.i32(0);
-        encodeStatics(staticsDif, out);
+        result.statics.append({block, out});
     };
     for (int i = 2; i < 6; ++i)
         addStatics(picks[i], (i + facet) % 4);
     // Again a stale duplicate (of block 3) that must lose against the first entry.
     addStatics(picks[3], (3 + facet + 2) % 4);
+    return result;
+}
+
+bool FacetWorld::writeDifferenceFiles(const QString &dir, int facet, QList<WrittenFile> *written,
+                                      QString *error) const
+{
+    const Differences d = differences(facet);
+    ByteSink landDif, landList;
+    for (const Differences::Land &l : d.land) {
+        encodeLand(landDif, l.block, l.cells.constData());
+        landList.i32(l.block);
+    }
+    ByteSink staticsIndex, staticsDif, staticsList;
+    for (const Differences::Statics &st : d.statics) {
+        staticsList.i32(st.block);
+        if (st.records.empty()) {
+            staticsIndex.i32(-1);
+            staticsIndex.i32(-1);
+        } else {
+            staticsIndex.i32(qint32(staticsDif.size()));
+            staticsIndex.i32(qint32(st.records.size() * 7));
+        }
+        staticsIndex.i32(0);
+        encodeStatics(staticsDif, st.records);
+    }
 
     const QString n = QString::number(facet);
     return writeWholeFile(dir, QStringLiteral("mapdif%1.mul").arg(n), landDif.bytes(), written, error)

@@ -307,8 +307,16 @@ private slots:
         const QByteArray idx = load(dir(), "texidx.mul");
         const QByteArray tex = load(dir(), "texmaps.mul");
         QCOMPARE(index(idx, 0).offset, -1);
+        // Texture 2 makes a land tile a no-draw tile: no drawn land may use it, or its
+        // cells turn black as soon as statics are shown.
+        QCOMPARE(index(idx, 2).offset, -1);
+        const QByteArray td = load(dir(), "tiledata.mul");
+        for (int id : sw::landIdsWithArt())
+            QVERIFY2(u16(td, landRecord(id) + 4) != 2, qPrintable(QStringLiteral("land %1").arg(id)));
         int large = 0, small = 0;
         for (int t = 1; t < sw::land::TextureCount; ++t) {
+            if (t == 2)
+                continue;
             const Index r = index(idx, t);
             QVERIFY(r.offset >= 0 && r.offset + r.length <= tex.size());
             QCOMPARE(r.length, r.extra == 1 ? 128 * 128 * 2 : 64 * 64 * 2);
