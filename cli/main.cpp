@@ -13,7 +13,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QLocale>
 #include <QStringList>
 #include <QTextStream>
 
@@ -44,7 +43,7 @@ int usage()
 
 QString count(qint64 n)
 {
-    return QLocale::c().toString(n);
+    return groupedNumber(n);
 }
 
 QString tileDataText(const ClientLayout &l)

@@ -61,7 +61,7 @@ bool saveView(QWidget *parent, BlockCache &cache, Facet *facets[4], int mapid, i
         return false;
     }
     Facet &current = *facets[mapid];
-    if (const QString refusal = current.saveRefusal(); !refusal.isEmpty()) {
+    if (const QString refusal = current.saveRefusal(mode); !refusal.isEmpty()) {
         showFailure(parent, refusal); // asked nothing: there is nothing it could save
         return false;
     }

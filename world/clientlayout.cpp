@@ -1,10 +1,10 @@
 #include "world/clientlayout.h"
 #include "world/uopfile.h"
+#include "tiles/tiledata.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QLocale>
 #include <QMutex>
 
 #include <algorithm>
@@ -12,19 +12,19 @@
 namespace {
 
 constexpr qint64 kBlockBytes = 196;
-constexpr qint64 kEarlyLand = 512 * 836;   // land region of the early tile data
-constexpr qint64 kEarlyGroup = 1188;
-constexpr qint64 kLaterLand = 512 * 964;   // 4 + 32 x 30 per group
-constexpr qint64 kLaterGroup = 1316;
+constexpr qint64 kEarlyLand = TileData::StaticRegion;
+constexpr qint64 kEarlyGroup = TileData::StaticGroupSize;
+constexpr qint64 kLaterLand = TileData::LaterStaticRegion;
+constexpr qint64 kLaterGroup = TileData::LaterStaticGroupSize;
 
 QString bytes(qint64 n)
 {
-    return QLocale::c().toString(n) + QStringLiteral(" bytes");
+    return groupedNumber(n) + QStringLiteral(" bytes");
 }
 
 QString number(qint64 n)
 {
-    return QLocale::c().toString(n);
+    return groupedNumber(n);
 }
 
 QString native(const QString &path)
@@ -58,6 +58,14 @@ Cache &cache()
 }
 
 } // namespace
+
+QString groupedNumber(qint64 n)
+{
+    QString digits = QString::number(n < 0 ? -n : n);
+    for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
+        digits.insert(i, QLatin1Char(','));
+    return n < 0 ? QLatin1Char('-') + digits : digits;
+}
 
 QString ClientLayout::facetName(int facet)
 {
@@ -100,14 +108,15 @@ const FacetLayout &ClientLayout::facet(int f) const
     return f >= 0 && f < m_facets.size() ? m_facets.at(f) : m_none;
 }
 
-QString ClientLayout::saveRefusal(int f) const
+QString ClientLayout::saveRefusal(int f, int mode) const
 {
     if (!m_dirProblem.isEmpty())
         return m_dirProblem;
     if (f < 0 || f >= FacetCount)
         return QStringLiteral("There is no facet %1").arg(f);
-    if (!m_facets.at(f).problem.isEmpty())
-        return m_facets.at(f).problem;
+    const FacetLayout &fl = m_facets.at(f);
+    if (!fl.problem.isEmpty() && (fl.present() || mode == 0))
+        return fl.problem;
     return m_tileDataProblem;
 }
 
@@ -203,12 +212,10 @@ ClientLayout ClientLayout::detect(const QString &dir)
     if (exists(QStringLiteral("tiledata.mul"))) {
         const qint64 size = sizeOf(QStringLiteral("tiledata.mul"));
         l.m_tileDataSize = size;
-        const bool early = size >= kEarlyLand && (size - kEarlyLand) % kEarlyGroup == 0;
-        const bool later = size >= kLaterLand && (size - kLaterLand) % kLaterGroup == 0;
-        if (early)
-            l.m_tileData = TileDataLayout::Early;
-        else if (later)
+        if (TileData::isLaterSize(size))
             l.m_tileData = TileDataLayout::Later;
+        else if (size >= kEarlyLand && (size - kEarlyLand) % kEarlyGroup == 0)
+            l.m_tileData = TileDataLayout::Early;
         else {
             l.m_tileData = TileDataLayout::Unknown;
             l.m_tileDataProblem = QStringLiteral("%1 holds %2, which fits no tile-data layout (expected %3 + a "

@@ -9,6 +9,9 @@
 
 #include <memory>
 
+// n with its thousands grouped by commas ("89,915,392"), as the messages about files give sizes.
+QString groupedNumber(qint64 n);
+
 enum class TileDataLayout {
     Missing,
     Early,   // 26- and 37-byte records, 32-bit flags
@@ -71,9 +74,11 @@ public:
     int multiComponentSize() const { return m_tileData == TileDataLayout::Later ? 16 : 12; }
     bool hasRadarColours() const { return m_radarcol; }
 
-    // Why a save of facet must not be made, naming the file and what was expected; empty when
-    // it may be made.
-    QString saveRefusal(int facet) const;
+    // Why a save of facet (mode 0 main files, 1 difference files) must not be made, naming the
+    // file and what was expected; empty when it may be made. A facet without a map takes no
+    // main save (there is nothing of the right size to write into), but its difference files
+    // may be written: they replace nothing of the main files.
+    QString saveRefusal(int facet, int mode = 0) const;
     // What the user is told once when the directory is opened: every file that cannot be read
     // as it should, with what was expected. Empty for a directory without surprises.
     QStringList warnings() const { return m_warnings; }

@@ -86,25 +86,25 @@ bool Facet::sharesMainFiles() const
     return (m_facet == 0 || m_facet == 1) && m_clientLayout && m_clientLayout->facet(1).sharesMain;
 }
 
-QString Facet::saveRefusal() const
+QString Facet::saveRefusal(int mode) const
 {
     if (!m_clientLayout)
         return QStringLiteral("The facet's files are not open");
-    const QString refusal = m_clientLayout->saveRefusal(m_facet);
+    const QString refusal = m_clientLayout->saveRefusal(m_facet, mode);
     if (!refusal.isEmpty())
         return refusal;
     // The size of the files written is the size they had when they were read; a file that
     // has changed since would be cut or padded by a save.
     const QString base = m_dir + QLatin1Char('/');
     const QFileInfo map(base + m_layout.mapFile);
-    if (map.exists() && !m_layout.mapIsUop && map.size() != m_layout.mapSize) {
+    if (m_layout.present() && map.isFile() && !m_layout.mapIsUop && map.size() != m_layout.mapSize) {
         return QStringLiteral("%1 has changed size since it was opened (%2 bytes then, %3 now); open the "
                               "directory again before saving")
             .arg(QDir::toNativeSeparators(map.filePath()))
             .arg(m_layout.mapSize)
             .arg(map.size());
     }
-    if (m_layout.mapIsUop && map.exists() && map.size() != m_uopLandFileSize) {
+    if (m_layout.mapIsUop && map.isFile() && map.size() != m_uopLandFileSize) {
         return QStringLiteral("%1 has changed size since it was opened (%2 bytes then, %3 now); open the "
                               "directory again before saving")
             .arg(QDir::toNativeSeparators(map.filePath()))

@@ -55,9 +55,10 @@ public:
     int blocksX() const;
     int blocksY() const;
     int blockCount() const { return blocksX() * blocksY(); }
-    // Why this facet must not be saved now (its files fit no layout, or changed size since they
-    // were opened), naming the file; empty when it may be.
-    QString saveRefusal() const;
+    // Why this facet must not be saved now into its main files (mode 0) or its difference
+    // files (1): its files fit no layout, or changed size since they were opened. Names the
+    // file; empty when the save may be made.
+    QString saveRefusal(int mode = 0) const;
 
     // Block number -> byte offset in the land difference file.
     const QMap<qint32, qint64> &landDifferenceList() const { return m_landDiff; }

@@ -251,7 +251,7 @@ bool Facet::saveMainFiles(QString *error)
 
 bool Facet::saveDifferenceFiles(QString *error)
 {
-    if (const QString refusal = saveRefusal(); !refusal.isEmpty())
+    if (const QString refusal = saveRefusal(1); !refusal.isEmpty())
         return setError(error, refusal);
     return saveLandDifference(error) && saveStaticsDifference(error);
 }

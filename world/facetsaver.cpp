@@ -61,7 +61,7 @@ bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, 
         sharedOther = nullptr; // Trammel with files of its own shares nothing with Felucca
     // A facet whose files fit no layout (or that has none) is never written: its blocks would
     // be cut to, or padded out to, a size the client does not have.
-    if (const QString refusal = current.saveRefusal(); !refusal.isEmpty())
+    if (const QString refusal = current.saveRefusal(mode); !refusal.isEmpty())
         return setError(error, refusal);
     // Edits that could not reach their working files would be missing from the new files.
     QString flushError;
