@@ -9,6 +9,7 @@ class QLabel;
 class QMenu;
 class QScrollBar;
 class QToolBar;
+class ClientLayout;
 class GLMapWidget;
 class FindWidget;
 class PaletteNew;
@@ -44,6 +45,10 @@ public:
     FindWidget *findWidget() const { return m_find; }
     QLabel *statusField(int i) const { return m_status[i]; }
 
+    // The facets of later clients, created after the others; shown disabled when the data
+    // directory has no map for them.
+    QAction *fileFacetTokunoAction = nullptr, *fileFacetTerMurAction = nullptr;
+
     // Actions, in creation order.
     QAction *fileExitAction, *editFindAction, *helpAboutAction, *fileCaptureAction,
         *fileFacetIlshenerAction, *fileFacetTrammelAction, *fileFacetFeluccaAction,
@@ -77,6 +82,8 @@ public slots:
     virtual void fileMap1();
     virtual void fileMap2();
     virtual void fileMap3();
+    virtual void fileMap4();
+    virtual void fileMap5();
     virtual void fileMap(int facet);
     virtual void scrollVPress();
     virtual void scrollHPress();
@@ -143,6 +150,10 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
+    // Tells the user, once per data directory and run, what of its files cannot be read as
+    // they should (which file, what was expected); the facets concerned are not saved.
+    void tellLayoutOnce(const ClientLayout &layout);
+
     void createActions();
     void createMenus();
     void createToolBar();

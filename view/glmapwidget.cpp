@@ -64,7 +64,7 @@ private:
 GLMapWidget::GLMapWidget(QWidget *parent) : GLWidget(parent)
 {
     m_store = WorkingDirectory::create();
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < ClientLayout::FacetCount; ++i)
         m_facets[size_t(i)] = std::make_unique<Facet>(i, true, m_store);
     m_cache.setFacet(m_facets[0].get());
     if (!m_store->isValid()) {
@@ -100,7 +100,7 @@ void GLMapWidget::setMapid(int id)
         runWhenIdle([this, id] { setMapid(id); update(); });
         return;
     }
-    if (id == m_mapid || id < 0 || id > 3)
+    if (id == m_mapid || id < 0 || id >= ClientLayout::FacetCount)
         return;
     if (!m_cache.setFacet(m_facets[size_t(id)].get()))
         warnAboutWorkingFiles(m_cache.lastError()); // the unwritten blocks are kept for their facet
@@ -151,7 +151,9 @@ void GLMapWidget::save(int mode)
         runWhenIdle([this, mode] { save(mode); });
         return;
     }
-    Facet *facets[4] = {m_facets[0].get(), m_facets[1].get(), m_facets[2].get(), m_facets[3].get()};
+    Facet *facets[ClientLayout::FacetCount];
+    for (int i = 0; i < ClientLayout::FacetCount; ++i)
+        facets[i] = m_facets[size_t(i)].get();
     {
         // Busy for the whole save: clicks and keys that arrive while it lets events run
         // wait until it is over, and a frame let in meanwhile waits too.
@@ -177,8 +179,10 @@ void GLMapWidget::warnAboutWorkingFiles(const QString &reason)
 
 bool GLMapWidget::hasUnsavedChanges() const
 {
-    Facet *facets[4] = {m_facets[0].get(), m_facets[1].get(), m_facets[2].get(), m_facets[3].get()};
-    return ::hasUnsavedChanges(m_cache, facets);
+    Facet *facets[ClientLayout::FacetCount];
+    for (int i = 0; i < ClientLayout::FacetCount; ++i)
+        facets[i] = m_facets[size_t(i)].get();
+    return ::hasUnsavedChanges(m_cache, facets, ClientLayout::FacetCount);
 }
 
 // ---- re-entrancy -------------------------------------------------------------------------

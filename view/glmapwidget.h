@@ -1,4 +1,5 @@
 #pragma once
+#include "world/clientlayout.h"
 #include "tiles/artstore.h"
 #include "tiles/huetable.h"
 #include "tiles/texturestore.h"
@@ -324,7 +325,7 @@ private:
 
     // Facets before the cache: the cache refers to them and goes first.
     std::shared_ptr<WorkingDirectory> m_store;
-    std::array<std::unique_ptr<Facet>, 4> m_facets;
+    std::array<std::unique_ptr<Facet>, ClientLayout::FacetCount> m_facets;
     BlockCache m_cache;
     TileData m_tileData;
     ArtStore m_art;

@@ -1,6 +1,7 @@
 #include "view/viewsave.h"
 #include "app/waitcursor.h"
 #include "world/blockcache.h"
+#include "world/clientlayout.h"
 #include "world/facet.h"
 #include "world/facetsaver.h"
 
@@ -47,9 +48,9 @@ bool saveRunning()
     return g_running;
 }
 
-bool saveView(QWidget *parent, BlockCache &cache, Facet *facets[4], int mapid, int mode)
+bool saveView(QWidget *parent, BlockCache &cache, Facet *facets[], int mapid, int mode)
 {
-    if (g_running || mapid < 0 || mapid > 3 || !facets[mapid])
+    if (g_running || mapid < 0 || mapid >= ClientLayout::FacetCount || !facets[mapid])
         return false;
     RunningFlag running;
     // The savers read the edits from the working files, so one the edit store refused would
