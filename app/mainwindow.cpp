@@ -9,6 +9,7 @@
 #include "tools/palettenew.h"
 #include "view/glmapwidget.h"
 #include "view/viewsave.h"
+#include "world/clientlayout.h"
 #include "world/datadirectory.h"
 #include "world/recovery.h"
 #include "world/terminationwatcher.h"
@@ -17,6 +18,8 @@
 #include "world/filereplacer.h"
 
 #include <QAction>
+#include <QTimer>
+#include <QSet>
 #include <QCloseEvent>
 #include <QApplication>
 #include <QColorDialog>
@@ -312,6 +315,8 @@ void mainWindow::createActions()
     viewTerrainColorAction->setIcon(image("terraincolor.png"));
     fileWorld_Action = makeAction(this, "fileWorld_Action", false);
     viewDynamicsAction = makeAction(this, "viewDynamicsAction", true, false);
+    fileFacetTokunoAction = makeAction(this, "fileFacetTokunoAction", true, false);
+    fileFacetTerMurAction = makeAction(this, "fileFacetTerMurAction", true, false);
     viewDynamicsAction->setEnabled(false);
     editUndoAction = makeAction(this, "editUndoAction", false);
     editRedoAction = makeAction(this, "editRedoAction", false);
@@ -324,6 +329,8 @@ void mainWindow::createActions()
     connect(fileFacetTrammelAction, &QAction::triggered, this, &mainWindow::fileMap1);
     connect(fileFacetFeluccaAction, &QAction::triggered, this, &mainWindow::fileMap0);
     connect(fileFacetMalasAction, &QAction::triggered, this, &mainWindow::fileMap3);
+    connect(fileFacetTokunoAction, &QAction::triggered, this, &mainWindow::fileMap4);
+    connect(fileFacetTerMurAction, &QAction::triggered, this, &mainWindow::fileMap5);
     connect(viewElevationFlatAction, &QAction::triggered, this, &mainWindow::elevationFlat);
     connect(viewElevationIsometricAction, &QAction::triggered, this, &mainWindow::elevationIoso);
     connect(viewElevation3DAction, &QAction::triggered, this, &mainWindow::elevation3D);
@@ -393,6 +400,8 @@ void mainWindow::createMenus()
     facetMenu->addAction(fileFacetTrammelAction);
     facetMenu->addAction(fileFacetIlshenerAction);
     facetMenu->addAction(fileFacetMalasAction);
+    facetMenu->addAction(fileFacetTokunoAction);
+    facetMenu->addAction(fileFacetTerMurAction);
     fileMenu->addMenu(facetMenu);
     fileMenu->addAction(fileWorld_Action);
     fileMenu->addSeparator();
@@ -480,6 +489,8 @@ void mainWindow::languageChange()
         {fileFacetTrammelAction, "Trammel", "Trammel", nullptr, nullptr},
         {fileFacetFeluccaAction, "Felucca", "Felucca", nullptr, nullptr},
         {fileFacetMalasAction, "Malas", "Malas", nullptr, nullptr},
+        {fileFacetTokunoAction, "Tokuno", "Tokuno", nullptr, nullptr},
+        {fileFacetTerMurAction, "Ter Mur", "Ter Mur", nullptr, nullptr},
         {viewElevationFlatAction, "Flat", "Flat", nullptr, "Ctrl+1"},
         {viewElevationIsometricAction, "Isometric", "Isometric", "Client", "Ctrl+I"},
         {viewElevation3DAction, "3D", "3D", nullptr, "Ctrl+3"},
@@ -1074,15 +1085,54 @@ void mainWindow::fileMap3()
     setWindowTitle(tr("Tessaryn: Malas"));
 }
 
+void mainWindow::tellLayoutOnce(const ClientLayout &layout)
+{
+    static QSet<QString> told;
+    const QStringList warnings = layout.warnings();
+    if (warnings.isEmpty() || told.contains(layout.directory()))
+        return;
+    told.insert(layout.directory());
+    // Not modal: the map stays usable for what can be read; saving the facets concerned is
+    // refused with the same words.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Client Files"),
+                                QStringLiteral("Some client files cannot be read as they should:\n\n")
+                                    + warnings.join(QStringLiteral("\n\n"))
+                                    + QStringLiteral("\n\nThe facets concerned are not saved until the files are "
+                                                     "put right."),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("layoutWarning"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    QTimer::singleShot(0, box, &QWidget::show);
+}
+
+void mainWindow::fileMap4()
+{
+    fileMap(4);
+    setWindowTitle(tr("Tessaryn: Tokuno"));
+}
+
+void mainWindow::fileMap5()
+{
+    fileMap(5);
+    setWindowTitle(tr("Tessaryn: Ter Mur"));
+}
+
 void mainWindow::fileMap(int facet)
 {
     m_find->setMap(facet);
-    QAction *const facetActions[] = {fileFacetFeluccaAction, fileFacetTrammelAction,
-                                     fileFacetIlshenerAction, fileFacetMalasAction};
-    if (facet >= 0 && facet <= 3) {
-        for (int i = 0; i < 4; ++i)
+    QAction *const facetActions[] = {fileFacetFeluccaAction, fileFacetTrammelAction, fileFacetIlshenerAction,
+                                     fileFacetMalasAction,   fileFacetTokunoAction,  fileFacetTerMurAction};
+    if (facet >= 0 && facet < ClientLayout::FacetCount) {
+        for (int i = 0; i < ClientLayout::FacetCount; ++i)
             facetActions[i]->setChecked(i == facet);
     }
+    // Tokuno and Ter Mur exist only in later clients' directories.
+    const auto layout = ClientLayout::of(dataDirectory());
+    fileFacetTokunoAction->setEnabled(layout->facet(4).present());
+    fileFacetTerMurAction->setEnabled(layout->facet(5).present());
+    tellLayoutOnce(*layout);
     const int w = facetBlocksX(facet) * 8;
     const int h = facetBlocksY(facet) * 8;
     if (scrollVert->value() > h)

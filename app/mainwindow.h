@@ -12,6 +12,7 @@ class QLabel;
 class QMenu;
 class QScrollBar;
 class QToolBar;
+class ClientLayout;
 class GLMapWidget;
 class FindWidget;
 class PaletteNew;
@@ -63,6 +64,10 @@ public:
     // False while another Tessaryn holds the data directory: the window is read-only.
     bool isReadOnly() const { return m_readOnly; }
 
+    // The facets of later clients, created after the others; shown disabled when the data
+    // directory has no map for them.
+    QAction *fileFacetTokunoAction = nullptr, *fileFacetTerMurAction = nullptr;
+
     // Actions, in creation order.
     QAction *fileExitAction, *editFindAction, *helpAboutAction, *fileCaptureAction,
         *fileFacetIlshenerAction, *fileFacetTrammelAction, *fileFacetFeluccaAction,
@@ -96,6 +101,8 @@ public slots:
     virtual void fileMap1();
     virtual void fileMap2();
     virtual void fileMap3();
+    virtual void fileMap4();
+    virtual void fileMap5();
     virtual void fileMap(int facet);
     virtual void scrollVPress();
     virtual void scrollHPress();
@@ -173,6 +180,10 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
+    // Tells the user, once per data directory and run, what of its files cannot be read as
+    // they should (which file, what was expected); the facets concerned are not saved.
+    void tellLayoutOnce(const ClientLayout &layout);
+
     void createActions();
     void createMenus();
     void createToolBar();

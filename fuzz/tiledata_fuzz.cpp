@@ -53,9 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     TileData tiles(g_path);
     const qint64 fileSize = QFileInfo(g_path).size();
-    const int expectedStatic = fileSize > TileData::StaticRegion
-        ? int((fileSize - TileData::StaticRegion + TileData::StaticGroupSize - 1) / TileData::StaticGroupSize)
-        : 0;
+    // A size of the later layout (64-bit flags) has its static region and groups further on.
+    const bool later = TileData::isLaterSize(fileSize);
+    FUZZ_CHECK(tiles.isLater() == later);
+    const qint64 region = later ? TileData::LaterStaticRegion : TileData::StaticRegion;
+    const qint64 group = later ? TileData::LaterStaticGroupSize : TileData::StaticGroupSize;
+    const int expectedStatic = fileSize > region ? int((fileSize - region + group - 1) / group) : 0;
     FUZZ_CHECK(tiles.staticGroupCount() == expectedStatic);
 
     // One tile of every land group the input wrote and the next two, each group's first and last

@@ -14,14 +14,44 @@ quint16 readU16(const uchar *p) { return qFromLittleEndian<quint16>(p); }
 
 ArtStore::ArtStore()
 {
+    const QString container = dataDirectory() + QStringLiteral("/artLegacyMUL.uop");
+    // What a current client reads; an art.mul beside it would be an old copy. A container that
+    // cannot be read exactly gives no art at all rather than art from elsewhere.
+    if (QFile::exists(container)) {
+        m_uop.open(container);
+        return;
+    }
     m_index.open(QStringLiteral("artidx.mul"));
     m_data.setFileName(dataDirectory() + QLatin1String("/art.mul"));
     if (m_data.open(QIODevice::ReadOnly))
         m_dataSize = m_data.size();
 }
 
+QByteArray ArtStore::containerEntryName(int i)
+{
+    return QStringLiteral("build/artlegacymul/%1.tga").arg(i, 8, 10, QLatin1Char('0')).toLatin1();
+}
+
 bool ArtStore::readEntry(int i, qint64 cap, QByteArrayView *bytes, qint64 *length)
 {
+    if (m_uop.isOpen()) {
+        const UopEntry *e = m_uop.find(containerEntryName(i));
+        if (!e || e->decompressedSize == 0)
+            return false;
+        if (e->compression == 0) {
+            const qint64 wanted = std::min<qint64>(e->decompressedSize, cap);
+            m_buffer.resize(wanted);
+            if (!m_uop.readPart(*e, 0, wanted, m_buffer.data()))
+                return false;
+        } else if (!m_uop.read(*e, m_buffer)) {
+            return false;
+        } else if (m_buffer.size() > cap) {
+            m_buffer.truncate(cap);
+        }
+        *bytes = QByteArrayView(m_buffer.constData(), m_buffer.size());
+        *length = e->decompressedSize;
+        return true;
+    }
     const IndexRecord rec = m_index.record(i);
     if (rec.offset < 0 || rec.length <= 0 || rec.offset >= m_dataSize)
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 #include "tiles/hue.h"
 #include "world/indexfile.h"
+#include "world/uopfile.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -23,8 +24,12 @@ public:
     static constexpr int kStaticRecordBase = 0x4000;
     static constexpr int kMaxStaticSide = 2048;
 
-    // Opens dataDirectory() + "/artidx.mul" and "/art.mul".
+    // Opens dataDirectory() + "/artidx.mul" and "/art.mul", or, in a directory that holds
+    // "artLegacyMUL.uop" (later clients), that container, whose entries are the same records.
     ArtStore();
+    bool isContainer() const { return m_uop.isOpen(); }
+    // The name of art index record i in the container: "build/artlegacymul/00016384.tga".
+    static QByteArray containerEntryName(int i);
     ArtStore(const ArtStore &) = delete;
     ArtStore &operator=(const ArtStore &) = delete;
 
@@ -48,6 +53,7 @@ private:
     bool readEntry(int i, qint64 cap, QByteArrayView *bytes, qint64 *length);
 
     IndexFile m_index;
+    UopFile m_uop;
     QFile m_data;
     qint64 m_dataSize = 0;
     QByteArray m_buffer; // reused between entries

@@ -28,6 +28,13 @@ void TileData::open()
     openFile(dataDirectory() + QStringLiteral("/tiledata.mul"));
 }
 
+bool TileData::isLaterSize(qint64 size)
+{
+    const bool early = size >= StaticRegion && (size - StaticRegion) % StaticGroupSize == 0;
+    const bool later = size >= LaterStaticRegion && (size - LaterStaticRegion) % LaterStaticGroupSize == 0;
+    return later && !early;
+}
+
 void TileData::openFile(const QString &path)
 {
     m_file.close();
@@ -35,12 +42,14 @@ void TileData::openFile(const QString &path)
     m_landGroups.clear();
     m_staticGroupTiles.clear();
     m_size = 0;
+    m_later = false;
     m_staticGroups = 0;
     // Lookups jump between groups; an unbuffered file reads exactly the one group asked for.
     if (m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         m_size = m_file.size();
-        if (m_size > StaticRegion)
-            m_staticGroups = int((m_size - StaticRegion + StaticGroupSize - 1) / StaticGroupSize);
+        m_later = isLaterSize(m_size);
+        if (m_size > staticRegion())
+            m_staticGroups = int((m_size - staticRegion() + staticGroupSize() - 1) / staticGroupSize());
     }
     m_landGroups.resize(LandGroups);
     m_staticGroupTiles.resize(size_t(m_staticGroups));
@@ -72,14 +81,20 @@ const TileData::Group &TileData::landGroup(int g)
     if (m_landGroups[size_t(g)])
         return *m_landGroups[size_t(g)];
     auto group = std::make_unique<Group>();
-    uchar buffer[LandGroupSize];
-    loadGroup(qint64(g) * LandGroupSize, LandGroupSize, LandRecordSize, buffer);
+    uchar buffer[LaterLandGroupSize];
+    const int recordSize = landRecordSize();
+    loadGroup(qint64(g) * landGroupSize(), landGroupSize(), recordSize, buffer);
     for (int r = 0; r < 32; ++r) {
-        const uchar *p = buffer + 4 + r * LandRecordSize;
+        const uchar *p = buffer + 4 + r * recordSize;
         TileInfo info;
         info.id = g * 32 + r;
         info.kind = TileKind::Land;
-        info.flags = qFromLittleEndian<quint32>(p);
+        if (m_later) {
+            info.flags = qFromLittleEndian<quint64>(p);
+            p += 4; // the other fields sit where they do in the early record, four bytes on
+        } else {
+            info.flags = qFromLittleEndian<quint32>(p);
+        }
         info.texture = qFromLittleEndian<quint16>(p + 4);
         info.name = latin1Name(p + 6);
         (*group)[size_t(r)] = Tile(info);
@@ -93,14 +108,20 @@ const TileData::Group &TileData::staticGroup(int g)
     if (m_staticGroupTiles[size_t(g)])
         return *m_staticGroupTiles[size_t(g)];
     auto group = std::make_unique<Group>();
-    uchar buffer[StaticGroupSize];
-    loadGroup(StaticRegion + qint64(g) * StaticGroupSize, StaticGroupSize, StaticRecordSize, buffer);
+    uchar buffer[LaterStaticGroupSize];
+    const int recordSize = staticRecordSize();
+    loadGroup(staticRegion() + qint64(g) * staticGroupSize(), staticGroupSize(), recordSize, buffer);
     for (int r = 0; r < 32; ++r) {
-        const uchar *p = buffer + 4 + r * StaticRecordSize;
+        const uchar *p = buffer + 4 + r * recordSize;
         TileInfo info;
         info.id = g * 32 + r;
         info.kind = TileKind::Static;
-        info.flags = qFromLittleEndian<quint32>(p);
+        if (m_later) {
+            info.flags = qFromLittleEndian<quint64>(p);
+            p += 4;
+        } else {
+            info.flags = qFromLittleEndian<quint32>(p);
+        }
         info.weight = p[4];
         info.quality = p[5];
         info.reserved1 = qFromLittleEndian<quint16>(p + 6);

@@ -22,6 +22,16 @@ public:
     static constexpr qint64 StaticRegion = qint64(LandGroups) * LandGroupSize; // 428032
     static constexpr int StaticGroupSize = 1188;
     static constexpr int StaticRecordSize = 37;
+    // The later layout: 64-bit flags, so four more bytes in every record.
+    static constexpr int LaterLandGroupSize = 964;
+    static constexpr int LaterLandRecordSize = 30;
+    static constexpr qint64 LaterStaticRegion = qint64(LandGroups) * LaterLandGroupSize; // 493568
+    static constexpr int LaterStaticGroupSize = 1316;
+    static constexpr int LaterStaticRecordSize = 41;
+
+    // The later layout is told by the file's size: 493,568 + a multiple of 1,316 bytes, and not
+    // 428,032 + a multiple of 1,188 (which stays the early one, as does any other size).
+    static bool isLaterSize(qint64 size);
 
     // Opens dataDirectory() + "/tiledata.mul".
     TileData();
@@ -42,6 +52,8 @@ public:
     // record of the file keeps its id and has no name and no flags.
     Tile staticTile(int id);
 
+    // True when the open file has 64-bit flags.
+    bool isLater() const { return m_later; }
     // Number of static groups the file holds, a trailing partial group included.
     int staticGroupCount() const { return m_staticGroups; }
     // Number of groups read from the file so far.
@@ -49,6 +61,11 @@ public:
 
 private:
     bool loadGroup(qint64 offset, int groupSize, int recordSize, uchar *buffer);
+    int landGroupSize() const { return m_later ? LaterLandGroupSize : LandGroupSize; }
+    int landRecordSize() const { return m_later ? LaterLandRecordSize : LandRecordSize; }
+    qint64 staticRegion() const { return m_later ? LaterStaticRegion : StaticRegion; }
+    int staticGroupSize() const { return m_later ? LaterStaticGroupSize : StaticGroupSize; }
+    int staticRecordSize() const { return m_later ? LaterStaticRecordSize : StaticRecordSize; }
     using Group = std::array<Tile, 32>;
     const Group &landGroup(int g);
     const Group &staticGroup(int g);
@@ -57,6 +74,7 @@ private:
     std::vector<std::unique_ptr<Group>> m_staticGroupTiles;
     QFile m_file;
     qint64 m_size = 0;
+    bool m_later = false;
     int m_staticGroups = 0;
     int m_groupReads = 0;
 };

@@ -98,7 +98,7 @@ void GLMapWidget::setMapid(int id)
         runWhenIdle([this, id] { setMapid(id); update(); });
         return;
     }
-    if (id == m_mapid || id < 0 || id > 3)
+    if (id == m_mapid || id < 0 || id >= ClientLayout::FacetCount)
         return;
     if (!m_doc.setFacet(id))
         warnAboutWorkingFiles(m_cache.lastError()); // the unwritten blocks are kept for their facet
@@ -153,7 +153,9 @@ void GLMapWidget::save(int mode)
         runWhenIdle([this, mode] { save(mode); });
         return;
     }
-    Facet *facets[4] = {m_facets[0].get(), m_facets[1].get(), m_facets[2].get(), m_facets[3].get()};
+    Facet *facets[ClientLayout::FacetCount];
+    for (int i = 0; i < ClientLayout::FacetCount; ++i)
+        facets[i] = m_facets[size_t(i)].get();
     {
         // Busy for the whole save: clicks and keys that arrive while it lets events run
         // wait until it is over, and a frame let in meanwhile waits too.

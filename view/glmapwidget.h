@@ -1,4 +1,5 @@
 #pragma once
+#include "world/clientlayout.h"
 #include "tiles/artstore.h"
 #include "tiles/huetable.h"
 #include "tiles/texturestore.h"
@@ -337,7 +338,7 @@ private:
     DrawList::Vertex vertex(float x, float y, float z, float u, float v, const std::array<quint8, 4> &rgba) const;
 
     // The document's facets and cache under the names the view's code reads.
-    std::array<std::unique_ptr<Facet>, 4> &m_facets = m_doc.facets();
+    std::array<std::unique_ptr<Facet>, MapDocument::FacetCount> &m_facets = m_doc.facets();
     BlockCache &m_cache = m_doc.cache();
     TileData m_tileData;
     ArtStore m_art;

@@ -5,6 +5,7 @@
 #include "view/painting.h"
 #include "world/datadirectory.h"
 #include "view/loadprogress.h"
+#include "world/clientlayout.h"
 #include "world/multi.h"
 #include "world/multiplacement.h"
 
@@ -66,7 +67,8 @@ void GLMapWidget::slotImportPop(int id)
         QFile data(dataDirectory() + QStringLiteral("/multi.mul"));
         index.open(QIODevice::ReadOnly);
         data.open(QIODevice::ReadOnly);
-        const std::optional<QList<MultiComponent>> components = readMulti(index, data, number);
+        const std::optional<QList<MultiComponent>> components = readMulti(index, data, number,
+                                                                                 ClientLayout::of(dataDirectory())->multiComponentSize());
         // A multi the files do not have leaves the selection as it was.
         if (components) {
             const auto before = staticSelection;

@@ -1,6 +1,7 @@
 #include "view/viewsave.h"
 #include "app/waitcursor.h"
 #include "world/blockcache.h"
+#include "world/clientlayout.h"
 #include "world/facet.h"
 #include "world/facetsaver.h"
 #include "world/filereplacer.h"
@@ -50,9 +51,9 @@ bool saveRunning()
     return g_running;
 }
 
-bool saveView(QWidget *parent, BlockCache &cache, Facet *facets[4], int mapid, int mode)
+bool saveView(QWidget *parent, BlockCache &cache, Facet *facets[], int mapid, int mode)
 {
-    if (g_running || mapid < 0 || mapid > 3 || !facets[mapid])
+    if (g_running || mapid < 0 || mapid >= ClientLayout::FacetCount || !facets[mapid])
         return false;
     RunningFlag running;
     // The savers read the edits from the working files, so one the edit store refused would
@@ -63,11 +64,17 @@ bool saveView(QWidget *parent, BlockCache &cache, Facet *facets[4], int mapid, i
         showFailure(parent, error);
         return false;
     }
-    if (mode == 0 && (mapid == 0 || mapid == 1) && !askConflict(parent))
+    Facet &current = *facets[mapid];
+    if (const QString refusal = current.saveRefusal(mode); !refusal.isEmpty()) {
+        showFailure(parent, refusal); // asked nothing: there is nothing it could save
+        return false;
+    }
+    // Only where Trammel has no main files of its own do the two facets share anything.
+    const bool shared = mode == 0 && (mapid == 0 || mapid == 1) && current.sharesMainFiles();
+    if (shared && !askConflict(parent))
         return false; // the flushed working files stay
 
-    Facet &current = *facets[mapid];
-    Facet *other = mode == 0 && mapid <= 1 ? facets[1 - mapid] : nullptr;
+    Facet *other = shared ? facets[1 - mapid] : nullptr;
     for (Facet *f : {&current, other}) {
         if (f)
             f->setApplication(QCoreApplication::instance());

@@ -14,7 +14,7 @@ class QWidget;
 // facet, facets the view's four. Returns true when the save went through (also when there
 // was nothing to write); false when the user said "No", a save was already running, or it
 // failed (the edits then stay in the working files and a later save can try again).
-bool saveView(QWidget *parent, BlockCache &cache, Facet *facets[4], int mapid, int mode);
+bool saveView(QWidget *parent, BlockCache &cache, Facet *facets[], int mapid, int mode);
 
 // True while saveView runs. Events run inside a save (repaints, timers), and input that
 // arrives then must not start an edit, a pick or a second save.

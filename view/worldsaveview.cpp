@@ -44,7 +44,7 @@ WorldSaveResult GLMapWidget::readWorldSaveFile(const QString &fileName, const Re
                                                const ConfirmComponents &confirm)
 {
     WorldSaveResult result;
-    if (isBusy() || m_mapid < 0 || m_mapid > 3) {
+    if (isBusy() || m_mapid < 0 || m_mapid >= MapDocument::FacetCount) {
         result.error = QStringLiteral("The map view is busy.");
         return result;
     }

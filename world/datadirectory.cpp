@@ -1,4 +1,5 @@
 #include "world/datadirectory.h"
+#include "world/clientlayout.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -52,6 +53,11 @@ QString lookUp(DataDirectorySource *source)
 }
 } // namespace
 
+void setDataDirectoryOverride(const QString &dir)
+{
+    setRunDataDirectory(dir);
+}
+
 QString dataDirectory()
 {
     DataDirectorySource source;
@@ -79,22 +85,12 @@ void setDataDirectory(const QString &dir)
 
 int facetBlocksX(int facet)
 {
-    switch (facet) {
-    case 0: case 1: return 768;
-    case 2: return 288;
-    case 3: return 320;
-    default: return 0;
-    }
+    return ClientLayout::of(dataDirectory())->facet(facet).blocksX;
 }
 
 int facetBlocksY(int facet)
 {
-    switch (facet) {
-    case 0: case 1: return 512;
-    case 2: return 200;
-    case 3: return 256;
-    default: return 0;
-    }
+    return ClientLayout::of(dataDirectory())->facet(facet).blocksY;
 }
 
 bool isClientDirectory(const QString &dir, QString *reason)
@@ -111,8 +107,8 @@ bool isClientDirectory(const QString &dir, QString *reason)
     const auto has = [&names](const QString &name) { return names.contains(name, Qt::CaseInsensitive); };
     if (!has(QStringLiteral("tiledata.mul")))
         return refuse(QStringLiteral("it holds no tiledata.mul, so it holds no client files."));
-    for (int facet = 0; facet < 5; ++facet)
+    for (int facet = 0; facet < ClientLayout::FacetCount; ++facet)
         if (has(QStringLiteral("map%1.mul").arg(facet)) || has(QStringLiteral("map%1LegacyMUL.uop").arg(facet)))
             return true;
-    return refuse(QStringLiteral("it holds no map file (map0.mul to map4.mul)."));
+    return refuse(QStringLiteral("it holds no map file (map0.mul to map5.mul)."));
 }

@@ -18,11 +18,15 @@ DataDirectorySource dataDirectorySource();
 // Makes dir the data directory of this run, ahead of the stored choice, without storing it.
 // An empty dir ends that.
 void setRunDataDirectory(const QString &dir);
+// For programs that are told their directory (tessaryn-tool): dir is the data directory for
+// the rest of the run, before the user's choice and every other source. Empty undoes it.
+void setDataDirectoryOverride(const QString &dir);
 
 // Stores dir as the user's choice of data directory.
 void setDataDirectory(const QString &dir);
 
-// Size of a facet in 8x8 blocks; 0 for an unknown facet number.
+// Size of a facet (0-5) of the data directory in 8x8 blocks, as its layout gives it (see
+// ClientLayout); 0 for an unknown facet number.
 int facetBlocksX(int facet);
 int facetBlocksY(int facet);
 

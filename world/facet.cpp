@@ -69,12 +69,58 @@ Facet::~Facet()
 
 int Facet::blocksX() const
 {
-    return facetBlocksX(m_facet);
+    return m_layout.blocksX;
 }
 
 int Facet::blocksY() const
 {
-    return facetBlocksY(m_facet);
+    return m_layout.blocksY;
+}
+
+int Facet::mainFileNumber() const
+{
+    return m_layout.mainNumber >= 0 ? m_layout.mainNumber : m_facet;
+}
+
+bool Facet::sharesMainFiles() const
+{
+    return (m_facet == 0 || m_facet == 1) && m_clientLayout && m_clientLayout->facet(1).sharesMain;
+}
+
+QString Facet::saveRefusal(int mode) const
+{
+    if (!m_clientLayout)
+        return QStringLiteral("The facet's files are not open");
+    const QString refusal = m_clientLayout->saveRefusal(m_facet, mode);
+    if (!refusal.isEmpty())
+        return refusal;
+    // The size of the files written is the size they had when they were read; a file that
+    // has changed since would be cut or padded by a save.
+    const QString base = m_dir + QLatin1Char('/');
+    const QFileInfo map(base + m_layout.mapFile);
+    if (m_layout.present() && map.isFile() && !m_layout.mapIsUop && map.size() != m_layout.mapSize) {
+        return QStringLiteral("%1 has changed size since it was opened (%2 bytes then, %3 now); open the "
+                              "directory again before saving")
+            .arg(QDir::toNativeSeparators(map.filePath()))
+            .arg(m_layout.mapSize)
+            .arg(map.size());
+    }
+    if (m_layout.mapIsUop && map.isFile() && map.size() != m_uopLandFileSize) {
+        return QStringLiteral("%1 has changed size since it was opened (%2 bytes then, %3 now); open the "
+                              "directory again before saving")
+            .arg(QDir::toNativeSeparators(map.filePath()))
+            .arg(m_uopLandFileSize)
+            .arg(map.size());
+    }
+    const QFileInfo index(base + m_layout.staticsIndexFile());
+    if (index.exists() && index.size() > qint64(blockCount()) * 12) {
+        return QStringLiteral("%1 holds %2 records, but the map of %3 has %4 blocks")
+            .arg(QDir::toNativeSeparators(index.filePath()))
+            .arg(index.size() / 12)
+            .arg(m_layout.name)
+            .arg(blockCount());
+    }
+    return QString();
 }
 
 void Facet::open(int facet, bool useDiff)
@@ -105,18 +151,27 @@ void Facet::open(int facet, bool useDiff)
     m_fingerprint = FileFingerprint::take(dir, saveTargets(0) + saveTargets(1),
                                           {saveTargets(1).at(0), saveTargets(1).at(3)});
     m_tileData.openFile(dir + QStringLiteral("/tiledata.mul"));
-    if (facet < 0 || facet > 3)
+    m_clientLayout = ClientLayout::refresh(dir);
+    m_layout = m_clientLayout->facet(facet);
+    m_uopLandFileSize = 0;
+    if (facet < 0 || facet >= ClientLayout::FacetCount)
         return;
 
     // Block reads jump around the files; unbuffered reads fetch exactly one record.
     const auto mode = QIODevice::ReadOnly | QIODevice::Unbuffered;
     const QString n = QString::number(mainFileNumber());
-    m_land.setFileName(dir + QStringLiteral("/map") + n + QStringLiteral(".mul"));
-    m_land.open(mode);
+    if (m_layout.mapIsUop) {
+        m_land.setFileName(dir + QLatin1Char('/') + m_layout.mapFile);
+        if (m_uopLand.open(m_land.fileName(), mainFileNumber()))
+            m_uopLandFileSize = QFileInfo(m_land.fileName()).size();
+    } else {
+        m_land.setFileName(dir + QStringLiteral("/map") + n + QStringLiteral(".mul"));
+        m_land.open(mode);
+    }
     m_staticsIndex.open(QStringLiteral("staidx") + n + QStringLiteral(".mul"));
     m_statics.setFileName(dir + QStringLiteral("/statics") + n + QStringLiteral(".mul"));
     m_statics.open(mode);
-    m_filesOpen = m_land.isOpen() || m_statics.isOpen();
+    m_filesOpen = m_land.isOpen() || m_uopLand.isOpen() || m_statics.isOpen();
     if (!useDiff)
         return;
 
@@ -158,6 +213,7 @@ void Facet::loadList(const QString &path, bool land)
 void Facet::closeFiles()
 {
     m_land.close();
+    m_uopLand.close();
     m_landDiffFile.close();
     m_statics.close();
     m_staticsDiffFile.close();
@@ -178,6 +234,14 @@ bool Facet::readAt(QFile &file, qint64 offset, qint64 length, QByteArray &out)
     return file.seek(offset) && file.read(out.data(), length) == length;
 }
 
+bool Facet::readMainLand(qint64 offset, QByteArray &out)
+{
+    if (!m_uopLand.isOpen())
+        return readAt(m_land, offset, LandBlock::RecordSize, out);
+    out.resize(LandBlock::RecordSize);
+    return m_uopLand.read(offset, LandBlock::RecordSize, out.data());
+}
+
 QByteArray Facet::readLandRaw(int block)
 {
     QByteArray raw;
@@ -186,7 +250,7 @@ QByteArray Facet::readLandRaw(int block)
     if (it != m_landDiff.constEnd())
         ok = readAt(m_landDiffFile, it.value(), LandBlock::RecordSize, raw);
     else
-        ok = block >= 0 && readAt(m_land, qint64(block) * LandBlock::RecordSize, LandBlock::RecordSize, raw);
+        ok = block >= 0 && readMainLand(qint64(block) * LandBlock::RecordSize, raw);
     if (!ok)
         return QByteArray(LandBlock::RecordSize, '\0');
     return raw;

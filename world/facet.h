@@ -1,8 +1,10 @@
 #pragma once
 #include "tiles/tiledata.h"
 #include "world/filefingerprint.h"
+#include "world/clientlayout.h"
 #include "world/indexfile.h"
 #include "world/tile.h"
+#include "world/uopfile.h"
 #include "world/workingdirectory.h"
 
 #include <QByteArray>
@@ -43,11 +45,21 @@ public:
     // The data directory the files were opened from; saving writes beside them.
     QString dataDir() const { return m_dir; }
     bool usesDifferenceFiles() const { return m_useDiff; }
-    // 0 for Felucca and Trammel, which share the main files, the facet number otherwise.
-    int mainFileNumber() const { return m_facet == 1 ? 0 : m_facet; }
+    // The N of map<N>, staidx<N> and statics<N>: 0 for Trammel on Felucca's files, the
+    // facet number otherwise.
+    int mainFileNumber() const;
+    // True for Felucca and Trammel when the directory gives Trammel no main files of its own.
+    bool sharesMainFiles() const;
+    // What the directory held for this facet when it was opened.
+    const FacetLayout &layout() const { return m_layout; }
+    const ClientLayout &clientLayout() const { return *m_clientLayout; }
     int blocksX() const;
     int blocksY() const;
     int blockCount() const { return blocksX() * blocksY(); }
+    // Why this facet must not be saved now into its main files (mode 0) or its difference
+    // files (1): its files fit no layout, or changed size since they were opened. Names the
+    // file; empty when the save may be made.
+    QString saveRefusal(int mode = 0) const;
 
     // Block number -> byte offset in the land difference file.
     const QMap<qint32, qint64> &landDifferenceList() const { return m_landDiff; }
@@ -135,6 +147,8 @@ public:
 private:
     QStringList listWorkingFiles(const QString &filter) const;
     static bool readAt(QFile &file, qint64 offset, qint64 length, QByteArray &out);
+    bool readMainLand(qint64 offset, QByteArray &out);
+    bool writeLandContainer(class NewFile &out);
     void loadList(const QString &path, bool land);
     void saveTick(int block);
     QString newFilePath(const QString &target) const;
@@ -144,6 +158,10 @@ private:
     QString m_dir;
     bool m_useDiff = false;
     QFile m_land;
+    UopMap m_uopLand; // the map when it is a container
+    qint64 m_uopLandFileSize = 0;
+    std::shared_ptr<const ClientLayout> m_clientLayout;
+    FacetLayout m_layout;
     QFile m_landDiffFile;
     IndexFile m_staticsIndex;
     QFile m_statics;

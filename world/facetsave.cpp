@@ -201,7 +201,9 @@ QStringList Facet::saveTargets(int mode) const
     const QString mul = QStringLiteral(".mul");
     if (mode == 0) {
         const QString n = QString::number(mainFileNumber());
-        return {QStringLiteral("map") + n + mul, QStringLiteral("statics") + n + mul, QStringLiteral("staidx") + n + mul};
+        // A container map is written as a container again, under its own name.
+        const QString map = m_layout.mapIsUop ? m_layout.mapFile : QStringLiteral("map") + n + mul;
+        return {map, QStringLiteral("statics") + n + mul, QStringLiteral("staidx") + n + mul};
     }
     const QString f = QString::number(m_facet);
     return {QStringLiteral("mapdifl") + f + mul, QStringLiteral("mapdif") + f + mul, QStringLiteral("stadif") + f + mul,
@@ -244,11 +246,15 @@ void Facet::saveTick(int block)
 
 bool Facet::saveMainFiles(QString *error)
 {
+    if (const QString refusal = saveRefusal(); !refusal.isEmpty())
+        return setError(error, refusal);
     return saveLandMain(error) && saveStaticsMain(error);
 }
 
 bool Facet::saveDifferenceFiles(QString *error)
 {
+    if (const QString refusal = saveRefusal(1); !refusal.isEmpty())
+        return setError(error, refusal);
     return saveLandDifference(error) && saveStaticsDifference(error);
 }
 
@@ -279,8 +285,25 @@ bool Facet::saveLandMain(QString *error)
     NewFile out(newFilePath(saveTargets(0).at(0)));
     if (!out.open())
         return setError(error, out.errorString());
-    const FileBytes main(m_land.fileName());
     const int blocks = blockCount();
+    if (m_layout.mapIsUop && !writeLandContainer(out)) {
+        out.cancel();
+        return setError(error, out.errorString());
+    }
+    const FileBytes main(m_land.fileName());
+    // Where block b's stored record lies in the file, when it can be taken from there as it is:
+    // anywhere in a map<N>.mul, in a stored chunk of a container.
+    const qint64 mainBytes = m_uopLand.isOpen() ? m_uopLand.size() : main.size();
+    auto storedAt = [&](int b) -> const uchar * {
+        const qint64 at = qint64(b) * LandBlock::RecordSize;
+        if (!m_uopLand.isOpen())
+            return main.range(at, LandBlock::RecordSize);
+        const int c = b / UopMap::ChunkBlocks;
+        if (c >= m_uopLand.chunkCount() || m_uopLand.chunk(c).compression != 0)
+            return nullptr;
+        return main.range(m_uopLand.chunk(c).dataOffset() + at - qint64(c) * UopMap::ChunkBlocks * LandBlock::RecordSize,
+                          LandBlock::RecordSize);
+    };
     // Which blocks need more than their stored record, found once instead of per block.
     std::vector<bool> special(size_t(std::max(blocks, 0)), !main.data());
     for (int b : m_landWorking)
@@ -292,7 +315,9 @@ bool Facet::saveLandMain(QString *error)
     QByteArray record(LandBlock::RecordSize, '\0');
     char *out196 = record.data();
     for (int b = 0; b < blocks; ++b) {
-        const uchar *stored;
+        const uchar *stored = nullptr;
+        if (!special[size_t(b)] && !(stored = storedAt(b)) && qint64(b) * LandBlock::RecordSize < mainBytes)
+            special[size_t(b)] = true; // a compressed chunk: read through the facet
         if (special[size_t(b)]) {
             if (m_landWorking.contains(b)) {
                 record.fill('\0');
@@ -301,7 +326,7 @@ bool Facet::saveLandMain(QString *error)
                 record = readLandRaw(b);
             }
             out196 = record.data();
-        } else if ((stored = main.range(qint64(b) * LandBlock::RecordSize, LandBlock::RecordSize))) {
+        } else if (stored) {
             std::memcpy(out196, stored, LandBlock::RecordSize);
         } else {
             std::memset(out196, 0, LandBlock::RecordSize); // past the end: the decoder's empty land
@@ -318,6 +343,21 @@ bool Facet::saveLandMain(QString *error)
     if (!out.commit())
         return setError(error, out.errorString());
     return true;
+}
+
+// The header and tables of a container with the chunks of this facet's blocks, named and
+// hashed as the client's, in tables of the size the old container had. The blocks follow.
+bool Facet::writeLandContainer(NewFile &out)
+{
+    const int blocks = blockCount();
+    QList<UopWriteEntry> entries;
+    for (int c = 0; qint64(c) * UopMap::ChunkBlocks < blocks; ++c) {
+        const int n = std::min(UopMap::ChunkBlocks, blocks - c * UopMap::ChunkBlocks);
+        entries.append({uopHash(UopMap::chunkName(mainFileNumber(), c)), quint32(n * LandBlock::RecordSize)});
+    }
+    const bool known = m_uopLand.isOpen();
+    return writeUopHead(out, entries, known ? m_uopLand.tableCapacity() : 1000, known ? m_uopLand.version() : 5,
+                        known ? m_uopLand.signature() : 0xFD23EC43);
 }
 
 // Per block, the index record (-1, -1, 0) for a block without tiles, else (d, 7 x tiles, 0)

@@ -57,8 +57,12 @@ bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, 
 {
     if (mode != 0 && mode != 1)
         return setError(error, QStringLiteral("Unknown kind of save"));
-    if (mode != 0)
-        sharedOther = nullptr;
+    if (mode != 0 || !current.sharesMainFiles())
+        sharedOther = nullptr; // Trammel with files of its own shares nothing with Felucca
+    // A facet whose files fit no layout (or that has none) is never written: its blocks would
+    // be cut to, or padded out to, a size the client does not have.
+    if (const QString refusal = current.saveRefusal(mode); !refusal.isEmpty())
+        return setError(error, refusal);
     // Edits that could not reach their working files would be missing from the new files.
     QString flushError;
     if (!cache.flush(&flushError))
@@ -153,11 +157,11 @@ bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, 
     return true;
 }
 
-bool hasUnsavedChanges(const BlockCache &cache, Facet *const facets[4])
+bool hasUnsavedChanges(const BlockCache &cache, Facet *const facets[], int count)
 {
     if (!cache.changedLand().empty() || !cache.changedStatics().empty() || cache.hasUnstoredChanges())
         return true;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < count; ++i) {
         if (facets[i] && facets[i]->hasWorkingFilesOnDisk())
             return true;
     }

@@ -27,5 +27,5 @@ bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, 
                QString *error = nullptr);
 
 // True when anything would be lost by closing: a changed block in the cache, or a working
-// file of any of the facets.
-bool hasUnsavedChanges(const BlockCache &cache, Facet *const facets[4]);
+// file of any of the count facets.
+bool hasUnsavedChanges(const BlockCache &cache, Facet *const facets[], int count = 4);

@@ -6,7 +6,7 @@
 MapDocument::MapDocument(std::shared_ptr<WorkingDirectory> store, QObject *parent)
     : QObject(parent), m_store(store ? std::move(store) : WorkingDirectory::forDataDirectory(dataDirectory()))
 {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < FacetCount; ++i)
         m_facets[size_t(i)] = std::make_unique<Facet>(i, true, m_store);
     m_cache.setFacet(m_facets[0].get());
     m_cache.setRecorder(this);
@@ -27,7 +27,7 @@ MapDocument::~MapDocument()
 
 bool MapDocument::setFacet(int n, QString *error)
 {
-    if (n < 0 || n > 3)
+    if (n < 0 || n >= FacetCount)
         return false;
     // A gesture still open belongs to the facet it began on; its rest is a step of the new one.
     const QString open = finishOpen();
@@ -191,7 +191,7 @@ bool MapDocument::redo()
 
 void MapDocument::markSaved(int facet)
 {
-    if (facet < 0 || facet > 3)
+    if (facet < 0 || facet >= FacetCount)
         return;
     m_history[size_t(facet)].setClean();
     m_untracked[size_t(facet)] = false;
@@ -205,7 +205,7 @@ bool MapDocument::isModified(int facet) const
 
 bool MapDocument::hasUnsavedChanges() const
 {
-    for (int f = 0; f < 4; ++f)
+    for (int f = 0; f < FacetCount; ++f)
         if (isModified(f))
             return true;
     return false;
@@ -244,7 +244,7 @@ int MapDocument::recover(const QList<Recovery::Block> &blocks)
 {
     finishOpen();
     int taken = 0;
-    for (int f = 0; f < 4; ++f) {
+    for (int f = 0; f < FacetCount; ++f) {
         auto step = std::make_unique<EditCommand>();
         step->name = QStringLiteral("Recover");
         step->facet = f;

@@ -1,5 +1,6 @@
 #pragma once
 #include "world/blockcache.h"
+#include "world/clientlayout.h"
 #include "world/edithistory.h"
 #include "world/recovery.h"
 #include "world/worldsave.h"
@@ -29,6 +30,7 @@ class MapDocument : public QObject, private BlockCache::Recorder
 {
     Q_OBJECT
 public:
+    static constexpr int FacetCount = ClientLayout::FacetCount;
     using LandSelection = QMap<int, QMap<int, int>>;                     // x -> y -> id
     using StaticSelection = QMap<int, QMap<int, QMap<int, QList<int>>>>; // x -> y -> z -> ids
 
@@ -42,7 +44,7 @@ public:
     BlockCache &cache() { return m_cache; }
     const BlockCache &cache() const { return m_cache; }
     Facet &facet(int n) { return *m_facets[size_t(n)]; }
-    std::array<std::unique_ptr<Facet>, 4> &facets() { return m_facets; }
+    std::array<std::unique_ptr<Facet>, FacetCount> &facets() { return m_facets; }
     const std::shared_ptr<WorkingDirectory> &store() const { return m_store; }
     int currentFacet() const { return m_current; }
     TileData &tileData() { return m_cache.tileData(); }
@@ -149,15 +151,15 @@ private:
     void scheduleStore();
 
     std::shared_ptr<WorkingDirectory> m_store;
-    std::array<std::unique_ptr<Facet>, 4> m_facets;
+    std::array<std::unique_ptr<Facet>, FacetCount> m_facets;
     BlockCache m_cache;
     int m_current = 0;
     LandSelection m_land;
     StaticSelection m_statics;
-    std::array<LandSelection, 4> m_landAside;
-    std::array<StaticSelection, 4> m_staticsAside;
-    std::array<EditHistory, 4> m_history;
-    std::array<bool, 4> m_untracked{};
+    std::array<LandSelection, FacetCount> m_landAside;
+    std::array<StaticSelection, FacetCount> m_staticsAside;
+    std::array<EditHistory, FacetCount> m_history;
+    std::array<bool, FacetCount> m_untracked{};
 
     int m_depth = 0;
     bool m_recording = true;

@@ -16,13 +16,13 @@ struct IndexRecord {
 };
 
 // Every whole record of bytes.
-QList<MultiComponent> decodeRecords(const QByteArray &bytes)
+QList<MultiComponent> decodeRecords(const QByteArray &bytes, int recordSize)
 {
     QList<MultiComponent> out;
-    const qsizetype count = bytes.size() / MultiComponent::RecordSize;
+    const qsizetype count = bytes.size() / recordSize;
     out.reserve(count);
     const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
-    for (qsizetype i = 0; i < count; ++i, p += MultiComponent::RecordSize) {
+    for (qsizetype i = 0; i < count; ++i, p += recordSize) {
         MultiComponent c;
         c.id = qFromLittleEndian<quint16>(p);
         c.dx = qFromLittleEndian<qint16>(p + 2);
@@ -47,8 +47,10 @@ std::optional<IndexRecord> indexRecord(QIODevice &index, qint64 number)
 
 } // namespace
 
-std::optional<QList<MultiComponent>> readMulti(QIODevice &index, QIODevice &data, qint64 number)
+std::optional<QList<MultiComponent>> readMulti(QIODevice &index, QIODevice &data, qint64 number, int recordSize)
 {
+    if (recordSize != MultiComponent::RecordSize && recordSize != MultiComponent::LaterRecordSize)
+        recordSize = MultiComponent::RecordSize;
     if (!index.isReadable() || !data.isReadable())
         return std::nullopt;
     const std::optional<IndexRecord> rec = indexRecord(index, number);
@@ -58,13 +60,13 @@ std::optional<QList<MultiComponent>> readMulti(QIODevice &index, QIODevice &data
     const qint64 offset = rec->offset;
     if (rec->length <= 0 || offset >= data.size())
         return out;
-    const qint64 count = std::min<qint64>(rec->length, data.size() - offset) / MultiComponent::RecordSize;
+    const qint64 count = std::min<qint64>(rec->length, data.size() - offset) / recordSize;
     if (count == 0 || !data.seek(offset))
         return out;
-    return decodeRecords(data.read(count * MultiComponent::RecordSize));
+    return decodeRecords(data.read(count * recordSize), recordSize);
 }
 
 QList<MultiComponent> readMlt(const QByteArray &bytes)
 {
-    return decodeRecords(bytes);
+    return decodeRecords(bytes, MultiComponent::RecordSize);
 }

@@ -15,6 +15,8 @@ class QIODevice;
 // and hue.
 struct MultiComponent {
     static constexpr int RecordSize = 12;
+    // multi.mul of clients with 64-bit tile data: an extra 32-bit value after the flags.
+    static constexpr int LaterRecordSize = 16;
 
     quint16 id = 0;  // as stored; the map view takes ids of 0x8000 and above as no tile
     qint16 dx = 0;   // offset from the anchor cell
@@ -31,10 +33,13 @@ struct MultiComponent {
 
 // Multi number from the open, readable multi.idx and multi.mul. Nothing when the index has
 // no complete record for number (negative, or past its end) or the record's offset is
-// negative: the multi does not exist. Otherwise its components: length / 12 records from
+// negative: the multi does not exist. Otherwise its components: length / recordSize records from
 // offset, cut to the whole records multi.mul holds there (none when the offset lies past
 // its end). Never reads or allocates more than the files hold.
-std::optional<QList<MultiComponent>> readMulti(QIODevice &index, QIODevice &data, qint64 number);
+// recordSize is the size of one component in multi.mul (RecordSize or LaterRecordSize, as
+// ClientLayout::multiComponentSize gives it).
+std::optional<QList<MultiComponent>> readMulti(QIODevice &index, QIODevice &data, qint64 number,
+                                               int recordSize = MultiComponent::RecordSize);
 
 // The components of a ".mlt" file's bytes, in file order. A last record cut short (a size
 // that is not a multiple of 12) is dropped: its visible and hue bytes are not all there.

@@ -113,15 +113,9 @@ bool NewFile::commit()
         cancel();
         return false;
     }
-#ifdef Q_OS_UNIX
-    // A rename that reaches the disk before the data would put an empty file in place after
-    // a power loss.
-    if (::fsync(m_file.handle()) != 0) {
-        fail(QStringLiteral("Could not write"), QString::fromLocal8Bit(std::strerror(errno)));
-        cancel();
-        return false;
-    }
-#endif
+    // QSaveFile::commit syncs the data to disk before its rename (a rename that reached the
+    // disk first would put an empty file in place after a power loss); a sync of our own
+    // before it would only wait for the disk twice.
     if (!m_file.commit())
         return fail(QStringLiteral("Could not finish"), m_file.errorString());
     return true;

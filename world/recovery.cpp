@@ -10,7 +10,7 @@
 
 bool parseWorkingFileName(const QString &name, int &block, int &kind, int &facet)
 {
-    static const QRegularExpression re(QStringLiteral("^(\\d{1,7})t([01])\\.tsy([0-3])$"));
+    static const QRegularExpression re(QStringLiteral("^(\\d{1,7})t([01])\\.tsy([0-5])$"));
     const QRegularExpressionMatch m = re.match(name);
     if (!m.hasMatch())
         return false;

@@ -18,7 +18,7 @@ enum class TileKind : qint32 { Land = 0, Static = 1, Item = 2 };
 struct TileInfo {
     QString name;
     qint32 id = -1;
-    quint32 flags = 0;
+    quint64 flags = 0; // 32 bits in early tile data; the low 32 mean the same in both
     quint16 texture = 0;
     quint8 weight = 0;
     quint8 quality = 0;
@@ -49,7 +49,7 @@ public:
     const QString &name() const { return m_info.name; }
     int id() const { return m_info.id; }
     bool isEmpty() const { return m_info.id == -1; }
-    quint32 flags() const { return m_info.flags; }
+    quint64 flags() const { return m_info.flags; }
     TileKind kind() const { return m_info.kind; }
     int z() const { return m_z; }
     void setZ(int z) { m_z = z; }

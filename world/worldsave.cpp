@@ -1,4 +1,5 @@
 #include "world/worldsave.h"
+#include "world/clientlayout.h"
 #include "tiles/tiledata.h"
 #include "world/datadirectory.h"
 #include "world/facet.h"
@@ -106,7 +107,7 @@ public:
         auto it = m_read.find(number);
         if (it == m_read.end()) {
             // Only multis that exist are kept: a save full of made-up numbers stays cheap.
-            std::optional<QList<MultiComponent>> read = readMulti(m_index, m_data, number);
+            std::optional<QList<MultiComponent>> read = readMulti(m_index, m_data, number, m_componentSize);
             if (!read)
                 return none;
             it = m_read.insert(number, std::move(*read));
@@ -122,10 +123,12 @@ private:
         m_index.setFileName(dir + QStringLiteral("/multi.idx"));
         m_data.setFileName(dir + QStringLiteral("/multi.mul"));
         m_readable = m_index.open(QIODevice::ReadOnly) && m_data.open(QIODevice::ReadOnly);
+        m_componentSize = ClientLayout::of(dir)->multiComponentSize();
     }
 
     bool m_opened = false;
     bool m_readable = false;
+    int m_componentSize = MultiComponent::RecordSize;
     QFile m_index;
     QFile m_data;
     QHash<qint64, QList<MultiComponent>> m_read;

@@ -48,7 +48,7 @@ private slots:
         QCOMPARE(f.blocksY(), 200);
         QCOMPARE(f.mainFileNumber(), 2);
         QCOMPARE(Facet(1).mainFileNumber(), 0);
-        Facet none(4);
+        Facet none(6); // facets go up to 5 (Ter Mur)
         QCOMPARE(none.blocksX(), 0);
         QCOMPARE(none.loadLandBlock(0, true).at(0).id(), 0);
         QVERIFY(none.loadStaticBlock(0, true, true).isEmpty());

@@ -81,7 +81,8 @@ void MainWindowCommandsTest::menuTreeAndToolBarOrder()
     QCOMPARE(entries(w.fileMenu->actions()),
              (QStringList{"[Facet]", "fileWorld_Action", "-", "[&Save]", "-", "fileCaptureAction", "-", "fileExitAction"}));
     QCOMPARE(entries(w.facetMenu->actions()),
-             (QStringList{"fileFacetFeluccaAction", "fileFacetTrammelAction", "fileFacetIlshenerAction", "fileFacetMalasAction"}));
+             (QStringList{"fileFacetFeluccaAction", "fileFacetTrammelAction", "fileFacetIlshenerAction", "fileFacetMalasAction",
+                              "fileFacetTokunoAction", "fileFacetTerMurAction"}));
     QCOMPARE(entries(w.saveMenu->actions()), (QStringList{"fileSaveMul_FilesAction", "fileSaveDiff_FilesAction"}));
     QCOMPARE(entries(w.editMenu->actions()),
              (QStringList{"editUndoAction", "editRedoAction", "-", "[Selection]", "-", "editClearAction", "-",
