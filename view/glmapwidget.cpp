@@ -12,7 +12,6 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QPainter>
-#include <QTransform>
 
 #include <GL/glu.h>
 
@@ -397,38 +396,36 @@ DrawList::Vertex GLMapWidget::vertex(float x, float y, float z, float u, float v
 
 QImage GLMapWidget::squareFromDiamond(const QImage &diamond, int alpha, bool blackTransparent)
 {
-    QImage square(32, 32, QImage::Format_ARGB32);
+    constexpr int kSide = 32;
+    QImage square(kSide, kSide, QImage::Format_ARGB32);
     square.fill(0);
     if (diamond.isNull())
         return square;
-    const QImage rotated = diamond.transformed(QTransform().rotate(-45.0)).convertToFormat(QImage::Format_ARGB32);
-    if (rotated.isNull())
-        return square;
+    const QImage src = diamond.convertToFormat(QImage::Format_ARGB32);
     const quint32 a = quint32(qBound(0, alpha, 255)) << 24;
-    const auto px = [&rotated](int x, int y) -> quint32 {
-        return rotated.valid(x, y) ? quint32(rotated.pixel(x, y)) : 0u;
-    };
-    for (int j = 0; j < 32; ++j) {
+    const int w = src.width(), h = src.height();
+    // The square lies turned in the diamond: its top-left at the top corner, top-right at
+    // the right corner, bottom-left at the left corner. Each square pixel takes the diamond
+    // pixel under its middle, held inside the diamond's rows, so no pixel ever reads the
+    // empty surround and a one-colour diamond gives a one-colour square.
+    for (int j = 0; j < kSide; ++j) {
         quint32 *line = reinterpret_cast<quint32 *>(square.scanLine(j));
-        for (int i = 0; i < 32; ++i) {
-            const quint32 p = px(i + 15, j + 15);
+        for (int i = 0; i < kSide; ++i) {
+            const double u = (i + 0.5) / kSide, v = (j + 0.5) / kSide;
+            const double fx = w * 0.5 * (1.0 + u - v);
+            const double fy = h * 0.5 * (u + v);
+            const int y = std::clamp(int(fy), 0, h - 1);
+            const int half = y < h / 2 ? y : h - 1 - y;
+            const int first = std::max(0, w / 2 - 1 - half);
+            const int last = std::min(w - 1, w / 2 + half);
+            const int x = std::clamp(int(fx), first, last);
+            const quint32 p = reinterpret_cast<const quint32 *>(src.constScanLine(y))[x];
             if (blackTransparent)
                 line[i] = (p & 0xFFFFFFu) == 0 ? 0u : ((p & 0xFFFFFFu) | a);
             else
-                line[i] = p | a;
+                line[i] = (p & 0xFFFFFFu) | a;
         }
     }
-    // The turn leaves holes along two edges; fill them from their neighbours.
-    const auto at = [&square](int x, int y) { return quint32(square.pixel(x, y)); };
-    const auto patch = [&](int x, int y, QPoint n1, QPoint n2, QPoint n3) {
-        const quint64 sum = quint64(at(n1.x(), n1.y())) + at(n2.x(), n2.y()) + at(n3.x(), n3.y());
-        square.setPixel(x, y, quint32(sum / 3) | a);
-    };
-    patch(0, 0, {1, 1}, {0, 1}, {1, 0});
-    patch(0, 10, {0, 11}, {1, 10}, {0, 9});
-    patch(0, 17, {0, 18}, {1, 17}, {1, 16});
-    patch(10, 0, {10, 1}, {11, 0}, {9, 0});
-    patch(17, 0, {17, 1}, {18, 0}, {16, 0});
     return square;
 }
 

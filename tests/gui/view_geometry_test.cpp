@@ -5,6 +5,8 @@
 #include "view/glwidget.h"
 #include "view/mapgeometry.h"
 #include "view/textureatlas.h"
+#include "tiles/artstore.h"
+#include "tiles/colour.h"
 
 #include <QtTest>
 
@@ -53,6 +55,8 @@ private slots:
     void eyePositions();
     void clipLimitsAreInclusive();
     void diamondBecomesSquare();
+    void uniformLandArtStaysUniform_data();
+    void uniformLandArtStaysUniform();
     void atlasBorderRepeatsOppositeEdges();
     void drawListRunsKeepOrder();
 };
@@ -350,6 +354,67 @@ void ViewGeometryTest::diamondBecomesSquare()
     const QImage holes = GLMapWidget::squareFromDiamond(diamond, 255, true);
     QCOMPARE(quint32(holes.pixel(16, 16)), 0u);
     QCOMPARE(GLMapWidget::squareFromDiamond(QImage(), 255, false).size(), QSize(32, 32));
+}
+
+void ViewGeometryTest::uniformLandArtStaysUniform_data()
+{
+    QTest::addColumn<quint16>("colour");
+    QTest::addColumn<int>("alpha");
+    QTest::addColumn<bool>("blackTransparent");
+    QTest::addColumn<quint32>("expected");
+    QTest::newRow("sand") << quint16(0x6A8C) << 255 << false << colourToArgb(0x6A8C, 255);
+    QTest::newRow("white, translucent") << quint16(0x7FFF) << 230 << false << colourToArgb(0x7FFF, 230);
+    QTest::newRow("black land stays black") << quint16(0x0000) << 255 << false << 0xFF000000u;
+    QTest::newRow("black static is nothing") << quint16(0x0000) << 255 << true << 0u;
+    QTest::newRow("dark blue static") << quint16(0x0001) << 255 << true << colourToArgb(0x0001, 255);
+}
+
+void ViewGeometryTest::uniformLandArtStaysUniform()
+{
+    // Through the art decoder as the view gets it: every one of the square's pixels is the
+    // diamond's colour, so no seam or speck shows where tiles meet.
+    QFETCH(quint16, colour);
+    QFETCH(int, alpha);
+    QFETCH(bool, blackTransparent);
+    QFETCH(quint32, expected);
+    QByteArray bytes;
+    for (int i = 0; i < ArtStore::kLandBytes / 2; ++i) {
+        bytes.append(char(colour & 0xFF));
+        bytes.append(char(colour >> 8));
+    }
+    const QImage diamond = ArtStore::decodeLand(bytes, Hue(), false, alpha);
+    const QImage square = GLMapWidget::squareFromDiamond(diamond, alpha, blackTransparent);
+    QCOMPARE(square.size(), QSize(32, 32));
+    int wrong = 0;
+    QPoint first(-1, -1);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            if (quint32(square.pixel(x, y)) != expected && wrong++ == 0)
+                first = QPoint(x, y);
+    if (wrong > 0)
+        QFAIL(qPrintable(QStringLiteral("%1 of 1024 pixels differ, first at (%2, %3): %4")
+                             .arg(wrong).arg(first.x()).arg(first.y())
+                             .arg(quint32(square.pixel(first)), 8, 16)));
+
+    // The turn: the diamond's top corner goes to the square's top-left, its right corner to
+    // the top-right, its left corner to the bottom-left, its bottom corner to the bottom-right.
+    QImage quarters(44, 44, QImage::Format_ARGB32);
+    quarters.fill(0);
+    const quint32 corners[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u}; // top, right, left, bottom
+    for (int y = 0; y < 44; ++y) {
+        const int half = y < 22 ? y + 1 : 44 - y;
+        for (int x = 22 - half; x < 22 + half; ++x) {
+            const bool lower = y >= 22, righter = x >= 22;
+            const int d = 22 - half; // near an end of the row: left or right corner
+            const bool side = x < d + half / 2 || x >= 44 - d - half / 2;
+            quarters.setPixel(x, y, side ? corners[righter ? 1 : 2] : corners[lower ? 3 : 0]);
+        }
+    }
+    const QImage turned = GLMapWidget::squareFromDiamond(quarters, 255, false);
+    QCOMPARE(quint32(turned.pixel(0, 0)), corners[0]);
+    QCOMPARE(quint32(turned.pixel(31, 0)), corners[1]);
+    QCOMPARE(quint32(turned.pixel(0, 31)), corners[2]);
+    QCOMPARE(quint32(turned.pixel(31, 31)), corners[3]);
 }
 
 void ViewGeometryTest::atlasBorderRepeatsOppositeEdges()
