@@ -250,7 +250,10 @@ void GLMapWidget::initGLResources()
 
 void GLMapWidget::resizeGL(int w, int h)
 {
-    glViewport(0, 0, w, h);
+    // The viewport in device pixels, the box in the widget's own: one scene unit stays one
+    // window pixel at scale 1 on any screen.
+    const QSize fb = framebufferSize();
+    glViewport(0, 0, fb.width(), fb.height());
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(-(w / 2), w / 2, -(h / 2), h / 2, -2000, 2000);
