@@ -26,6 +26,9 @@ namespace {
 constexpr int kSelectionHue = 53;
 constexpr int kEventInterval = 2000;
 constexpr int kEventMillis = 100;
+// Scene z a static or grid line is lifted by in 3D so that it wins against the land it lies
+// on, which has the same height.
+constexpr float kNearer = 0.5f;
 
 qint64 textureKey(int id, int hue)
 {
@@ -252,12 +255,33 @@ void GLMapWidget::resizeGL(int w, int h)
 {
     // The viewport in device pixels, the box in the widget's own: one scene unit stays one
     // window pixel at scale 1 on any screen.
+    Q_UNUSED(w);
+    Q_UNUSED(h);
     const QSize fb = framebufferSize();
     glViewport(0, 0, fb.width(), fb.height());
+    applyProjection(walkPlanFor(m_mode).depth);
+}
+
+void GLMapWidget::applyProjection(double depth)
+{
+    const int w = width(), h = height();
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(-(w / 2), w / 2, -(h / 2), h / 2, -2000, 2000);
+    glOrtho(-(w / 2), w / 2, -(h / 2), h / 2, -depth, depth);
     glMatrixMode(GL_MODELVIEW);
+}
+
+mapgeometry::WalkPlan GLMapWidget::walkPlanFor(int mode) const
+{
+    mapgeometry::ViewSpec v;
+    v.mode = mode;
+    v.scale = m_scale;
+    v.degree = m_degree;
+    v.angle = m_angle;
+    v.distance = m_distance;
+    v.width = width();
+    v.height = height();
+    return mapgeometry::walkPlan(v);
 }
 
 void GLMapWidget::paintGL()
@@ -276,10 +300,26 @@ void GLMapWidget::paintGL()
 void GLMapWidget::drawFrame()
 {
     BusyScope busy(*this);
-    glClear(GL_COLOR_BUFFER_BIT);
+    const QSize fb = framebufferSize();
+    glViewport(0, 0, fb.width(), fb.height());
+    applyProjection(walkPlanFor(m_mode).depth);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     applyViewTransform();
     drawMap(m_mode, m_currentX, m_currentY, facetBlocksX(m_mapid), facetBlocksY(m_mapid));
+    // In 3D what is nearer covers what is farther whatever the walk's order; transparent
+    // texels neither show nor hide. Flat and isometric pictures are painted back to front.
+    const bool depth = m_mode == mapgeometry::ThreeD;
+    if (depth) {
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+        glEnable(GL_ALPHA_TEST);
+        glAlphaFunc(GL_GREATER, 0.5f);
+    }
     m_drawList.submit(this);
+    if (depth) {
+        glDisable(GL_ALPHA_TEST);
+        glDisable(GL_DEPTH_TEST);
+    }
     glColor4fv(m_defaultColor.data());
     if (m_bandActive)
         drawBand();
@@ -338,16 +378,17 @@ void GLMapWidget::drawMap(int mode, int cx, int cy, int blocksX, int blocksY)
     m_drawnQuads.clear();
     m_landMemoLoads = -1;
 
-    const mapgeometry::Region region = mapgeometry::regionFor(m_scale);
+    const mapgeometry::WalkPlan plan = walkPlanFor(mode);
+    const qint64 cells = std::min(mapgeometry::planCells(plan), qint64(blocksX) * blocksY * 64);
     // Keep every block of the region cached, so the next frame decodes nothing it has seen.
-    m_cache.setCapacity(BlockCache::capacityForCells(region.cells()));
-    m_drawList.reserve(size_t(region.cells()) * (m_staticsOn ? 2 : 1));
-    m_drawnQuads.reserve(size_t(region.cells()));
+    m_cache.setCapacity(BlockCache::capacityForCells(cells));
+    m_drawList.reserve(size_t(cells) * (m_staticsOn ? 2 : 1));
+    m_drawnQuads.reserve(size_t(cells));
 
     const int width = blocksX * 8;
     const int height = blocksY * 8;
     qint64 count = 0;
-    mapgeometry::walkRegion(region, cx, cy, [&](int x, int y) {
+    mapgeometry::walkPlanCells(plan, cx, cy, width, height, [&](int x, int y) {
         if (++count % kEventInterval == 0)
             letEventsRun();
         if (x < 0 || y < 0 || x >= width || y >= height)
@@ -510,8 +551,9 @@ void GLMapWidget::drawGridCell(int sx, int sy, const TileQuad &q)
     names.kind = DrawList::GridOutline;
     const std::array<quint8, 4> rgba = toRgba(m_gridColor);
     const float u = TextureAtlas::whiteU(), v = TextureAtlas::whiteV();
+    // On the land it outlines, a hair nearer than the land so the depth test keeps it.
     const auto at = [&](const mapgeometry::Corner &c) {
-        return vertex(float(sx + c.x), float(sy + c.y), 128.0f, u, v, rgba);
+        return vertex(float(sx + c.x), float(sy + c.y), float(c.z) + kNearer, u, v, rgba);
     };
     m_drawList.add(names, DrawList::Outline, 0, {at(q.top()), at(q.left()), at(q.bottom()), at(q.right())});
 }
@@ -627,9 +669,26 @@ void GLMapWidget::drawStatic(int sx, int sy, const Tile &tile, bool selected, in
     names.z = z;
     names.id = tile.id();
     const TextureAtlas::Entry &t = st.texture;
-    const auto at = [&](const mapgeometry::Corner &c, float s, float u) {
-        return vertex(float(sx + c.x), float(sy + c.y), float(c.z), t.u(s), t.v(u), m_defaultRgba);
-    };
-    m_drawList.add(names, DrawList::Quad, t.texture,
-                   {at(q.c[0], 0, 0), at(q.c[1], 1, 0), at(q.c[2], 1, 1), at(q.c[3], 0, 1)});
+    std::array<DrawList::Vertex, 4> corners;
+    const float texCorner[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    if (m_mode == mapgeometry::ThreeD && !(st.width == 44 && st.height == 44)) {
+        // Standing images face the viewer however the ground is turned: their width runs
+        // along the screen's x, flat ones reach straight away from the viewer.
+        const double a = m_degree * M_PI / 180.0;
+        const double ux = std::cos(a), uy = -std::sin(a), vx = std::sin(a), vy = std::cos(a);
+        for (int i = 0; i < 4; ++i) {
+            const mapgeometry::Corner &c = q.c[size_t(i)];
+            const double away = c.y + 44;
+            corners[size_t(i)] = vertex(float(sx + c.x * ux + away * vx), float(sy - 44 + c.x * uy + away * vy),
+                                        float(c.z) + kNearer, t.u(texCorner[i][0]), t.v(texCorner[i][1]), m_defaultRgba);
+        }
+    } else {
+        for (int i = 0; i < 4; ++i) {
+            const mapgeometry::Corner &c = q.c[size_t(i)];
+            const float lift = m_mode == mapgeometry::ThreeD ? kNearer : 0.0f;
+            corners[size_t(i)] = vertex(float(sx + c.x), float(sy + c.y), float(c.z) + lift, t.u(texCorner[i][0]),
+                                        t.v(texCorner[i][1]), m_defaultRgba);
+        }
+    }
+    m_drawList.add(names, DrawList::Quad, t.texture, corners);
 }

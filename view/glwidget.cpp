@@ -1,9 +1,17 @@
 #include "view/glwidget.h"
 #include "view/mapgeometry.h"
 
+#include <QSurfaceFormat>
+
 #include <GL/glu.h>
 
-GLWidget::GLWidget(QWidget *parent) : QOpenGLWidget(parent) {}
+GLWidget::GLWidget(QWidget *parent) : QOpenGLWidget(parent)
+{
+    // Depth decides coverage in 3D and is read back under the pointer.
+    QSurfaceFormat f = format();
+    f.setDepthBufferSize(24);
+    setFormat(f);
+}
 
 void GLWidget::setMapid(int id) { m_mapid = id; }
 void GLWidget::setScale(double s) { m_scale = s; update(); }

@@ -54,8 +54,8 @@ void GLMapWidget::applyViewTransform()
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     if (m_mode == mapgeometry::ThreeD) {
-        const auto eye = mapgeometry::eyePosition(m_angle, m_distance);
-        gluLookAt(eye[0], eye[1], eye[2], 0, 0, 0, 0, 1, 0);
+        const auto m = mapgeometry::viewMatrix3D(m_angle, m_distance);
+        glMultMatrixd(m.data());
     }
     glScaled(m_scale, m_scale, m_scale);
     glRotated(m_degree, 0, 0, 1);
@@ -89,7 +89,8 @@ int GLMapWidget::pickRect(int x1, int y1, int x2, int y2)
     glLoadIdentity();
     gluPickMatrix(cx, cy, w, h, viewport);
     const int W = width(), H = height();
-    glOrtho(-(W / 2), W / 2, -(H / 2), H / 2, -2000, 2000);
+    const double depth = walkPlanFor(m_mode).depth;
+    glOrtho(-(W / 2), W / 2, -(H / 2), H / 2, -depth, depth);
     glMatrixMode(GL_MODELVIEW);
     drawMap(m_mode, m_currentX, m_currentY, facetBlocksX(m_mapid), facetBlocksY(m_mapid));
     m_drawList.submitWithNames(this);
@@ -98,7 +99,7 @@ int GLMapWidget::pickRect(int x1, int y1, int x2, int y2)
     glFlush();
     glMatrixMode(GL_MODELVIEW);
     const GLint hits = glRenderMode(GL_RENDER);
-    resizeGL(W, H);
+    resizeGL(W, H); // the frame's box again: the point under the pointer reads through it
     glColor4fv(m_defaultColor.data());
     return hits < 0 ? -1 : int(hits);
 }

@@ -10,6 +10,9 @@
 
 #include <QtTest>
 
+#include <map>
+#include <set>
+
 using mapgeometry::Corner;
 
 Q_DECLARE_METATYPE(TileQuad)
@@ -44,6 +47,8 @@ private slots:
     void regionSizes_data();
     void regionSizes();
     void walkVisitsRowsBackToFront();
+    void walkFitsTheWindow_data();
+    void walkFitsTheWindow();
     void staticCorners_data();
     void staticCorners();
     void textureSides_data();
@@ -179,6 +184,143 @@ void ViewGeometryTest::walkVisitsRowsBackToFront()
     }
     // The centre cell is among them, once.
     QCOMPARE(std::count(cells.begin(), cells.end(), QPoint(1000, 1000)), 1);
+}
+
+void ViewGeometryTest::walkFitsTheWindow_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<double>("degree");
+    QTest::addColumn<double>("angle");
+    QTest::newRow("flat, small window") << 0 << 640 << 480 << 1.0 << 0.0 << 129.0;
+    QTest::newRow("flat, wide screen, zoomed out") << 0 << 2560 << 1600 << 0.5 << 0.0 << 129.0;
+    QTest::newRow("flat, 4K, turned 30") << 0 << 3840 << 2160 << 1.0 << 30.0 << 129.0;
+    QTest::newRow("flat, zoomed in, turned 90") << 0 << 1024 << 768 << 2.0 << 90.0 << 129.0;
+    QTest::newRow("isometric, high and low land") << 1 << 1280 << 1024 << 2.0 << 0.0 << 129.0;
+    QTest::newRow("isometric, turned 45") << 1 << 1920 << 1080 << 0.5 << 45.0 << 129.0;
+    QTest::newRow("3D, default") << 2 << 1280 << 1024 << 1.0 << 0.0 << 129.0;
+    QTest::newRow("3D, turned 45") << 2 << 1280 << 1024 << 1.0 << 45.0 << 129.0;
+    QTest::newRow("3D, turned 90, low tilt") << 2 << 1024 << 768 << 1.0 << 90.0 << 40.0;
+    QTest::newRow("3D, turned 180, steep") << 2 << 2560 << 1600 << 0.5 << 180.0 << 180.0;
+    QTest::newRow("3D, turned 300, level") << 2 << 640 << 480 << 1.0 << 300.0 << 0.0;
+}
+
+void ViewGeometryTest::walkFitsTheWindow()
+{
+    QFETCH(int, mode);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(double, scale);
+    QFETCH(double, degree);
+    QFETCH(double, angle);
+    mapgeometry::ViewSpec view;
+    view.mode = mode;
+    view.width = width;
+    view.height = height;
+    view.scale = scale;
+    view.degree = degree;
+    view.angle = angle;
+    const mapgeometry::WalkPlan plan = mapgeometry::walkPlan(view);
+    const double a = degree * M_PI / 180.0, t = mapgeometry::tiltRadians(angle);
+    // Where a scene point shows in the view box (y upwards), the depth it has in 3D, and
+    // how far behind the screen a cell lies (what the 3D walk orders by).
+    const auto screen = [&](double x, double y, double z) {
+        const double qx = x * std::cos(a) - y * std::sin(a), qy = x * std::sin(a) + y * std::cos(a);
+        if (mode != 2)
+            return std::array<double, 3>{qx * scale, (qy + (mode == 1 ? z : 0)) * scale, 0};
+        return std::array<double, 3>{qx * scale, (qy * std::sin(t) + z * std::cos(t)) * scale,
+                                     (qy * std::cos(t) - z * std::sin(t)) * scale};
+    };
+
+    std::set<std::pair<int, int>> visited;
+    std::vector<std::pair<int, int>> order;
+    mapgeometry::walkPlanCells(plan, 0, 0, 0, 0, [&](int x, int y) {
+        visited.insert({x, y});
+        order.emplace_back(x, y);
+        return true;
+    });
+    QVERIFY(!visited.empty());
+    QCOMPARE(order.size(), visited.size()); // each cell once
+    QCOMPARE(qint64(visited.size()) <= mapgeometry::planCells(plan), true);
+
+    // Every window point shows a walked cell, whatever the height of the land there: no band
+    // at any edge. (A view along the ground shows land edge-on; its depth is checked below.)
+    const double st = std::sin(t), ct = std::cos(t);
+    if (mode != 2 || st > 0.05) {
+        int missing = 0;
+        QPoint firstMissing;
+        for (int wy = 0; wy <= height; wy += 8) {
+            for (int wx = 0; wx <= width; wx += 8) {
+                const double X = (wx - width / 2) / scale, Y = (height / 2 - wy) / scale;
+                for (const int z : {-128 * 4, 0, 127 * 4}) {
+                    double qx = X, qy = Y;
+                    if (mode == 2)
+                        qy = (Y - z * ct) / st;
+                    const double px = qx * std::cos(a) + qy * std::sin(a);
+                    const double py = -qx * std::sin(a) + qy * std::cos(a) - (mode == 1 ? z : 0);
+                    const int cx = int(std::floor((px - py) / 44.0)), cy = int(std::floor((-px - py) / 44.0));
+                    if (!visited.count({cx, cy}) && missing++ == 0)
+                        firstMissing = QPoint(wx, wy);
+                }
+            }
+        }
+        QVERIFY2(missing == 0, qPrintable(QStringLiteral("%1 window points show no walked cell, first (%2, %3)")
+                                              .arg(missing).arg(firstMissing.x()).arg(firstMissing.y())));
+    }
+
+    // Nothing far outside: every walked cell can reach into the window with the heights and
+    // statics the margins allow (plus one cell), and lies inside the frame's depth.
+    const double side = mapgeometry::kStaticSide + 44, up = mapgeometry::kLandLiftHigh + mapgeometry::kStaticReach + 44;
+    const double down = -mapgeometry::kLandLiftLow + 44;
+    int outside = 0;
+    for (const auto &c : visited) {
+        int sx = 0, sy = 0;
+        mapgeometry::cellOffset(c.first, c.second, 0, 0, sx, sy);
+        bool reaches = false;
+        for (double z = -down; z <= up && !reaches; z += 11) {
+            for (const double dx : {-side, 0.0, side}) {
+                const double lift = mode == 0 ? std::max(0.0, z) : z;
+                const auto p = mode == 2 ? screen(sx + dx * std::cos(a), sy - 22 - dx * std::sin(a), lift)
+                                         : screen(sx, sy - 22, 0);
+                // Flat and isometric: lifts go along the scene's own up, turned with it.
+                const double ox = mode == 2 ? 0 : (dx * std::cos(a) - lift * std::sin(a)) * scale;
+                const double oy = mode == 2 ? 0 : (dx * std::sin(a) + lift * std::cos(a)) * scale;
+                // Slack: the cell's own diamond, whose box the walk's rows test.
+                const double slack = 66 * scale;
+                if (std::abs(p[0] + ox) <= width / 2 + slack && std::abs(p[1] + oy) <= height / 2 + slack
+                    && std::abs(p[2]) <= plan.depth)
+                    reaches = true;
+            }
+        }
+        if (!reaches)
+            ++outside;
+    }
+    QVERIFY2(outside == 0, qPrintable(QStringLiteral("%1 of %2 walked cells cannot show").arg(outside).arg(visited.size())));
+
+    // Back to front: of two neighbours, the one walked later is never farther away (3D),
+    // never higher up the unturned scene (flat and isometric, whose picture turns whole).
+    std::map<std::pair<int, int>, size_t> when;
+    for (size_t i = 0; i < order.size(); ++i)
+        when[order[i]] = i;
+    const auto behind = [&](const std::pair<int, int> &c) {
+        int sx = 0, sy = 0;
+        mapgeometry::cellOffset(c.first, c.second, 0, 0, sx, sy);
+        return mode == 2 ? screen(sx, sy - 22, 0)[2] / scale : double(sy);
+    };
+    for (const auto &[c, i] : when) {
+        for (const auto &n : {std::make_pair(c.first + 1, c.second), std::make_pair(c.first, c.second + 1)}) {
+            const auto it = when.find(n);
+            if (it == when.end())
+                continue;
+            const auto &early = i < it->second ? c : n;
+            const auto &late = i < it->second ? n : c;
+            QVERIFY2(behind(late) <= behind(early) + 1e-6,
+                     qPrintable(QStringLiteral("(%1, %2) walked after (%3, %4)")
+                                    .arg(late.first).arg(late.second).arg(early.first).arg(early.second)));
+        }
+    }
 }
 
 void ViewGeometryTest::staticCorners_data()
