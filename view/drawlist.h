@@ -54,6 +54,7 @@ public:
     };
 
     void clear();
+    // Room for this many entries; memory far beyond it (kept from a larger list) is freed.
     void reserve(std::size_t entries);
 
     // Appends an item. texture 0 means "any": an untextured item samples a white texel

@@ -383,6 +383,8 @@ void GLMapWidget::drawMap(int mode, int cx, int cy, int blocksX, int blocksY)
     // Keep every block of the region cached, so the next frame decodes nothing it has seen.
     m_cache.setCapacity(BlockCache::capacityForCells(cells));
     m_drawList.reserve(size_t(cells) * (m_staticsOn ? 2 : 1));
+    if (m_drawnQuads.capacity() > 2 * size_t(cells) + 4096)
+        std::vector<DrawnQuad>().swap(m_drawnQuads);
     m_drawnQuads.reserve(size_t(cells));
 
     const int width = blocksX * 8;
