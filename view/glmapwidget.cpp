@@ -16,6 +16,9 @@
 #include <GL/glu.h>
 
 #include <cstdlib>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -382,9 +385,16 @@ void GLMapWidget::drawMap(int mode, int cx, int cy, int blocksX, int blocksY)
     const qint64 cells = std::min(mapgeometry::planCells(plan), qint64(blocksX) * blocksY * 64);
     // Keep every block of the region cached, so the next frame decodes nothing it has seen.
     m_cache.setCapacity(BlockCache::capacityForCells(cells));
+    const std::size_t listRoom = m_drawList.capacity();
     m_drawList.reserve(size_t(cells) * (m_staticsOn ? 2 : 1));
-    if (m_drawnQuads.capacity() > 2 * size_t(cells) + 4096)
+    if (m_drawnQuads.capacity() > 2 * size_t(cells) + 4096 || m_drawList.capacity() < listRoom / 2) {
         std::vector<DrawnQuad>().swap(m_drawnQuads);
+#ifdef __GLIBC__
+        // Zoomed back in: hand the far region's memory (list and evicted blocks) back to
+        // the system rather than keep it in the allocator's free lists.
+        malloc_trim(0);
+#endif
+    }
     m_drawnQuads.reserve(size_t(cells));
 
     const int width = blocksX * 8;
