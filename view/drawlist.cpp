@@ -10,6 +10,13 @@ void DrawList::clear()
 
 void DrawList::reserve(std::size_t entries)
 {
+    // After a zoom back in, give back what a far wider region needed.
+    if (m_entries.capacity() > 2 * entries + 4096) {
+        std::vector<Entry>().swap(m_entries);
+        std::vector<Vertex>().swap(m_vertices);
+        std::vector<quint32>().swap(m_indices);
+        std::vector<Batch>().swap(m_batches);
+    }
     m_entries.reserve(entries);
     m_vertices.reserve(entries * 4);
     m_indices.reserve(entries * 6);

@@ -54,6 +54,7 @@ public:
     };
 
     void clear();
+    // Room for this many entries; memory far beyond it (kept from a larger list) is freed.
     void reserve(std::size_t entries);
 
     // Appends an item. texture 0 means "any": an untextured item samples a white texel
@@ -66,6 +67,7 @@ public:
     const std::vector<quint32> &indices() const { return m_indices; }
     const std::vector<Batch> &batches() const { return m_batches; }
     std::size_t size() const { return m_entries.size(); }
+    std::size_t capacity() const { return m_entries.capacity(); }
     bool isEmpty() const { return m_entries.empty(); }
     // Triangles the list draws (two per textured or coloured item).
     std::size_t triangleCount() const;

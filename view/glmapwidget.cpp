@@ -13,11 +13,13 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QPainter>
-#include <QTransform>
 
 #include <GL/glu.h>
 
 #include <cstdlib>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -28,6 +30,9 @@ namespace {
 constexpr int kSelectionHue = 53;
 constexpr int kEventInterval = 2000;
 constexpr int kEventMillis = 100;
+// Scene z a static or grid line is lifted by in 3D so that it wins against the land it lies
+// on, which has the same height.
+constexpr float kNearer = 0.5f;
 
 qint64 textureKey(int id, int hue)
 {
@@ -279,11 +284,35 @@ void GLMapWidget::initGLResources()
 
 void GLMapWidget::resizeGL(int w, int h)
 {
-    glViewport(0, 0, w, h);
+    // The viewport in device pixels, the box in the widget's own: one scene unit stays one
+    // window pixel at scale 1 on any screen.
+    Q_UNUSED(w);
+    Q_UNUSED(h);
+    const QSize fb = framebufferSize();
+    glViewport(0, 0, fb.width(), fb.height());
+    applyProjection(walkPlanFor(m_mode).depth);
+}
+
+void GLMapWidget::applyProjection(double depth)
+{
+    const int w = width(), h = height();
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(-(w / 2), w / 2, -(h / 2), h / 2, -2000, 2000);
+    glOrtho(-(w / 2), w / 2, -(h / 2), h / 2, -depth, depth);
     glMatrixMode(GL_MODELVIEW);
+}
+
+mapgeometry::WalkPlan GLMapWidget::walkPlanFor(int mode) const
+{
+    mapgeometry::ViewSpec v;
+    v.mode = mode;
+    v.scale = m_scale;
+    v.degree = m_degree;
+    v.angle = m_angle;
+    v.distance = m_distance;
+    v.width = width();
+    v.height = height();
+    return mapgeometry::walkPlan(v);
 }
 
 void GLMapWidget::paintGL()
@@ -302,10 +331,26 @@ void GLMapWidget::paintGL()
 void GLMapWidget::drawFrame()
 {
     BusyScope busy(*this);
-    glClear(GL_COLOR_BUFFER_BIT);
+    const QSize fb = framebufferSize();
+    glViewport(0, 0, fb.width(), fb.height());
+    applyProjection(walkPlanFor(m_mode).depth);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     applyViewTransform();
     drawMap(m_mode, m_currentX, m_currentY, facetBlocksX(m_mapid), facetBlocksY(m_mapid));
+    // In 3D what is nearer covers what is farther whatever the walk's order; transparent
+    // texels neither show nor hide. Flat and isometric pictures are painted back to front.
+    const bool depth = m_mode == mapgeometry::ThreeD;
+    if (depth) {
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+        glEnable(GL_ALPHA_TEST);
+        glAlphaFunc(GL_GREATER, 0.5f);
+    }
     m_drawList.submit(this);
+    if (depth) {
+        glDisable(GL_ALPHA_TEST);
+        glDisable(GL_DEPTH_TEST);
+    }
     glColor4fv(m_defaultColor.data());
     if (m_bandActive)
         drawBand();
@@ -364,16 +409,26 @@ void GLMapWidget::drawMap(int mode, int cx, int cy, int blocksX, int blocksY)
     m_drawnQuads.clear();
     m_landMemoLoads = -1;
 
-    const mapgeometry::Region region = mapgeometry::regionFor(m_scale);
+    const mapgeometry::WalkPlan plan = walkPlanFor(mode);
+    const qint64 cells = std::min(mapgeometry::planCells(plan), qint64(blocksX) * blocksY * 64);
     // Keep every block of the region cached, so the next frame decodes nothing it has seen.
-    m_cache.setCapacity(BlockCache::capacityForCells(region.cells()));
-    m_drawList.reserve(size_t(region.cells()) * (m_staticsOn ? 2 : 1));
-    m_drawnQuads.reserve(size_t(region.cells()));
+    m_cache.setCapacity(BlockCache::capacityForCells(cells));
+    const std::size_t listRoom = m_drawList.capacity();
+    m_drawList.reserve(size_t(cells) * (m_staticsOn ? 2 : 1));
+    if (m_drawnQuads.capacity() > 2 * size_t(cells) + 4096 || m_drawList.capacity() < listRoom / 2) {
+        std::vector<DrawnQuad>().swap(m_drawnQuads);
+#ifdef __GLIBC__
+        // Zoomed back in: hand the far region's memory (list and evicted blocks) back to
+        // the system rather than keep it in the allocator's free lists.
+        malloc_trim(0);
+#endif
+    }
+    m_drawnQuads.reserve(size_t(cells));
 
     const int width = blocksX * 8;
     const int height = blocksY * 8;
     qint64 count = 0;
-    mapgeometry::walkRegion(region, cx, cy, [&](int x, int y) {
+    mapgeometry::walkPlanCells(plan, cx, cy, width, height, [&](int x, int y) {
         if (++count % kEventInterval == 0)
             letEventsRun();
         if (x < 0 || y < 0 || x >= width || y >= height)
@@ -425,38 +480,36 @@ DrawList::Vertex GLMapWidget::vertex(float x, float y, float z, float u, float v
 
 QImage GLMapWidget::squareFromDiamond(const QImage &diamond, int alpha, bool blackTransparent)
 {
-    QImage square(32, 32, QImage::Format_ARGB32);
+    constexpr int kSide = 32;
+    QImage square(kSide, kSide, QImage::Format_ARGB32);
     square.fill(0);
     if (diamond.isNull())
         return square;
-    const QImage rotated = diamond.transformed(QTransform().rotate(-45.0)).convertToFormat(QImage::Format_ARGB32);
-    if (rotated.isNull())
-        return square;
+    const QImage src = diamond.convertToFormat(QImage::Format_ARGB32);
     const quint32 a = quint32(qBound(0, alpha, 255)) << 24;
-    const auto px = [&rotated](int x, int y) -> quint32 {
-        return rotated.valid(x, y) ? quint32(rotated.pixel(x, y)) : 0u;
-    };
-    for (int j = 0; j < 32; ++j) {
+    const int w = src.width(), h = src.height();
+    // The square lies turned in the diamond: its top-left at the top corner, top-right at
+    // the right corner, bottom-left at the left corner. Each square pixel takes the diamond
+    // pixel under its middle, held inside the diamond's rows, so no pixel ever reads the
+    // empty surround and a one-colour diamond gives a one-colour square.
+    for (int j = 0; j < kSide; ++j) {
         quint32 *line = reinterpret_cast<quint32 *>(square.scanLine(j));
-        for (int i = 0; i < 32; ++i) {
-            const quint32 p = px(i + 15, j + 15);
+        for (int i = 0; i < kSide; ++i) {
+            const double u = (i + 0.5) / kSide, v = (j + 0.5) / kSide;
+            const double fx = w * 0.5 * (1.0 + u - v);
+            const double fy = h * 0.5 * (u + v);
+            const int y = std::clamp(int(fy), 0, h - 1);
+            const int half = y < h / 2 ? y : h - 1 - y;
+            const int first = std::max(0, w / 2 - 1 - half);
+            const int last = std::min(w - 1, w / 2 + half);
+            const int x = std::clamp(int(fx), first, last);
+            const quint32 p = reinterpret_cast<const quint32 *>(src.constScanLine(y))[x];
             if (blackTransparent)
                 line[i] = (p & 0xFFFFFFu) == 0 ? 0u : ((p & 0xFFFFFFu) | a);
             else
-                line[i] = p | a;
+                line[i] = (p & 0xFFFFFFu) | a;
         }
     }
-    // The turn leaves holes along two edges; fill them from their neighbours.
-    const auto at = [&square](int x, int y) { return quint32(square.pixel(x, y)); };
-    const auto patch = [&](int x, int y, QPoint n1, QPoint n2, QPoint n3) {
-        const quint64 sum = quint64(at(n1.x(), n1.y())) + at(n2.x(), n2.y()) + at(n3.x(), n3.y());
-        square.setPixel(x, y, quint32(sum / 3) | a);
-    };
-    patch(0, 0, {1, 1}, {0, 1}, {1, 0});
-    patch(0, 10, {0, 11}, {1, 10}, {0, 9});
-    patch(0, 17, {0, 18}, {1, 17}, {1, 16});
-    patch(10, 0, {10, 1}, {11, 0}, {9, 0});
-    patch(17, 0, {17, 1}, {18, 0}, {16, 0});
     return square;
 }
 
@@ -538,8 +591,9 @@ void GLMapWidget::drawGridCell(int sx, int sy, const TileQuad &q)
     names.kind = DrawList::GridOutline;
     const std::array<quint8, 4> rgba = toRgba(m_gridColor);
     const float u = TextureAtlas::whiteU(), v = TextureAtlas::whiteV();
+    // On the land it outlines, a hair nearer than the land so the depth test keeps it.
     const auto at = [&](const mapgeometry::Corner &c) {
-        return vertex(float(sx + c.x), float(sy + c.y), 128.0f, u, v, rgba);
+        return vertex(float(sx + c.x), float(sy + c.y), float(c.z) + kNearer, u, v, rgba);
     };
     m_drawList.add(names, DrawList::Outline, 0, {at(q.top()), at(q.left()), at(q.bottom()), at(q.right())});
 }
@@ -655,9 +709,26 @@ void GLMapWidget::drawStatic(int sx, int sy, const Tile &tile, bool selected, in
     names.z = z;
     names.id = tile.id();
     const TextureAtlas::Entry &t = st.texture;
-    const auto at = [&](const mapgeometry::Corner &c, float s, float u) {
-        return vertex(float(sx + c.x), float(sy + c.y), float(c.z), t.u(s), t.v(u), m_defaultRgba);
-    };
-    m_drawList.add(names, DrawList::Quad, t.texture,
-                   {at(q.c[0], 0, 0), at(q.c[1], 1, 0), at(q.c[2], 1, 1), at(q.c[3], 0, 1)});
+    std::array<DrawList::Vertex, 4> corners;
+    const float texCorner[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    if (m_mode == mapgeometry::ThreeD && !(st.width == 44 && st.height == 44)) {
+        // Standing images face the viewer however the ground is turned: their width runs
+        // along the screen's x, flat ones reach straight away from the viewer.
+        const double a = m_degree * M_PI / 180.0;
+        const double ux = std::cos(a), uy = -std::sin(a), vx = std::sin(a), vy = std::cos(a);
+        for (int i = 0; i < 4; ++i) {
+            const mapgeometry::Corner &c = q.c[size_t(i)];
+            const double away = c.y + 44;
+            corners[size_t(i)] = vertex(float(sx + c.x * ux + away * vx), float(sy - 44 + c.x * uy + away * vy),
+                                        float(c.z) + kNearer, t.u(texCorner[i][0]), t.v(texCorner[i][1]), m_defaultRgba);
+        }
+    } else {
+        for (int i = 0; i < 4; ++i) {
+            const mapgeometry::Corner &c = q.c[size_t(i)];
+            const float lift = m_mode == mapgeometry::ThreeD ? kNearer : 0.0f;
+            corners[size_t(i)] = vertex(float(sx + c.x), float(sy + c.y), float(c.z) + lift, t.u(texCorner[i][0]),
+                                        t.v(texCorner[i][1]), m_defaultRgba);
+        }
+    }
+    m_drawList.add(names, DrawList::Quad, t.texture, corners);
 }

@@ -309,6 +309,10 @@ private:
     void runDeferred();
     // The modelview of a frame: the 3D eye, then scale and rotation.
     void applyViewTransform();
+    // The orthographic box of the window, depth units to either side.
+    void applyProjection(double depth);
+    // What a walk in this projection covers with the view as it stands.
+    mapgeometry::WalkPlan walkPlanFor(int mode) const;
 
     // A mouse event as the gestures read it, kept by value so a press that arrives while
     // a walk is under way can wait for it to end.

@@ -1,9 +1,17 @@
 #include "view/glwidget.h"
 #include "view/mapgeometry.h"
 
+#include <QSurfaceFormat>
+
 #include <GL/glu.h>
 
-GLWidget::GLWidget(QWidget *parent) : QOpenGLWidget(parent) {}
+GLWidget::GLWidget(QWidget *parent) : QOpenGLWidget(parent)
+{
+    // Depth decides coverage in 3D and is read back under the pointer.
+    QSurfaceFormat f = format();
+    f.setDepthBufferSize(24);
+    setFormat(f);
+}
 
 void GLWidget::setMapid(int id) { m_mapid = id; }
 void GLWidget::setScale(double s) { m_scale = s; update(); }
@@ -26,7 +34,8 @@ void GLWidget::initializeGL()
 
 void GLWidget::resizeGL(int w, int h)
 {
-    glViewport(0, 0, w, h);
+    const QSize fb = framebufferSize();
+    glViewport(0, 0, fb.width(), fb.height());
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(-(w / 2), w / 2, -(h / 2), h / 2, -128, 127);
@@ -66,17 +75,31 @@ GLuint GLWidget::makeTexture(const QImage &image)
     return name;
 }
 
+QSize GLWidget::framebufferSize() const
+{
+    const qreal r = devicePixelRatioF();
+    return QSize(qRound(width() * r), qRound(height() * r));
+}
+
+QPointF GLWidget::toGLWindow(double wx, double wy) const
+{
+    const qreal r = devicePixelRatioF();
+    return QPointF(wx * r, framebufferSize().height() - wy * r);
+}
+
 std::array<double, 3> GLWidget::unproject(int wx, int wy)
 {
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
-    const double winY = double(viewport[3] - wy);
+    const QPointF gw = toGLWindow(wx, wy);
+    const double winX = gw.x();
+    const double winY = gw.y();
     GLfloat depth = 0;
-    glReadPixels(wx, int(winY), 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+    glReadPixels(int(winX), int(winY), 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
     GLdouble model[16], proj[16];
     glGetDoublev(GL_MODELVIEW_MATRIX, model);
     glGetDoublev(GL_PROJECTION_MATRIX, proj);
     std::array<double, 3> out{0, 0, 0};
-    gluUnProject(double(wx), winY, double(depth), model, proj, viewport, &out[0], &out[1], &out[2]);
+    gluUnProject(winX, winY, double(depth), model, proj, viewport, &out[0], &out[1], &out[2]);
     return out;
 }

@@ -33,9 +33,17 @@ public:
     // context current.
     GLuint makeTexture(const QImage &image);
 
-    // Scene coordinates under window position (wx, wy) (y downwards), through the current
-    // matrices and the depth value read back there. Needs the context current.
+    // Scene coordinates under window position (wx, wy) (y downwards, in the widget's own
+    // device-independent pixels), through the current matrices and the depth value read
+    // back there. Needs the context current.
     std::array<double, 3> unproject(int wx, int wy);
+
+    // The framebuffer's size in device pixels: the widget's size times the screen's pixel
+    // ratio. GL viewports and read-backs work in these; events and the scene's units in
+    // the widget's own pixels.
+    QSize framebufferSize() const;
+    // A window position (y downwards) as GL window coordinates (device pixels, y upwards).
+    QPointF toGLWindow(double wx, double wy) const;
 
 public slots:
     virtual void setMapid(int id);

@@ -104,3 +104,162 @@ std::array<double, 3> eyePosition(double angle, int distance)
 }
 
 } // namespace mapgeometry
+
+namespace mapgeometry {
+
+namespace {
+
+double cross(const PointF &o, const PointF &a, const PointF &b)
+{
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+}
+
+// Convex hull, counter-clockwise (Andrew's monotone chain).
+std::vector<PointF> hull(std::vector<PointF> pts)
+{
+    std::sort(pts.begin(), pts.end(), [](const PointF &a, const PointF &b) {
+        return a.x < b.x || (a.x == b.x && a.y < b.y);
+    });
+    if (pts.size() < 3)
+        return pts;
+    std::vector<PointF> h(2 * pts.size());
+    size_t k = 0;
+    for (size_t i = 0; i < pts.size(); ++i) {
+        while (k >= 2 && cross(h[k - 2], h[k - 1], pts[i]) <= 0)
+            --k;
+        h[k++] = pts[i];
+    }
+    for (size_t i = pts.size() - 1, t = k + 1; i > 0; --i) {
+        while (k >= t && cross(h[k - 2], h[k - 1], pts[i - 1]) <= 0)
+            --k;
+        h[k++] = pts[i - 1];
+    }
+    h.resize(k - 1);
+    return h;
+}
+
+PointF turned(const PointF &p, double radians)
+{
+    const double c = std::cos(radians), s = std::sin(radians);
+    return PointF{p.x * c - p.y * s, p.x * s + p.y * c};
+}
+
+} // namespace
+
+WalkPlan walkPlan(const ViewSpec &v)
+{
+    WalkPlan plan;
+    if (v.width <= 0 || v.height <= 0 || !(v.scale > 0))
+        return plan;
+    const double hw = (v.width / 2) / v.scale;
+    const double hh = (v.height / 2) / v.scale;
+    const double theta = v.degree * M_PI / 180.0;
+    std::vector<PointF> pts;
+    if (v.mode != ThreeD) {
+        // The window's rectangle on the ground, stretched down by what a cell below it can
+        // raise into it and up by what one above can drop into it.
+        const double up = (v.mode == Isometric ? kLandLiftHigh : 0) + kStaticReach;
+        const double down = v.mode == Isometric ? -kLandLiftLow : 0;
+        // Both reach along the scene's own axes: the picture turns as a whole.
+        for (const PointF &c : {PointF{-hw, -hh}, PointF{hw, -hh}, PointF{hw, hh}, PointF{-hw, hh}}) {
+            const PointF g = turned(c, -theta);
+            for (const double dx : {-double(kStaticSide), double(kStaticSide)}) {
+                pts.push_back(PointF{g.x + dx, g.y - up});
+                pts.push_back(PointF{g.x + dx, g.y + down});
+            }
+        }
+        plan.polygon = hull(std::move(pts));
+        return plan;
+    }
+
+    // 3D: screen y = turned y x sin(t) + z x cos(t), so the ground under the window is a
+    // band in the turned frame, deeper the flatter the view; a view along the ground sees
+    // as deep as its box allows.
+    const double t = tiltRadians(v.angle);
+    const double st = std::sin(t), ct = std::cos(t);
+    const double reach = 4.0 * std::max(v.width, v.height) / v.scale;
+    const double zLow = kLandLiftLow, zHigh = kLandLiftHigh + kStaticReach;
+    double yLo = -reach, yHi = reach;
+    if (st > 1e-6) {
+        const double a = (-hh - std::max(zLow * ct, zHigh * ct)) / st;
+        const double b = (hh - std::min(zLow * ct, zHigh * ct)) / st;
+        yLo = std::max(yLo, std::min(a, b));
+        yHi = std::min(yHi, std::max(a, b));
+    }
+    const double sw = hw + kStaticSide; // standing images face the screen
+    for (const PointF &c : {PointF{-sw, yLo}, PointF{sw, yLo}, PointF{sw, yHi}, PointF{-sw, yHi}})
+        pts.push_back(turned(c, -theta));
+    plan.polygon = hull(std::move(pts));
+    const double q = std::round(v.degree / 90.0);
+    plan.quarter = int(std::fmod(std::fmod(q, 4.0) + 4.0, 4.0));
+    plan.rowsReversed = std::sin(theta - q * M_PI / 2.0) > 1e-9;
+    const double deepest = std::max(std::abs(yLo), std::abs(yHi)) + std::max(-zLow, zHigh) + 64.0;
+    plan.depth = std::max(2000.0, deepest * v.scale + v.distance);
+    return plan;
+}
+
+qint64 planCells(const WalkPlan &plan)
+{
+    const auto &p = plan.polygon;
+    if (p.size() < 3)
+        return 0;
+    double area = 0, xmin = p[0].x, xmax = p[0].x, ymin = p[0].y, ymax = p[0].y;
+    for (size_t i = 0; i < p.size(); ++i) {
+        const PointF &a = p[i], &b = p[(i + 1) % p.size()];
+        area += a.x * b.y - b.x * a.y;
+        xmin = std::min(xmin, a.x);
+        xmax = std::max(xmax, a.x);
+        ymin = std::min(ymin, a.y);
+        ymax = std::max(ymax, a.y);
+    }
+    // A cell covers 968 square units; each row (in whichever frame the walk runs) gains a
+    // few cells at its two ends.
+    const double rows = std::max(xmax - xmin, ymax - ymin) / 22.0 + 3.0;
+    return qint64(std::ceil(std::abs(area) / 2.0 / 968.0 + 4.0 * rows));
+}
+
+bool polygonSpan(const std::vector<PointF> &poly, double ylo, double yhi, double &xmin, double &xmax)
+{
+    bool any = false;
+    const auto take = [&](double x) {
+        if (!any) {
+            xmin = xmax = x;
+            any = true;
+        } else {
+            xmin = std::min(xmin, x);
+            xmax = std::max(xmax, x);
+        }
+    };
+    const size_t n = poly.size();
+    for (size_t i = 0; i < n; ++i) {
+        const PointF &a = poly[i];
+        const PointF &b = poly[(i + 1) % n];
+        if (a.y >= ylo && a.y <= yhi)
+            take(a.x);
+        // Where the edge crosses the band's two lines.
+        for (const double y : {ylo, yhi}) {
+            if ((a.y < y && b.y > y) || (a.y > y && b.y < y))
+                take(a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y));
+        }
+    }
+    return any;
+}
+
+std::array<double, 16> viewMatrix3D(double angle, int distance)
+{
+    // Rows: screen x = scene x; screen y = (0, sin t, cos t); towards the eye = (0, -cos t,
+    // sin t). The eye sits `distance` along that last axis.
+    const double t = tiltRadians(angle);
+    const double st = std::sin(t), ct = std::cos(t);
+    std::array<double, 16> m{};
+    m[0] = 1;
+    m[5] = st;
+    m[9] = ct;
+    m[6] = -ct;
+    m[10] = st;
+    m[14] = -double(distance);
+    m[15] = 1;
+    return m;
+}
+
+} // namespace mapgeometry

@@ -1,8 +1,10 @@
 #pragma once
 #include <QtGlobal>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 // Where cells, land and statics go on the screen. Pure arithmetic, shared by drawing,
 // picking and the tests; nothing here touches OpenGL or the map data.
@@ -109,6 +111,127 @@ void walkRegion(const Region &r, int cx, int cy, Visit &&visit)
         }
     }
 }
+
+// What the window shows: projection, zoom, turn, tilt and the window's size in its own
+// pixels (the view box is -(width / 2) .. width / 2 by -(height / 2) .. height / 2).
+struct ViewSpec {
+    int mode = Flat;
+    double scale = 1.0;
+    double degree = 0.0;
+    double angle = 129.0;
+    int distance = 4;
+    int width = 0;
+    int height = 0;
+};
+
+// How far a cell's drawing reaches beyond its own flat diamond, in scene units: land lifted
+// by its height (isometric screen y, 3D depth axis), statics standing up and reaching out.
+constexpr int kLandLiftLow = -4 * 128;
+constexpr int kLandLiftHigh = 4 * 127;
+constexpr int kStaticReach = 320;
+constexpr int kStaticSide = 96;
+
+struct PointF {
+    double x = 0;
+    double y = 0;
+};
+
+// The cells a frame walks and the order it walks them in. polygon: the part of the ground
+// (scene units, relative to the centre cell's top corner, z 0) whose cells can show in the
+// window, convex. The walk runs in a frame turned by quarter x 90 degrees so that its rows
+// run across the screen from the back to the front; rowsReversed walks each row from the
+// right (the back, when the 3D view is turned so). depth: the half depth of the box the
+// frame needs (eye units) so nothing it walks is cut off.
+struct WalkPlan {
+    std::vector<PointF> polygon;
+    int quarter = 0;
+    bool rowsReversed = false;
+    double depth = 2000.0;
+};
+WalkPlan walkPlan(const ViewSpec &view);
+// About how many cells the plan's walk visits without a facet's limits (a little more,
+// never less): what the draw list and the block cache make room for.
+qint64 planCells(const WalkPlan &plan);
+
+// Sin and cos of the 3D tilt: 0 looks along the ground, larger values look down on it.
+inline double tiltRadians(double angle) { return angle * 0.0056; }
+
+// Cell offset (dx, dy) in the walk frame turned by q quarters back to the scene's.
+inline void fromWalkFrame(int q, int &dx, int &dy)
+{
+    for (int i = 0; i < (q & 3); ++i) {
+        const int a = dx;
+        dx = -dy;
+        dy = a;
+    }
+}
+
+// The x extent of a convex polygon inside the band ylo <= y <= yhi; false when it misses it.
+bool polygonSpan(const std::vector<PointF> &poly, double ylo, double yhi, double &xmin, double &xmax);
+
+// Walks the plan's cells around (cx, cy) back to front, row by row, calling visit(x, y) for
+// every cell whose diamond may meet the polygon; visit returns false to stop. Only cells
+// with 0 <= x < columns and 0 <= y < rows are visited when columns and rows are positive.
+template <typename Visit>
+void walkPlanCells(const WalkPlan &plan, int cx, int cy, int columns, int rows, Visit &&visit)
+{
+    if (plan.polygon.empty())
+        return;
+    // The polygon in the walk frame: turned by quarter x 90 degrees counter-clockwise.
+    std::vector<PointF> poly = plan.polygon;
+    for (PointF &p : poly) {
+        for (int i = 0; i < (plan.quarter & 3); ++i)
+            p = PointF{-p.y, p.x};
+    }
+    double ymin = poly[0].y, ymax = poly[0].y;
+    for (const PointF &p : poly) {
+        ymin = std::min(ymin, p.y);
+        ymax = std::max(ymax, p.y);
+    }
+    // Row s holds the cells with dx + dy = s (frame offsets); their diamonds span
+    // y = -22 s - 44 .. -22 s and x = 22 d - 22 .. 22 d + 22 with d = dx - dy.
+    const int sFirst = int(std::floor((-ymax - 44.0) / 22.0));
+    const int sLast = int(std::ceil(-ymin / 22.0));
+    // The scene offset of frame offset (1, 0) and (0, 1): limits to the facet.
+    int ax = 1, ay = 0, bx = 0, by = 1;
+    fromWalkFrame(plan.quarter, ax, ay);
+    fromWalkFrame(plan.quarter, bx, by);
+    for (int s = sFirst; s <= sLast; ++s) {
+        double xmin = 0, xmax = 0;
+        if (!polygonSpan(poly, -22.0 * s - 44.0, -22.0 * s, xmin, xmax))
+            continue;
+        int dLo = int(std::floor(xmin / 22.0));
+        int dHi = int(std::ceil(xmax / 22.0));
+        if (columns > 0 && rows > 0) {
+            // x = cx + ((ax + bx) s + (ax - bx) d) / 2, the same for y: each a d-range.
+            const auto limit = [&](int c, int a, int b, int size) {
+                const int k = a - b; // +1 or -1
+                const int lo2 = 2 * (0 - c) - (a + b) * s, hi2 = 2 * (size - 1 - c) - (a + b) * s;
+                const int l = k > 0 ? lo2 : -hi2, h = k > 0 ? hi2 : -lo2;
+                dLo = std::max(dLo, l);
+                dHi = std::min(dHi, h);
+            };
+            limit(cx, ax, bx, columns);
+            limit(cy, ay, by, rows);
+        }
+        if (((dLo - s) & 1) != 0)
+            ++dLo;
+        if (((dHi - s) & 1) != 0)
+            --dHi;
+        for (int i = 0, n = dLo > dHi ? 0 : (dHi - dLo) / 2 + 1; i < n; ++i) {
+            const int d = plan.rowsReversed ? dHi - 2 * i : dLo + 2 * i;
+            int dx = (s + d) / 2, dy = (s - d) / 2;
+            fromWalkFrame(plan.quarter, dx, dy);
+            if (!visit(cx + dx, cy + dy))
+                return;
+        }
+    }
+}
+
+// The 3D view's modelview before scale and turn, column-major as GL takes it: the eye of
+// eyePosition looking at the origin, screen x along scene x. Unlike a look-at with a fixed
+// up vector it stays whole when the eye looks along the ground (tilt 0).
+std::array<double, 16> viewMatrix3D(double angle, int distance);
 
 // Side of the power-of-two texture an image side of n pixels is scaled to (16..256).
 int textureSide(int n);

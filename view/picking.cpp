@@ -54,8 +54,8 @@ void GLMapWidget::applyViewTransform()
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     if (m_mode == mapgeometry::ThreeD) {
-        const auto eye = mapgeometry::eyePosition(m_angle, m_distance);
-        gluLookAt(eye[0], eye[1], eye[2], 0, 0, 0, 0, 1, 0);
+        const auto m = mapgeometry::viewMatrix3D(m_angle, m_distance);
+        glMultMatrixd(m.data());
     }
     glScaled(m_scale, m_scale, m_scale);
     glRotated(m_degree, 0, 0, 1);
@@ -71,12 +71,13 @@ int GLMapWidget::pickRect(int x1, int y1, int x2, int y2)
     resizeGL(width(), height()); // the frame's viewport and box, whatever ran in between
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
-    const double fy1 = double(viewport[3] - y1);
-    const double fy2 = double(viewport[3] - y2);
-    const double w = std::abs(double(x2) - double(x1));
-    const double h = std::abs(fy2 - fy1);
-    const double cx = std::min(double(x1), double(x2)) + w * 0.5;
-    const double cy = std::min(fy1, fy2) + h * 0.5;
+    // Window rectangle to device pixels: the pick matrix works on the GL viewport.
+    const QPointF g1 = toGLWindow(x1, y1);
+    const QPointF g2 = toGLWindow(x2, y2);
+    const double w = std::abs(g2.x() - g1.x());
+    const double h = std::abs(g2.y() - g1.y());
+    const double cx = std::min(g1.x(), g2.x()) + w * 0.5;
+    const double cy = std::min(g1.y(), g2.y()) + h * 0.5;
 
     // The frame's own transform and walk: the pick sees what the frame shows, and the draw
     // list carries every tile under its own names whatever batching the drawing uses.
@@ -88,7 +89,8 @@ int GLMapWidget::pickRect(int x1, int y1, int x2, int y2)
     glLoadIdentity();
     gluPickMatrix(cx, cy, w, h, viewport);
     const int W = width(), H = height();
-    glOrtho(-(W / 2), W / 2, -(H / 2), H / 2, -2000, 2000);
+    const double depth = walkPlanFor(m_mode).depth;
+    glOrtho(-(W / 2), W / 2, -(H / 2), H / 2, -depth, depth);
     glMatrixMode(GL_MODELVIEW);
     drawMap(m_mode, m_currentX, m_currentY, facetBlocksX(m_mapid), facetBlocksY(m_mapid));
     m_drawList.submitWithNames(this);
@@ -97,7 +99,7 @@ int GLMapWidget::pickRect(int x1, int y1, int x2, int y2)
     glFlush();
     glMatrixMode(GL_MODELVIEW);
     const GLint hits = glRenderMode(GL_RENDER);
-    resizeGL(W, H);
+    resizeGL(W, H); // the frame's box again: the point under the pointer reads through it
     glColor4fv(m_defaultColor.data());
     return hits < 0 ? -1 : int(hits);
 }

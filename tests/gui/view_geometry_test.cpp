@@ -5,8 +5,13 @@
 #include "view/glwidget.h"
 #include "view/mapgeometry.h"
 #include "view/textureatlas.h"
+#include "tiles/artstore.h"
+#include "tiles/colour.h"
 
 #include <QtTest>
+
+#include <map>
+#include <set>
 
 using mapgeometry::Corner;
 
@@ -42,6 +47,8 @@ private slots:
     void regionSizes_data();
     void regionSizes();
     void walkVisitsRowsBackToFront();
+    void walkFitsTheWindow_data();
+    void walkFitsTheWindow();
     void staticCorners_data();
     void staticCorners();
     void textureSides_data();
@@ -53,6 +60,8 @@ private slots:
     void eyePositions();
     void clipLimitsAreInclusive();
     void diamondBecomesSquare();
+    void uniformLandArtStaysUniform_data();
+    void uniformLandArtStaysUniform();
     void atlasBorderRepeatsOppositeEdges();
     void drawListRunsKeepOrder();
 };
@@ -175,6 +184,143 @@ void ViewGeometryTest::walkVisitsRowsBackToFront()
     }
     // The centre cell is among them, once.
     QCOMPARE(std::count(cells.begin(), cells.end(), QPoint(1000, 1000)), 1);
+}
+
+void ViewGeometryTest::walkFitsTheWindow_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<double>("degree");
+    QTest::addColumn<double>("angle");
+    QTest::newRow("flat, small window") << 0 << 640 << 480 << 1.0 << 0.0 << 129.0;
+    QTest::newRow("flat, wide screen, zoomed out") << 0 << 2560 << 1600 << 0.5 << 0.0 << 129.0;
+    QTest::newRow("flat, 4K, turned 30") << 0 << 3840 << 2160 << 1.0 << 30.0 << 129.0;
+    QTest::newRow("flat, zoomed in, turned 90") << 0 << 1024 << 768 << 2.0 << 90.0 << 129.0;
+    QTest::newRow("isometric, high and low land") << 1 << 1280 << 1024 << 2.0 << 0.0 << 129.0;
+    QTest::newRow("isometric, turned 45") << 1 << 1920 << 1080 << 0.5 << 45.0 << 129.0;
+    QTest::newRow("3D, default") << 2 << 1280 << 1024 << 1.0 << 0.0 << 129.0;
+    QTest::newRow("3D, turned 45") << 2 << 1280 << 1024 << 1.0 << 45.0 << 129.0;
+    QTest::newRow("3D, turned 90, low tilt") << 2 << 1024 << 768 << 1.0 << 90.0 << 40.0;
+    QTest::newRow("3D, turned 180, steep") << 2 << 2560 << 1600 << 0.5 << 180.0 << 180.0;
+    QTest::newRow("3D, turned 300, level") << 2 << 640 << 480 << 1.0 << 300.0 << 0.0;
+}
+
+void ViewGeometryTest::walkFitsTheWindow()
+{
+    QFETCH(int, mode);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(double, scale);
+    QFETCH(double, degree);
+    QFETCH(double, angle);
+    mapgeometry::ViewSpec view;
+    view.mode = mode;
+    view.width = width;
+    view.height = height;
+    view.scale = scale;
+    view.degree = degree;
+    view.angle = angle;
+    const mapgeometry::WalkPlan plan = mapgeometry::walkPlan(view);
+    const double a = degree * M_PI / 180.0, t = mapgeometry::tiltRadians(angle);
+    // Where a scene point shows in the view box (y upwards), the depth it has in 3D, and
+    // how far behind the screen a cell lies (what the 3D walk orders by).
+    const auto screen = [&](double x, double y, double z) {
+        const double qx = x * std::cos(a) - y * std::sin(a), qy = x * std::sin(a) + y * std::cos(a);
+        if (mode != 2)
+            return std::array<double, 3>{qx * scale, (qy + (mode == 1 ? z : 0)) * scale, 0};
+        return std::array<double, 3>{qx * scale, (qy * std::sin(t) + z * std::cos(t)) * scale,
+                                     (qy * std::cos(t) - z * std::sin(t)) * scale};
+    };
+
+    std::set<std::pair<int, int>> visited;
+    std::vector<std::pair<int, int>> order;
+    mapgeometry::walkPlanCells(plan, 0, 0, 0, 0, [&](int x, int y) {
+        visited.insert({x, y});
+        order.emplace_back(x, y);
+        return true;
+    });
+    QVERIFY(!visited.empty());
+    QCOMPARE(order.size(), visited.size()); // each cell once
+    QCOMPARE(qint64(visited.size()) <= mapgeometry::planCells(plan), true);
+
+    // Every window point shows a walked cell, whatever the height of the land there: no band
+    // at any edge. (A view along the ground shows land edge-on; its depth is checked below.)
+    const double st = std::sin(t), ct = std::cos(t);
+    if (mode != 2 || st > 0.05) {
+        int missing = 0;
+        QPoint firstMissing;
+        for (int wy = 0; wy <= height; wy += 8) {
+            for (int wx = 0; wx <= width; wx += 8) {
+                const double X = (wx - width / 2) / scale, Y = (height / 2 - wy) / scale;
+                for (const int z : {-128 * 4, 0, 127 * 4}) {
+                    double qx = X, qy = Y;
+                    if (mode == 2)
+                        qy = (Y - z * ct) / st;
+                    const double px = qx * std::cos(a) + qy * std::sin(a);
+                    const double py = -qx * std::sin(a) + qy * std::cos(a) - (mode == 1 ? z : 0);
+                    const int cx = int(std::floor((px - py) / 44.0)), cy = int(std::floor((-px - py) / 44.0));
+                    if (!visited.count({cx, cy}) && missing++ == 0)
+                        firstMissing = QPoint(wx, wy);
+                }
+            }
+        }
+        QVERIFY2(missing == 0, qPrintable(QStringLiteral("%1 window points show no walked cell, first (%2, %3)")
+                                              .arg(missing).arg(firstMissing.x()).arg(firstMissing.y())));
+    }
+
+    // Nothing far outside: every walked cell can reach into the window with the heights and
+    // statics the margins allow (plus one cell), and lies inside the frame's depth.
+    const double side = mapgeometry::kStaticSide + 44, up = mapgeometry::kLandLiftHigh + mapgeometry::kStaticReach + 44;
+    const double down = -mapgeometry::kLandLiftLow + 44;
+    int outside = 0;
+    for (const auto &c : visited) {
+        int sx = 0, sy = 0;
+        mapgeometry::cellOffset(c.first, c.second, 0, 0, sx, sy);
+        bool reaches = false;
+        for (double z = -down; z <= up && !reaches; z += 11) {
+            for (const double dx : {-side, 0.0, side}) {
+                const double lift = mode == 0 ? std::max(0.0, z) : z;
+                const auto p = mode == 2 ? screen(sx + dx * std::cos(a), sy - 22 - dx * std::sin(a), lift)
+                                         : screen(sx, sy - 22, 0);
+                // Flat and isometric: lifts go along the scene's own up, turned with it.
+                const double ox = mode == 2 ? 0 : (dx * std::cos(a) - lift * std::sin(a)) * scale;
+                const double oy = mode == 2 ? 0 : (dx * std::sin(a) + lift * std::cos(a)) * scale;
+                // Slack: the cell's own diamond, whose box the walk's rows test.
+                const double slack = 66 * scale;
+                if (std::abs(p[0] + ox) <= width / 2 + slack && std::abs(p[1] + oy) <= height / 2 + slack
+                    && std::abs(p[2]) <= plan.depth)
+                    reaches = true;
+            }
+        }
+        if (!reaches)
+            ++outside;
+    }
+    QVERIFY2(outside == 0, qPrintable(QStringLiteral("%1 of %2 walked cells cannot show").arg(outside).arg(visited.size())));
+
+    // Back to front: of two neighbours, the one walked later is never farther away (3D),
+    // never higher up the unturned scene (flat and isometric, whose picture turns whole).
+    std::map<std::pair<int, int>, size_t> when;
+    for (size_t i = 0; i < order.size(); ++i)
+        when[order[i]] = i;
+    const auto behind = [&](const std::pair<int, int> &c) {
+        int sx = 0, sy = 0;
+        mapgeometry::cellOffset(c.first, c.second, 0, 0, sx, sy);
+        return mode == 2 ? screen(sx, sy - 22, 0)[2] / scale : double(sy);
+    };
+    for (const auto &[c, i] : when) {
+        for (const auto &n : {std::make_pair(c.first + 1, c.second), std::make_pair(c.first, c.second + 1)}) {
+            const auto it = when.find(n);
+            if (it == when.end())
+                continue;
+            const auto &early = i < it->second ? c : n;
+            const auto &late = i < it->second ? n : c;
+            QVERIFY2(behind(late) <= behind(early) + 1e-6,
+                     qPrintable(QStringLiteral("(%1, %2) walked after (%3, %4)")
+                                    .arg(late.first).arg(late.second).arg(early.first).arg(early.second)));
+        }
+    }
 }
 
 void ViewGeometryTest::staticCorners_data()
@@ -350,6 +496,67 @@ void ViewGeometryTest::diamondBecomesSquare()
     const QImage holes = GLMapWidget::squareFromDiamond(diamond, 255, true);
     QCOMPARE(quint32(holes.pixel(16, 16)), 0u);
     QCOMPARE(GLMapWidget::squareFromDiamond(QImage(), 255, false).size(), QSize(32, 32));
+}
+
+void ViewGeometryTest::uniformLandArtStaysUniform_data()
+{
+    QTest::addColumn<quint16>("colour");
+    QTest::addColumn<int>("alpha");
+    QTest::addColumn<bool>("blackTransparent");
+    QTest::addColumn<quint32>("expected");
+    QTest::newRow("sand") << quint16(0x6A8C) << 255 << false << colourToArgb(0x6A8C, 255);
+    QTest::newRow("white, translucent") << quint16(0x7FFF) << 230 << false << colourToArgb(0x7FFF, 230);
+    QTest::newRow("black land stays black") << quint16(0x0000) << 255 << false << 0xFF000000u;
+    QTest::newRow("black static is nothing") << quint16(0x0000) << 255 << true << 0u;
+    QTest::newRow("dark blue static") << quint16(0x0001) << 255 << true << colourToArgb(0x0001, 255);
+}
+
+void ViewGeometryTest::uniformLandArtStaysUniform()
+{
+    // Through the art decoder as the view gets it: every one of the square's pixels is the
+    // diamond's colour, so no seam or speck shows where tiles meet.
+    QFETCH(quint16, colour);
+    QFETCH(int, alpha);
+    QFETCH(bool, blackTransparent);
+    QFETCH(quint32, expected);
+    QByteArray bytes;
+    for (int i = 0; i < ArtStore::kLandBytes / 2; ++i) {
+        bytes.append(char(colour & 0xFF));
+        bytes.append(char(colour >> 8));
+    }
+    const QImage diamond = ArtStore::decodeLand(bytes, Hue(), false, alpha);
+    const QImage square = GLMapWidget::squareFromDiamond(diamond, alpha, blackTransparent);
+    QCOMPARE(square.size(), QSize(32, 32));
+    int wrong = 0;
+    QPoint first(-1, -1);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            if (quint32(square.pixel(x, y)) != expected && wrong++ == 0)
+                first = QPoint(x, y);
+    if (wrong > 0)
+        QFAIL(qPrintable(QStringLiteral("%1 of 1024 pixels differ, first at (%2, %3): %4")
+                             .arg(wrong).arg(first.x()).arg(first.y())
+                             .arg(quint32(square.pixel(first)), 8, 16)));
+
+    // The turn: the diamond's top corner goes to the square's top-left, its right corner to
+    // the top-right, its left corner to the bottom-left, its bottom corner to the bottom-right.
+    QImage quarters(44, 44, QImage::Format_ARGB32);
+    quarters.fill(0);
+    const quint32 corners[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u}; // top, right, left, bottom
+    for (int y = 0; y < 44; ++y) {
+        const int half = y < 22 ? y + 1 : 44 - y;
+        for (int x = 22 - half; x < 22 + half; ++x) {
+            const bool lower = y >= 22, righter = x >= 22;
+            const int d = 22 - half; // near an end of the row: left or right corner
+            const bool side = x < d + half / 2 || x >= 44 - d - half / 2;
+            quarters.setPixel(x, y, side ? corners[righter ? 1 : 2] : corners[lower ? 3 : 0]);
+        }
+    }
+    const QImage turned = GLMapWidget::squareFromDiamond(quarters, 255, false);
+    QCOMPARE(quint32(turned.pixel(0, 0)), corners[0]);
+    QCOMPARE(quint32(turned.pixel(31, 0)), corners[1]);
+    QCOMPARE(quint32(turned.pixel(0, 31)), corners[2]);
+    QCOMPARE(quint32(turned.pixel(31, 31)), corners[3]);
 }
 
 void ViewGeometryTest::atlasBorderRepeatsOppositeEdges()

@@ -58,6 +58,28 @@ int distinctColours(const QImage &img)
     return int(colours.size());
 }
 
+// The widest run of whole rows or whole columns (every 4th pixel looked at) that are black:
+// a band the walk left undrawn.
+int widestBlackBand(const QImage &img)
+{
+    const auto blackLine = [&](bool row, int i) {
+        const int n = row ? img.width() : img.height();
+        for (int j = 0; j < n; j += 4)
+            if ((img.pixel(row ? j : i, row ? i : j) & 0xFFFFFF) != 0)
+                return false;
+        return true;
+    };
+    int widest = 0;
+    for (const bool row : {true, false}) {
+        int run = 0;
+        for (int i = 0, n = row ? img.height() : img.width(); i < n; ++i) {
+            run = blackLine(row, i) ? run + 1 : 0;
+            widest = std::max(widest, run);
+        }
+    }
+    return widest;
+}
+
 double blackShare(const QImage &img)
 {
     int black = 0, all = 0;
@@ -83,6 +105,8 @@ private slots:
     void cleanupTestCase() { m_env.reset(); }
 
     void everyProjectionShowsTheWorld();
+    void turnedAndTiltedViewsLeaveNoBand_data();
+    void turnedAndTiltedViewsLeaveNoBand();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -124,6 +148,63 @@ void ViewScreenshotsTest::everyProjectionShowsTheWorld()
             QDir().mkpath(out);
             QVERIFY(img.save(QDir(out).filePath(QLatin1String(shot.file))));
         }
+    }
+}
+
+void ViewScreenshotsTest::turnedAndTiltedViewsLeaveNoBand_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<double>("degree");
+    QTest::addColumn<double>("tilt");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("flat, turned 45, small") << 0 << 45.0 << 129.0 << 1.0 << QSize(640, 480) << "flat-45.png";
+    QTest::newRow("isometric, zoomed in, wide") << 1 << 0.0 << 129.0 << 2.0 << QSize(1920, 1080) << "iso-wide.png";
+    QTest::newRow("3D, turned 45") << 2 << 45.0 << 129.0 << 1.0 << QSize(1000, 720) << "3d-45.png";
+    QTest::newRow("3D, turned 90") << 2 << 90.0 << 129.0 << 1.0 << QSize(1000, 720) << "3d-90.png";
+    QTest::newRow("3D, turned 180") << 2 << 180.0 << 129.0 << 1.0 << QSize(1000, 720) << "3d-180.png";
+    QTest::newRow("3D, tilt 90") << 2 << 0.0 << 90.0 << 1.0 << QSize(1000, 720) << "3d-tilt90.png";
+    QTest::newRow("3D, tilt 180") << 2 << 0.0 << 180.0 << 1.0 << QSize(1000, 720) << "3d-tilt180.png";
+    QTest::newRow("3D, tilt 0") << 2 << 0.0 << 0.0 << 1.0 << QSize(1000, 720) << "3d-tilt0.png";
+}
+
+void ViewScreenshotsTest::turnedAndTiltedViewsLeaveNoBand()
+{
+    QFETCH(int, mode);
+    QFETCH(double, degree);
+    QFETCH(double, tilt);
+    QFETCH(double, scale);
+    QFETCH(QSize, size);
+    QFETCH(QString, file);
+    TestEnvironment::useDataDirectory(TestEnvironment::smallSample());
+    GLMapWidget view;
+    view.resize(size);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.setMapid(2);
+    const QPoint at = findScene(&view);
+    view.setCenter(at.x(), at.y());
+    view.setStatics(true);
+    view.setMode(mode);
+    view.setDegree(degree);
+    view.setAngle(tilt);
+    view.setScale(scale);
+    const QImage img = view.grabFramebuffer();
+    QVERIFY(!img.isNull());
+    QVERIFY2(distinctColours(img) > 100, qPrintable(file));
+    if (tilt > 0) {
+        // Seen from above, land fills the window edge to edge.
+        QVERIFY2(widestBlackBand(img) < 8, qPrintable(QStringLiteral("%1: band of %2 px").arg(file).arg(widestBlackBand(img))));
+        QVERIFY2(blackShare(img) < 0.3, qPrintable(file));
+    } else {
+        // Along the ground the land shows edge on, as a strip with what stands on it.
+        QVERIFY2(blackShare(img) < 0.97, qPrintable(file));
+    }
+    const QString out = qEnvironmentVariable("TESSARYN_SCREENSHOTS");
+    if (!out.isEmpty()) {
+        QDir().mkpath(out);
+        QVERIFY(img.save(QDir(out).filePath(file)));
     }
 }
 
