@@ -10,7 +10,7 @@ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/nu
 cmake --build "$build" --target tessaryn tessaryn-sampleworld -j"$(nproc)"
 sample="$build/sample-world"
 # Written again whenever the generator's output changes (its version below).
-sample_version=4
+sample_version=5
 if [ "$(cat "$sample/.complete" 2>/dev/null)" != "$sample_version" ]; then
   echo "writing the sample world into $sample"
   "$build/sampleworld/tessaryn-sampleworld" --out "$sample"
