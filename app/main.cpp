@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/mainwindow.h"
+#include "world/terminationwatcher.h"
 #include "app/openglcheck.h"
 #include "world/datadirectory.h"
 
@@ -65,5 +66,10 @@ int main(int argc, char *argv[])
     delete splash;
 
     QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, &QCoreApplication::quit);
+    // Ended while the window came up: the edits are already written out for the next run.
+    if (TerminationWatcher::wasRequested()) {
+        delete window;
+        return 0;
+    }
     return app.exec();
 }

@@ -17,6 +17,15 @@ extern "C" void onTerminate(int)
 }
 } // namespace
 
+namespace {
+bool s_requested = false;
+} // namespace
+
+bool TerminationWatcher::wasRequested()
+{
+    return s_requested;
+}
+
 TerminationWatcher::TerminationWatcher(QObject *parent) : QObject(parent)
 {
     if (g_fds[0] != -1 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_fds) != 0)
@@ -27,6 +36,7 @@ TerminationWatcher::TerminationWatcher(QObject *parent) : QObject(parent)
         char byte;
         while (::read(g_fds[1], &byte, 1) == 1) {
             m_notifier->setEnabled(false); // once: the run is ending
+            s_requested = true;
             emit terminationRequested();
             break;
         }

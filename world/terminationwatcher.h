@@ -16,6 +16,10 @@ public:
     // False when the pipe or the handler could not be set up (then SIGTERM ends the run
     // as it always would).
     bool isActive() const { return m_notifier != nullptr; }
+    // True once a SIGTERM was taken in this process. A request that arrives while no event
+    // loop runs yet (a splash screen waiting for the window) cannot end one, so the start
+    // asks this before it enters the main loop.
+    static bool wasRequested();
 
 signals:
     void terminationRequested();

@@ -205,7 +205,7 @@ void StartupTest::commandLine()
         QCOMPARE(w.windowTitle(), QStringLiteral("Tessaryn: ") + facetName);
         QCOMPARE(w.view()->mapid(), line.start.facet);
         if (!line.start.paletteFile.isEmpty())
-            QCOMPARE(w.palette()->fileName(), line.start.paletteFile);
+            QTRY_COMPARE(w.palette()->fileName(), line.start.paletteFile); // read once the window is up
         QVERIFY(w.close());
     }
     setRunDataDirectory(QString());
