@@ -90,7 +90,10 @@ void TileStack::insertAll(const Tile *first, const Tile *last)
 int TileStack::insert(const Tile &t)
 {
     const int pos = insertPosition(m_tiles.begin(), m_tiles.end(), t);
-    m_tiles.insert(pos, t);
+    // Appended and turned into place: QVarLengthArray::insert of Qt 6.4 loses its old heap
+    // buffer when it has to grow.
+    m_tiles.append(t);
+    std::rotate(m_tiles.begin() + pos, m_tiles.end() - 1, m_tiles.end());
     return pos;
 }
 
