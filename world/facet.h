@@ -98,7 +98,7 @@ public:
     // Blocks with a working file of kind on disk joined with the kind's difference list,
     // ascending. Blocks with a working file leave the in-memory difference list.
     QList<int> workingBlocks(int kind);
-    // The design's entry point of saving: when the facet has working files, writes the new
+    // The entry point of saving: when the facet has working files, writes the new
     // files of mode (0 main, 1 difference) beside the old ones and then deletes the working
     // files; true when there were any. When a new file cannot be written, error says which
     // and why, the partial new files are gone and the working files stay.
