@@ -84,7 +84,9 @@ void TileStack::insertAll(const Tile *first, const Tile *last)
     merged.reserve(existing + added);
     for (const Placed &p : all)
         merged.append(*p.tile);
-    m_tiles = std::move(merged);
+    // Copied, not moved: a move assignment of QVarLengthArray in Qt 6.4 loses the heap buffer
+    // the target held.
+    m_tiles = merged;
 }
 
 int TileStack::insert(const Tile &t)
