@@ -1,7 +1,7 @@
-// The text readers at sizes that matter: doubling the input may not much more than double the
-// time. Each reader runs on an input of size n and of 2n, best of a few runs of process CPU
-// time (what a loaded machine disturbs least), and fails when the larger takes more than
-// three times as long: the mark of work that grows with the square of the input.
+// The text readers at sizes that matter: four times the input may not take much more than four
+// times the time. Each reader runs on an input of size n and of 4n, best of a few runs of process
+// CPU time (what a loaded machine disturbs least), and fails when the larger takes more than
+// eight times as long: work that grows with the square of the input takes sixteen.
 #include "support/testenv.h"
 #include "tiles/tiledata.h"
 #include "tools/palettefile.h"
@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr int kRuns = 3;
+constexpr int kRuns = 5;
 
 double cpuSeconds(const std::function<void()> &work)
 {
@@ -96,8 +96,8 @@ class ScalingTest : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void doublingTheInputAtMostTriplesTheTime_data();
-    void doublingTheInputAtMostTriplesTheTime();
+    void quadruplingTheInputStaysBelowEightTimesTheTime_data();
+    void quadruplingTheInputStaysBelowEightTimesTheTime();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -111,7 +111,7 @@ void ScalingTest::initTestCase()
     TestEnvironment::useDataDirectory(m_client);
 }
 
-void ScalingTest::doublingTheInputAtMostTriplesTheTime_data()
+void ScalingTest::quadruplingTheInputStaysBelowEightTimesTheTime_data()
 {
     QTest::addColumn<QString>("reader");
     QTest::addColumn<int>("n");
@@ -121,7 +121,7 @@ void ScalingTest::doublingTheInputAtMostTriplesTheTime_data()
     QTest::newRow(".mlt import") << "mlt" << 200000;
 }
 
-void ScalingTest::doublingTheInputAtMostTriplesTheTime()
+void ScalingTest::quadruplingTheInputStaysBelowEightTimesTheTime()
 {
     QFETCH(QString, reader);
     QFETCH(int, n);
@@ -177,11 +177,14 @@ void ScalingTest::doublingTheInputAtMostTriplesTheTime()
     prepare(n);
     run(n); // warm: files in the page cache, tile data read
     const double single = cpuSeconds([&] { run(n); });
-    prepare(2 * n);
-    const double twice = cpuSeconds([&] { run(2 * n); });
-    const double ratio = twice / std::max(single, 1e-6);
-    qInfo("%s %d: %.3f s, %d: %.3f s, ratio %.2f", qPrintable(reader), n, single, 2 * n, twice, ratio);
-    QVERIFY2(ratio <= 3.0, qPrintable(QStringLiteral("doubling the input took %1 times as long").arg(ratio)));
+    // Four times the input: linear work takes about 4 times as long and quadratic work 16 times,
+    // so a limit of 8 tells them apart with room for the allocator's and the caches' moods
+    // (doubling alone gave ratios from 2.2 to 3.7 for the same linear reader here).
+    prepare(4 * n);
+    const double larger = cpuSeconds([&] { run(4 * n); });
+    const double ratio = larger / std::max(single, 1e-6);
+    qInfo("%s %d: %.3f s, %d: %.3f s, ratio %.2f", qPrintable(reader), n, single, 4 * n, larger, ratio);
+    QVERIFY2(ratio <= 8.0, qPrintable(QStringLiteral("four times the input took %1 times as long").arg(ratio)));
 }
 
 QTEST_MAIN(ScalingTest)
