@@ -3,6 +3,7 @@
 // adds the hand-written seeds of HAND/<target>/ in the layout their target reads, and writes
 // them all to OUT/<target>/. The layouts are those the targets read; see each target.
 #include "fuzz/fuzzsupport.h"
+#include "world/uopfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -99,6 +100,85 @@ void tileDataSeeds()
     seed(QStringLiteral("tiledata"), QStringLiteral("sparse-cut-records"),
          bytesOf({1}) + fuzz::joinPieces({file.left(2 * landGroup + 100), statics.left(2 * staticGroup + 600)}));
     seed(QStringLiteral("tiledata"), QStringLiteral("land-only"), bytesOf({0}) + file.left(3 * landGroup));
+}
+
+// The sample's tile data in the later layout: every record's 32-bit flags widened to 64 bits.
+QByteArray widened(const QByteArray &groups, int records, int recordSize)
+{
+    QByteArray out;
+    const int groupSize = 4 + records * recordSize;
+    for (qsizetype g = 0; g + groupSize <= groups.size(); g += groupSize) {
+        out.append(groups.mid(g, 4));
+        for (int r = 0; r < records; ++r) {
+            const QByteArray record = groups.mid(g + 4 + qsizetype(r) * recordSize, recordSize);
+            out.append(record.left(4) + QByteArray(4, char(r % 3 ? 0 : 0x10)) + record.mid(4));
+        }
+    }
+    return out;
+}
+
+void laterTileDataSeeds()
+{
+    const QByteArray file = readWorld(QStringLiteral("tiledata.mul"));
+    const QByteArray land = widened(file.left(4 * 836), 32, 26);
+    const QByteArray statics = widened(file.mid(428032, 6 * 1188), 32, 37);
+    seed(QStringLiteral("tiledata64"), QStringLiteral("four-land-six-static"), bytesOf({0}) + fuzz::joinPieces({land, statics}));
+    seed(QStringLiteral("tiledata64"), QStringLiteral("cut-records"),
+         bytesOf({6}) + fuzz::joinPieces({land.left(964 + 100), statics.left(1316 + 500)}));
+}
+
+// A container holding the entries given, the second and later ones behind non-zero metadata
+// lengths, zlib-compressed where asked; its table lies behind the data.
+QByteArray container(const QList<QPair<QByteArray, QByteArray>> &entries, const QList<bool> &zlib)
+{
+    QByteArray data;
+    QByteArray table = le32(qint32(entries.size())) + QByteArray(8, '\0');
+    constexpr int header = 28;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QByteArray &bytes = entries[i].second;
+        const bool packed = zlib.value(i);
+        const QByteArray stored = packed ? qCompress(bytes).mid(4) : bytes;
+        const int meta = i == 0 ? 0 : 8;
+        const qint64 offset = header + data.size();
+        data.append(QByteArray(meta, char(0xA5)) + stored);
+        char e[34] = {};
+        qToLittleEndian<quint64>(quint64(offset), e);
+        qToLittleEndian<quint32>(quint32(meta), e + 8);
+        qToLittleEndian<quint32>(quint32(stored.size()), e + 12);
+        qToLittleEndian<quint32>(quint32(bytes.size()), e + 16);
+        qToLittleEndian<quint64>(uopHash(entries[i].first), e + 20);
+        qToLittleEndian<quint16>(packed ? 1 : 0, e + 32);
+        table.append(e, 34);
+    }
+    char head[header] = {};
+    qToLittleEndian<quint32>(UopFile::Magic, head);
+    qToLittleEndian<quint32>(5, head + 4);
+    qToLittleEndian<quint64>(quint64(header + data.size()), head + 12);
+    qToLittleEndian<quint32>(quint32(entries.size()), head + 20);
+    qToLittleEndian<quint32>(quint32(entries.size()), head + 24);
+    return QByteArray(head, header) + data + table;
+}
+
+void uopSeeds()
+{
+    const QByteArray map = readWorld(QStringLiteral("map2.mul"));
+    const QByteArray blocks = map.left(3 * 196);
+    seed(QStringLiteral("uop"), QStringLiteral("map-stored"), bytesOf({1}) + container({{UopMap::chunkName(0, 0), blocks}}, {}));
+    seed(QStringLiteral("uop"), QStringLiteral("map-zlib"), bytesOf({1}) + container({{UopMap::chunkName(0, 0), blocks}}, {true}));
+    seed(QStringLiteral("uop"), QStringLiteral("entries"),
+         bytesOf({0}) + container({{UopMap::chunkName(0, 1), map.mid(196, 196)}, {UopMap::chunkName(0, 0), blocks}}, {false, true}));
+
+    const QByteArray index = readWorld(QStringLiteral("artidx.mul"));
+    const QByteArray art = readWorld(QStringLiteral("art.mul"));
+    QList<QPair<QByteArray, QByteArray>> entries;
+    for (int i = 0; i < 0x4000 && entries.size() < 2; ++i)
+        if (const QByteArray e = entryOf(art, recordAt(index, i)); !e.isEmpty())
+            entries.append({"build/artlegacymul/" + QByteArray::number(entries.size()).rightJustified(8, '0') + ".tga", e});
+    int statics = 0;
+    for (int i = 0x4000; i < index.size() / 12 && statics < 2; ++i)
+        if (const QByteArray e = entryOf(art, recordAt(index, i)); !e.isEmpty() && e.size() < 3000)
+            entries.append({"build/artlegacymul/" + QByteArray::number(0x4000 + statics++).rightJustified(8, '0') + ".tga", e});
+    seed(QStringLiteral("uop"), QStringLiteral("art"), bytesOf({2}) + container(entries, {false, true, false, true}));
 }
 
 void hueSeeds()
@@ -319,6 +399,8 @@ int main(int argc, char **argv)
     g_hand = QString::fromLocal8Bit(argv[2]);
     g_out = QString::fromLocal8Bit(argv[3]);
     tileDataSeeds();
+    laterTileDataSeeds();
+    uopSeeds();
     hueSeeds();
     artSeeds();
     textureSeeds();

@@ -2,6 +2,10 @@
 // a fixed offset on. Inputs whose first byte is odd are laid out as two pieces, land groups at
 // the start of the file and static groups at the static region, so that small inputs reach
 // both halves; even first bytes make the rest of the input the whole file.
+//
+// Built as tiledata64 (TESSARYN_FUZZ_LATER_TILEDATA), the pieces are laid out in the later
+// layout instead (64-bit flags, wider records, the static region further on) and the file is
+// made as long as the later layout needs, so that every input reads as that layout.
 #include "fuzz/fuzzsupport.h"
 #include "tiles/tiledata.h"
 
@@ -36,6 +40,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QFile file(g_path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return 0;
+#ifdef TESSARYN_FUZZ_LATER_TILEDATA
+        const QList<QByteArrayView> pieces = fuzz::splitPieces(data + 1, size - 1, 2);
+        const QByteArrayView land = pieces[0].first(std::min<qsizetype>(pieces[0].size(), TileData::LaterStaticRegion));
+        file.write(land.data(), land.size());
+        landBytes = land.size();
+        file.seek(TileData::LaterStaticRegion);
+        file.write(pieces[1].data(), pieces[1].size());
+        // Whole groups, the first byte choosing how many more there are than the input fills.
+        qint64 groups = (pieces[1].size() + TileData::LaterStaticGroupSize - 1) / TileData::LaterStaticGroupSize
+                        + (data[0] >> 1) % 4;
+        while (!TileData::isLaterSize(TileData::LaterStaticRegion + groups * TileData::LaterStaticGroupSize))
+            ++groups;
+        file.resize(TileData::LaterStaticRegion + groups * TileData::LaterStaticGroupSize);
+#else
         if (data[0] & 1) {
             const QList<QByteArrayView> pieces = fuzz::splitPieces(data + 1, size - 1, 2);
             const QByteArrayView land = pieces[0].first(std::min<qsizetype>(pieces[0].size(), TileData::StaticRegion));
@@ -49,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         } else {
             file.write(reinterpret_cast<const char *>(data + 1), qint64(size - 1));
         }
+#endif
     }
 
     TileData tiles(g_path);
@@ -56,6 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // A size of the later layout (64-bit flags) has its static region and groups further on.
     const bool later = TileData::isLaterSize(fileSize);
     FUZZ_CHECK(tiles.isLater() == later);
+#ifdef TESSARYN_FUZZ_LATER_TILEDATA
+    FUZZ_CHECK(later);
+#endif
     const qint64 region = later ? TileData::LaterStaticRegion : TileData::StaticRegion;
     const qint64 group = later ? TileData::LaterStaticGroupSize : TileData::StaticGroupSize;
     const int expectedStatic = fileSize > region ? int((fileSize - region + group - 1) / group) : 0;
@@ -63,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // One tile of every land group the input wrote and the next two, each group's first and last
     // tiles among them. Groups in the hole before the static region read as zeros.
-    const int landGroups = int(std::min<qint64>(TileData::LandGroups, landBytes / TileData::LandGroupSize + 2));
+    const int landGroups = int(std::min<qint64>(TileData::LandGroups, landBytes / (later ? TileData::LaterLandGroupSize : TileData::LandGroupSize) + 2));
     for (int g = 0; g < landGroups; ++g) {
         for (int id : {g * 32, g * 32 + g % 32, g * 32 + 31})
             checkTile(tiles.landTile(id), id, TileKind::Land);

@@ -156,6 +156,13 @@ bool UopFile::open(const QString &path, QString *error)
             if (entry.compression > 1)
                 return refuse(QStringLiteral("an entry uses compression %1, which this program does not know")
                                   .arg(entry.compression));
+            // Deflate cannot shrink data by more than about 1032 to 1: an entry claiming more is
+            // damaged, and believing it would mean allocating gigabytes for a few bytes of input.
+            if (entry.compression == 1 && qint64(entry.decompressedSize) > qint64(entry.compressedSize) * 1032 + 1024)
+                return refuse(QStringLiteral("a compressed entry at offset %1 claims %2 bytes from %3")
+                                  .arg(entry.offset)
+                                  .arg(entry.decompressedSize)
+                                  .arg(entry.compressedSize));
             if (entry.compression == 0 && entry.compressedSize != entry.decompressedSize)
                 return refuse(QStringLiteral("a stored entry at offset %1 gives two different sizes")
                                   .arg(entry.offset));
