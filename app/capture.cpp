@@ -1,9 +1,16 @@
 #include "app/capture.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
 #include <QMessageBox>
+#include <QSettings>
+
+namespace {
+const char *const kFolderKey = "Tessaryn/Capture/Folder";
+const char *const kFormatKey = "Tessaryn/Capture/Format";
+} // namespace
 
 QList<QByteArray> captureFormats()
 {
@@ -17,12 +24,12 @@ QList<QByteArray> captureFormats()
 
 QString captureFilter(const QList<QByteArray> &formats)
 {
-    QString filter;
+    QStringList filters;
     for (const QByteArray &f : formats) {
         const QString name = QString::fromLatin1(f);
-        filter += name + QLatin1String(" (*.") + name.toLower() + QLatin1String(");;");
+        filters << name + QLatin1String(" (*.") + name.toLower() + QLatin1Char(')');
     }
-    return filter;
+    return filters.join(QLatin1String(";;"));
 }
 
 QString captureFormat(const QString &selectedFilter)
@@ -40,6 +47,14 @@ QString captureFileName(const QString &name, const QString &format)
     if (name.right(n).compare(format, Qt::CaseInsensitive) != 0)
         return name + extension;
     return name;
+}
+
+QString captureFormatFor(const QString &name, const QString &chosen, const QList<QByteArray> &formats)
+{
+    const QString suffix = QFileInfo(name).suffix().toUpper();
+    if (!suffix.isEmpty() && formats.contains(suffix.toLatin1()))
+        return suffix;
+    return chosen;
 }
 
 QString captureFailureText(const QString &fileName, const QString &reason)
@@ -63,20 +78,31 @@ bool writeCapture(const QImage &image, const QString &fileName, const QString &f
     return false;
 }
 
-bool saveCapture(QWidget *parent, const std::function<QImage()> &grab)
+bool saveCapture(QWidget *parent, const std::function<QImage()> &grab, QString *written)
 {
-    QString selected;
-    const QString name = QFileDialog::getSaveFileName(parent, QStringLiteral("Capture image"), QString(),
-                                                      captureFilter(captureFormats()), &selected);
+    const QList<QByteArray> formats = captureFormats();
+    QSettings settings;
+    QString last = settings.value(QLatin1String(kFormatKey)).toString();
+    if (!formats.contains(last.toLatin1()))
+        last = QStringLiteral("PNG");
+    QString selected = last + QLatin1String(" (*.") + last.toLower() + QLatin1Char(')');
+    const QString name = QFileDialog::getSaveFileName(parent, QStringLiteral("Capture image"),
+                                                      settings.value(QLatin1String(kFolderKey)).toString(),
+                                                      captureFilter(formats), &selected);
     if (name.isEmpty())
         return false;
-    const QString format = captureFormat(selected);
+    const QString format = captureFormatFor(name, captureFormat(selected), formats);
     const QString fileName = captureFileName(name, format);
     // The frame buffer may come without an alpha channel; the capture always carries one.
     const QImage image = grab().convertToFormat(QImage::Format_ARGB32);
     QString error;
-    if (writeCapture(image, fileName, format, &error))
+    if (writeCapture(image, fileName, format, &error)) {
+        settings.setValue(QLatin1String(kFolderKey), QFileInfo(fileName).absolutePath());
+        settings.setValue(QLatin1String(kFormatKey), format);
+        if (written)
+            *written = fileName;
         return true;
+    }
     QMessageBox::warning(parent, QStringLiteral("Capture image"), captureFailureText(fileName, error));
     return false;
 }

@@ -105,6 +105,23 @@ ClearRequest makeClearRequest(int x1, int y1, int x2, int y2, bool land, bool st
     return r;
 }
 
+QString ClearRequest::problem() const
+{
+    if (x1 < 0 || y1 < 0 || x2 < 0 || y2 < 0)
+        return QStringLiteral("Each corner needs a whole number in both of its fields; nothing was cleared.");
+    if (mode < 0)
+        return QStringLiteral("Choose Land, Statics or both; nothing was cleared.");
+    if (x2 < x1)
+        return QStringLiteral("The second corner's X (%1) is left of the first corner's (%2); nothing was cleared.")
+            .arg(x2)
+            .arg(x1);
+    if (y2 < y1)
+        return QStringLiteral("The second corner's Y (%1) is above the first corner's (%2); nothing was cleared.")
+            .arg(y2)
+            .arg(y1);
+    return QString();
+}
+
 QRgb gridColorFromSetting(const QString &text)
 {
     bool ok = false;
@@ -195,7 +212,13 @@ mainWindow::mainWindow(const StartOptions &options, QWidget *parent) : QMainWind
     applyStartOptions();
 }
 
-mainWindow::~mainWindow() = default;
+mainWindow::~mainWindow()
+{
+    // The docks are hidden as the window goes; their Window entries must not answer that
+    // with calls into a window that is half gone.
+    m_paletteDock->toggleViewAction()->disconnect(windowPaletteAction);
+    m_clipDock->toggleViewAction()->disconnect(windowClippingAction);
+}
 
 QString mainWindow::lockedText(const QString &dir, qint64 pid, const QString &host)
 {
@@ -598,6 +621,10 @@ void mainWindow::createDocks()
     m_clipDock->setWindowTitle(tr("Clipping"));
     addDockWidget(Qt::RightDockWidgetArea, m_clipDock);
     m_clipDock->hide();
+    // A dock closed with its own button unchecks its Window entry and tool-bar button. The
+    // dock's toggle action follows only real hiding, not a dock tabbed away behind another.
+    connect(m_paletteDock->toggleViewAction(), &QAction::toggled, windowPaletteAction, &QAction::setChecked);
+    connect(m_clipDock->toggleViewAction(), &QAction::toggled, windowClippingAction, &QAction::setChecked);
 }
 
 QString mainWindow::startPaletteFile() const
@@ -726,7 +753,7 @@ void mainWindow::openFacet(int facet)
 {
     using FacetCommand = void (mainWindow::*)();
     static const FacetCommand commands[] = {&mainWindow::fileMap0, &mainWindow::fileMap1, &mainWindow::fileMap2,
-                                            &mainWindow::fileMap3};
+                                            &mainWindow::fileMap3, &mainWindow::fileMap4, &mainWindow::fileMap5};
     if (facet >= 0 && facet < int(std::size(commands)))
         (this->*commands[facet])();
     else
@@ -737,8 +764,35 @@ void mainWindow::openFacet(int facet)
 
 void mainWindow::setCurrent(int x, int y, int tile)
 {
-    statusBar()->showMessage(QStringLiteral("X,Y:") + QString::number(x) + QLatin1Char(',') +
-                             QString::number(y) + QStringLiteral(" Tile 0x") + QString::number(tile, 16));
+    QString text = QStringLiteral("X,Y:") + QString::number(x) + QLatin1Char(',') + QString::number(y)
+                   + QStringLiteral(" Tile 0x") + QString::number(tile, 16);
+    // Where the open facet has a map: the land's height, the topmost static of the cell and
+    // what is selected.
+    MapDocument &doc = m_view->document();
+    BlockCache &cache = doc.cache();
+    if (doc.facet(doc.currentFacet()).layout().present() && x >= 0 && y >= 0 && x < cache.blocksX() * 8
+        && y < cache.blocksY() * 8) {
+        text += QStringLiteral(" Z:%1").arg(cache.land(x, y).z());
+        const TileStack statics = cache.statics(x, y);
+        if (!statics.isEmpty()) {
+            const Tile &top = statics.at(statics.size() - 1);
+            text += QStringLiteral("  Top: 0x%1 %2 Z:%3 Hue:0x%4")
+                        .arg(top.id(), 0, 16)
+                        .arg(top.name().isEmpty() ? QStringLiteral("(no name)") : top.name())
+                        .arg(top.z())
+                        .arg(top.hue(), 0, 16);
+        }
+    }
+    int land = 0, placed = 0;
+    for (const auto &column : doc.landSelection())
+        land += int(column.size());
+    for (const auto &column : doc.staticSelection())
+        for (const auto &cell : column)
+            for (const QList<int> &ids : cell)
+                placed += int(ids.size());
+    if (land + placed > 0)
+        text += QStringLiteral("  Selected: %1 land, %2 statics").arg(land).arg(placed);
+    statusBar()->showMessage(text);
 }
 
 void mainWindow::setPaint(int type)
@@ -953,7 +1007,9 @@ void mainWindow::fileSaveDiff()
 
 void mainWindow::fileCapture()
 {
-    saveCapture(this, [this] { return m_view->grabFramebuffer(); });
+    QString written;
+    if (saveCapture(this, [this] { return m_view->grabFramebuffer(); }, &written))
+        statusBar()->showMessage(QStringLiteral("Image saved to %1").arg(QDir::toNativeSeparators(written)), 10000);
 }
 
 void mainWindow::fileExit()
@@ -1128,10 +1184,11 @@ void mainWindow::fileMap(int facet)
         for (int i = 0; i < ClientLayout::FacetCount; ++i)
             facetActions[i]->setChecked(i == facet);
     }
-    // Tokuno and Ter Mur exist only in later clients' directories.
+    // A facet whose map the directory does not hold cannot be chosen (Tokuno and Ter Mur exist
+    // only in later clients' directories; a directory may hold any subset of the others).
     const auto layout = ClientLayout::of(dataDirectory());
-    fileFacetTokunoAction->setEnabled(layout->facet(4).present());
-    fileFacetTerMurAction->setEnabled(layout->facet(5).present());
+    for (int i = 0; i < ClientLayout::FacetCount; ++i)
+        facetActions[i]->setEnabled(layout->facet(i).present());
     tellLayoutOnce(*layout);
     const int w = facetBlocksX(facet) * 8;
     const int h = facetBlocksY(facet) * 8;
@@ -1351,8 +1408,10 @@ void mainWindow::ClearTile()
         return;
     const ClearRequest r = makeClearRequest(dialog->getX1(), dialog->getY1(), dialog->getX2(),
                                             dialog->getY2(), dialog->getLand(), dialog->getStatics());
-    if (!r.valid())
+    if (!r.valid()) {
+        QMessageBox::information(this, tr("Clear Tiles"), r.problem());
         return;
+    }
     WaitCursor wait;
     m_view->clearTiles(r.mode, r.x1, r.y1, r.x2, r.y2);
 }
@@ -1439,6 +1498,7 @@ void mainWindow::keyPressEvent(QKeyEvent *event)
         return;
     }
     case Qt::Key_Plus:
+    case Qt::Key_Equal: // "+" without Shift on keyboards that have both on one key
     case Qt::Key_Minus: {
         const double step = (shift ? 0.025 : 0.0125) * (key == Qt::Key_Minus ? -1 : 1);
         const double s = qBound(kMinScale, m_view->scale() + step, kMaxScale);
@@ -1476,9 +1536,20 @@ void mainWindow::keyPressEvent(QKeyEvent *event)
 
 void mainWindow::wheelEvent(QWheelEvent *event)
 {
+    // Only a wheel turned over the map zooms it; over the tool bars, the status bar or a dock
+    // it does nothing here.
+    QWidget *under = childAt(event->position().toPoint());
+    if (!under || (under != m_view && !m_view->isAncestorOf(under))) {
+        event->ignore();
+        return;
+    }
     double step = (event->modifiers() & Qt::ShiftModifier) ? 0.025 : 0.0125;
     const QPoint d = event->angleDelta();
     const int delta = d.y() != 0 ? d.y() : d.x();
+    if (delta == 0) { // the end of a touchpad gesture, say: no direction, no zoom
+        event->accept();
+        return;
+    }
     if (delta < 0)
         step = -step;
     const double s = qBound(kMinScale, m_view->scale() + step, kMaxScale);

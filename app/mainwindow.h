@@ -26,6 +26,8 @@ struct ClearRequest {
     int mode = -1; // 0 land, 1 statics, 2 both, -1 none
     int x1 = -1, y1 = -1, x2 = -1, y2 = -1;
     bool valid() const { return x1 >= 0 && x2 >= 0 && y1 >= 0 && y2 >= 0 && mode > -1 && x2 >= x1 && y2 >= y1; }
+    // Why nothing is cleared, in the user's words; empty when valid.
+    QString problem() const;
 };
 ClearRequest makeClearRequest(int x1, int y1, int x2, int y2, bool land, bool statics);
 

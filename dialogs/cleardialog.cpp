@@ -2,14 +2,25 @@
 #include "dialogs/formimages.h"
 #include "ui_cleardialog.h"
 
+#include "world/clientlayout.h"
+#include "world/datadirectory.h"
+
 #include <QEvent>
 #include <QIntValidator>
 
+#include <algorithm>
+
 namespace {
-// The largest facet's size in cells. The fields take it whatever facet is open; the view
-// lowers a corner past the open facet's edge to its last cell.
-constexpr int kMaxX = 6144;
-constexpr int kMaxY = 4096;
+// The largest facet's size in cells in the open directory (6144 x 4096 in early clients,
+// 7168 wide in later ones). The fields take it whatever facet is open; the view lowers a
+// corner past the open facet's edge to its last cell.
+int largestFacetCells(int (*blocks)(int))
+{
+    int most = 0;
+    for (int f = 0; f < ClientLayout::FacetCount; ++f)
+        most = std::max(most, blocks(f) * 8);
+    return most;
+}
 
 int fieldValue(const QLineEdit *edit)
 {
@@ -38,10 +49,11 @@ ClearDialog::ClearDialog(QWidget *parent) : QDialog(parent), m_ui(new Ui::ClearD
     pushButton2 = m_ui->pushButton2;
     pushButton3 = m_ui->pushButton3;
 
+    const int maxX = largestFacetCells(facetBlocksX), maxY = largestFacetCells(facetBlocksY);
     for (QLineEdit *x : {lineX, lineX_2})
-        x->setValidator(new QIntValidator(0, kMaxX, x));
+        x->setValidator(new QIntValidator(0, maxX, x));
     for (QLineEdit *y : {lineY, lineY_2})
-        y->setValidator(new QIntValidator(0, kMaxY, y));
+        y->setValidator(new QIntValidator(0, maxY, y));
     languageChange();
 }
 

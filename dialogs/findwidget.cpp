@@ -4,7 +4,9 @@
 #include "world/datadirectory.h"
 
 #include <QEvent>
+#include <QGridLayout>
 #include <QIntValidator>
+#include <QLabel>
 
 namespace {
 // The field's number when it is a decimal its validator accepts in full. A number the
@@ -31,6 +33,12 @@ FindWidget::FindWidget(QWidget *parent) : QDialog(parent), m_ui(new Ui::FindWidg
     m_yValidator = new QIntValidator(lineEditY);
     lineEditX->setValidator(m_xValidator);
     lineEditY->setValidator(m_yValidator);
+    m_problem = new QLabel(this);
+    m_problem->setObjectName(QStringLiteral("problemLabel"));
+    m_problem->setWordWrap(true);
+    m_problem->hide();
+    if (auto *grid = qobject_cast<QGridLayout *>(layout()))
+        grid->addWidget(m_problem, grid->rowCount(), 0, 1, grid->columnCount());
     languageChange();
     setMap(0);
 }
@@ -45,13 +53,27 @@ void FindWidget::setMap(int facet)
 
 void FindWidget::clickFind()
 {
+    auto refuse = [this](const char *axis, const QIntValidator *range) {
+        m_problem->setText(QStringLiteral("%1 must be a whole number from %2 to %3.")
+                               .arg(QLatin1String(axis))
+                               .arg(range->bottom())
+                               .arg(range->top()));
+        m_problem->show();
+    };
     int x = 0;
     if (!acceptedNumber(lineEditX, &x))
-        return;
+        return refuse("X", m_xValidator);
     int y = 0;
     if (!acceptedNumber(lineEditY, &y))
-        return;
+        return refuse("Y", m_yValidator);
+    m_problem->clear();
+    m_problem->hide();
     emit setXY(x, y);
+}
+
+QString FindWidget::problem() const
+{
+    return m_problem->text();
 }
 
 void FindWidget::languageChange()

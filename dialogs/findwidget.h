@@ -31,7 +31,12 @@ public slots:
     // Fits the field ranges to a facet: 0 .. width and 0 .. height in cells.
     virtual void setMap(int facet);
     // Sends setXY when both fields hold a coordinate inside the facet; the dialog stays open.
+    // Otherwise it says below the fields what it takes instead of doing nothing.
     virtual void clickFind();
+
+public:
+    // What the dialog says about the last refused Goto; empty after one that was sent.
+    QString problem() const;
 
 protected slots:
     virtual void languageChange();
@@ -46,4 +51,5 @@ private:
     std::unique_ptr<Ui::FindWidget> m_ui;
     QIntValidator *m_xValidator = nullptr;
     QIntValidator *m_yValidator = nullptr;
+    QLabel *m_problem = nullptr;
 };

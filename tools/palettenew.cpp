@@ -40,6 +40,10 @@ PaletteGroupItem::PaletteGroupItem(QTreeWidgetItem *parent, int group)
 PaletteTileItem::PaletteTileItem(QListWidget *view, const PaletteEntry &entry)
     : QListWidgetItem(entry.label, view, Type), m_tiles(entry.tiles), m_iconId(entry.id)
 {
+    // The icon comes later, in a batch; the view lays the item out now. Sized for the icon and
+    // its label from the start, it shows both once the icon is there, without a new layout.
+    const QSize grid = view->gridSize();
+    setSizeHint(grid.isValid() ? grid : view->iconSize() + QSize(16, 2 * view->fontMetrics().height()));
 }
 
 PaletteNew::PaletteNew(QWidget *parent)

@@ -1,5 +1,6 @@
 // Saving the view as an image: filter text, file naming, writing, and the dialog flow.
 #include "app/capture.h"
+#include "support/testenv.h"
 
 #include <QApplication>
 #include <QDir>
@@ -68,17 +69,22 @@ private slots:
     void chosenFilterNamesFormatAndExtension();
     void opaqueGrabIsSavedWithAlpha();
     void failedSaveIsReportedInMessageBox();
+
+private:
+    // The capture keeps its folder and format in the settings: a private store.
+    std::optional<TestEnvironment> m_env;
 };
 
 void CaptureTest::initTestCase()
 {
+    m_env.emplace();
     // Qt's own dialog, so the test can fill it in on any desktop.
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
 }
 
 void CaptureTest::filterListsEveryFormatAndEndsWithSeparator()
 {
-    QCOMPARE(captureFilter({"BMP", "PNG", "JPEG"}), QStringLiteral("BMP (*.bmp);;PNG (*.png);;JPEG (*.jpeg);;"));
+    QCOMPARE(captureFilter({"BMP", "PNG", "JPEG"}), QStringLiteral("BMP (*.bmp);;PNG (*.png);;JPEG (*.jpeg)"));
     QCOMPARE(captureFilter({}), QString());
 }
 
@@ -89,9 +95,9 @@ void CaptureTest::filterOfWritableFormatsOffersPng()
     for (const QByteArray &f : formats)
         QCOMPARE(f, f.toUpper());
     const QString filter = captureFilter(formats);
-    QVERIFY(filter.endsWith(QLatin1String(";;")));
-    QVERIFY(filter.contains(QLatin1String("PNG (*.png);;")));
-    QCOMPARE(filter.count(QLatin1String(";;")), formats.size());
+    QVERIFY(!filter.endsWith(QLatin1String(";;")));
+    QVERIFY(filter.split(QLatin1String(";;")).contains(QLatin1String("PNG (*.png)")));
+    QCOMPARE(filter.count(QLatin1String(";;")), formats.size() - 1);
 }
 
 void CaptureTest::formatIsTheFilterFirstWord()
@@ -105,14 +111,17 @@ void CaptureTest::fileNameExtensionRule_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("bare name gets the extension") << "map" << "PNG" << "map.png";
-    QTest::newRow("upper-case extension kept") << "map.PNG" << "PNG" << "map.PNG";
-    QTest::newRow("lower-case extension kept") << "/tmp/map.png" << "PNG" << "/tmp/map.png";
-    QTest::newRow("other extension of the same format") << "view.jpg" << "JPEG" << "view.jpg.jpeg";
-    QTest::newRow("name as long as the format") << "png" << "PNG" << "png.png";
-    QTest::newRow("name shorter than the format") << "a" << "JPEG" << "a.jpeg";
-    QTest::newRow("dot before the ending is not required") << "mappng" << "PNG" << "mappng";
-    QTest::newRow("extension of another format") << "view.png" << "BMP" << "view.png.bmp";
+    QTest::addColumn<QString>("written");
+    QTest::newRow("bare name gets the extension") << "map" << "PNG" << "map.png" << "PNG";
+    QTest::newRow("upper-case extension kept") << "map.PNG" << "PNG" << "map.PNG" << "PNG";
+    QTest::newRow("lower-case extension kept") << "/tmp/map.png" << "PNG" << "/tmp/map.png" << "PNG";
+    QTest::newRow("other extension of the same format") << "view.jpg" << "JPEG" << "view.jpg" << "JPG";
+    QTest::newRow("name as long as the format") << "png" << "PNG" << "png.png" << "PNG";
+    QTest::newRow("name shorter than the format") << "a" << "JPEG" << "a.jpeg" << "JPEG";
+    QTest::newRow("dot before the ending is not required") << "mappng" << "PNG" << "mappng" << "PNG";
+    QTest::newRow("typed extension wins over the filter") << "view.png" << "BMP" << "view.png" << "PNG";
+    QTest::newRow("unknown extension keeps the filter") << "view.v2" << "BMP" << "view.v2.bmp" << "BMP";
+    QTest::newRow("dot in a folder name only") << "/tmp/a.png/view" << "BMP" << "/tmp/a.png/view.bmp" << "BMP";
 }
 
 void CaptureTest::fileNameExtensionRule()
@@ -120,7 +129,10 @@ void CaptureTest::fileNameExtensionRule()
     QFETCH(QString, name);
     QFETCH(QString, format);
     QFETCH(QString, expected);
-    QCOMPARE(captureFileName(name, format), expected);
+    QFETCH(QString, written);
+    const QString chosen = captureFormatFor(name, format, {"BMP", "PNG", "JPEG", "JPG"});
+    QCOMPARE(chosen, written);
+    QCOMPARE(captureFileName(name, chosen), expected);
 }
 
 void CaptureTest::writeKeepsSizeAndAlpha()
@@ -182,9 +194,11 @@ void CaptureTest::chosenFilterNamesFormatAndExtension()
     QWidget parent;
     QString caption;
     QStringList filters;
+    QString preselected;
     whenModal<QFileDialog>([&](QFileDialog *d) {
         caption = d->windowTitle();
         filters = d->nameFilters();
+        preselected = d->selectedNameFilter();
         d->selectNameFilter(QStringLiteral("BMP (*.bmp)"));
         d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(dir.filePath(QStringLiteral("shot"))); // typed: selectFile leaves a focused field alone
         static_cast<QDialog *>(d)->accept(); // accept() is protected in QFileDialog
@@ -197,10 +211,22 @@ void CaptureTest::chosenFilterNamesFormatAndExtension()
     QCOMPARE(grabs, 1);
     QCOMPARE(caption, QStringLiteral("Capture image"));
     QVERIFY(filters.contains(QStringLiteral("PNG (*.png)")));
+    QCOMPARE(preselected, QStringLiteral("PNG (*.png)"));
     const QString file = dir.filePath(QStringLiteral("shot.bmp"));
     QImageReader reader(file);
     QCOMPARE(reader.format(), QByteArray("bmp"));
     QCOMPARE(reader.size(), QSize(30, 20));
+
+    // The next capture starts where this one ended: its folder and its format.
+    QString folder;
+    whenModal<QFileDialog>([&](QFileDialog *d) {
+        preselected = d->selectedNameFilter();
+        folder = d->directory().absolutePath();
+        d->reject();
+    });
+    QVERIFY(!saveCapture(&parent, [] { return translucentImage(4, 4); }));
+    QCOMPARE(preselected, QStringLiteral("BMP (*.bmp)"));
+    QCOMPARE(folder, QDir(dir.path()).absolutePath());
 }
 
 void CaptureTest::opaqueGrabIsSavedWithAlpha()

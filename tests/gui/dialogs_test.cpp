@@ -9,6 +9,7 @@
 #include "sampleworld/catalog.h"
 #include "support/testenv.h"
 #include "tiles/artstore.h"
+#include "world/datadirectory.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -196,6 +197,13 @@ void DialogsTest::gotoSendsOnlyCoordinatesInsideTheFacet()
     if (sent) {
         QCOMPARE(spy.at(0).at(0).toInt(), x.toInt());
         QCOMPARE(spy.at(0).at(1).toInt(), y.toInt());
+        QVERIFY(find.problem().isEmpty());
+    } else {
+        // A refused Goto says what it takes, for the field that is wrong.
+        const bool xWrong = !find.lineEditX->hasAcceptableInput() || x.isEmpty();
+        const QString range = xWrong ? QStringLiteral("X must be a whole number from 0 to %1.").arg(facetBlocksX(facet) * 8)
+                                     : QStringLiteral("Y must be a whole number from 0 to %1.").arg(facetBlocksY(facet) * 8);
+        QCOMPARE(find.problem(), range);
     }
     QVERIFY(find.isVisible());
 }

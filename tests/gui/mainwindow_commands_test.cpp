@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QDialog>
@@ -229,10 +230,13 @@ void MainWindowCommandsTest::closedDockShowsUncheckedInWindowMenu()
     QVERIFY(w.paletteDock()->isVisible());
     w.paletteDock()->close(); // the dock's own close button
     QVERIFY(!w.paletteDock()->isVisible());
-    QVERIFY(w.windowPaletteAction->isChecked());
+    // The tool-bar button is the same action: it must not stay pressed.
+    QVERIFY(!w.windowPaletteAction->isChecked());
     emit w.windowMenu->aboutToShow();
     QVERIFY(!w.windowPaletteAction->isChecked());
     QVERIFY(!w.windowClippingAction->isChecked());
+    w.windowPaletteAction->trigger();
+    QVERIFY(w.paletteDock()->isVisible() && w.windowPaletteAction->isChecked());
 }
 
 void MainWindowCommandsTest::arrowKeysScrollAndClamp()
@@ -283,15 +287,24 @@ void MainWindowCommandsTest::rotationAndTiltClamp()
 void MainWindowCommandsTest::zoomKeysAndWheel()
 {
     mainWindow &w = *m_w;
-    QWheelEvent forward(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 120), Qt::NoButton,
-                        Qt::NoModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(&w, &forward);
+    w.show(); // laid out, so that the point of each widget below is its own
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // A wheel event as the window gets it from a child that left it: at a point of the window.
+    auto wheelAt = [&w](QWidget *over, int delta, Qt::KeyboardModifiers mods) {
+        const QPointF at = w.mapFromGlobal(over->mapToGlobal(QPointF(over->width() / 2.0, over->height() / 2.0)));
+        QWheelEvent e(at, w.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, mods, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&w, &e);
+    };
+    wheelAt(w.view(), 120, Qt::NoModifier);
     QCOMPARE(w.view()->scale(), 1.0125);
     QCOMPARE(w.statusField(4)->text(), QStringLiteral("Scale: 1.0125"));
     // One step per event, whatever the size of the delta.
-    QWheelEvent back(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -720), Qt::NoButton,
-                     Qt::ShiftModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(&w, &back);
+    wheelAt(w.view(), -720, Qt::ShiftModifier);
+    QCOMPARE(w.view()->scale(), 0.9875);
+    // No direction, no zoom; a wheel over the status bar or the menu bar leaves the map alone.
+    wheelAt(w.view(), 0, Qt::NoModifier);
+    wheelAt(w.statusBar(), 120, Qt::NoModifier);
+    wheelAt(w.menuBar(), 120, Qt::NoModifier);
     QCOMPARE(w.view()->scale(), 0.9875);
     key(&w, Qt::Key_Plus, Qt::ShiftModifier, QStringLiteral("+"));
     QCOMPARE(w.view()->scale(), 1.0125);
@@ -299,6 +312,10 @@ void MainWindowCommandsTest::zoomKeysAndWheel()
     QCOMPARE(w.view()->scale(), 1.025);
     key(&w, Qt::Key_Minus, Qt::NoModifier, QStringLiteral("-"));
     QCOMPARE(w.view()->scale(), 1.0125);
+    // "=" is "+" without Shift on US keyboards.
+    key(&w, Qt::Key_Equal, Qt::NoModifier, QStringLiteral("="));
+    QCOMPARE(w.view()->scale(), 1.025);
+    key(&w, Qt::Key_Minus, Qt::NoModifier, QStringLiteral("-"));
     // The zoom never reaches zero or below.
     for (int i = 0; i < 200; ++i)
         key(&w, Qt::Key_Minus, Qt::ShiftModifier, QStringLiteral("-"));

@@ -116,20 +116,33 @@ void MainWindowTest::facetSwitchLowersScrollBarsAndCentre()
 void MainWindowTest::facetActionsFollowTheFacet()
 {
     TestEnvironment env;
+    QAction *facets[6];
+    {
+        // Without a data directory no facet has a map: every entry is shown disabled.
+        mainWindow w;
+        QAction *all[] = {w.fileFacetFeluccaAction, w.fileFacetIlshenerAction, w.fileFacetTokunoAction};
+        for (QAction *a : all)
+            QVERIFY(!a->isEnabled());
+    }
+    // The small sample holds Ilshenar and Malas only.
+    TestEnvironment::useDataDirectory(TestEnvironment::smallSample());
     mainWindow w;
-    QAction *facets[] = {w.fileFacetFeluccaAction, w.fileFacetTrammelAction,
-                         w.fileFacetIlshenerAction, w.fileFacetMalasAction};
-    for (int f = 0; f < 4; ++f) {
+    QAction *const list[] = {w.fileFacetFeluccaAction, w.fileFacetTrammelAction, w.fileFacetIlshenerAction,
+                             w.fileFacetMalasAction,   w.fileFacetTokunoAction,  w.fileFacetTerMurAction};
+    std::copy(std::begin(list), std::end(list), facets);
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(facets[i]->isEnabled(), i == 2 || i == 3);
+    for (int f : {2, 3, 2}) {
         facets[f]->trigger();
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < 6; ++i)
             QCOMPARE(facets[i]->isChecked(), i == f);
     }
     // Clicking the checked facet again leaves it checked.
-    facets[3]->trigger();
-    QVERIFY(facets[3]->isChecked());
+    facets[2]->trigger();
+    QVERIFY(facets[2]->isChecked());
     // An unknown facet number changes no check mark.
     w.fileMap(7);
-    QVERIFY(facets[3]->isChecked());
+    QVERIFY(facets[2]->isChecked());
 }
 
 void MainWindowTest::statusFieldTexts()
@@ -185,6 +198,33 @@ void MainWindowTest::cellInformationMessage()
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("X,Y:100,200 Tile 0x3e"));
     w.setCurrent(1, 2, -5);
     QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("X,Y:1,2 Tile 0x-5"));
+
+    // On a facet with a map: the land's z, the cell's topmost static and the selection.
+    TestEnvironment::useDataDirectory(TestEnvironment::smallSample());
+    mainWindow sample;
+    sample.fileMap2();
+    BlockCache &cache = sample.view()->document().cache();
+    QPoint cell(-1, -1);
+    for (int x = 0; x < 400 && cell.x() < 0; ++x)
+        for (int y = 0; y < 400 && cell.x() < 0; ++y)
+            if (cache.statics(x, y).size() >= 2 && !cache.statics(x, y).at(cache.statics(x, y).size() - 1).name().isEmpty())
+                cell = QPoint(x, y);
+    QVERIFY(cell.x() >= 0);
+    const Tile land = cache.land(cell.x(), cell.y());
+    const TileStack stack = cache.statics(cell.x(), cell.y());
+    const Tile top = stack.at(stack.size() - 1);
+    sample.view()->document().landSelection()[cell.x()][cell.y()] = land.id();
+    sample.setCurrent(cell.x(), cell.y(), land.id());
+    QCOMPARE(sample.statusBar()->currentMessage(),
+             QStringLiteral("X,Y:%1,%2 Tile 0x%3 Z:%4  Top: 0x%5 %6 Z:%7 Hue:0x%8  Selected: 1 land, 0 statics")
+                 .arg(cell.x())
+                 .arg(cell.y())
+                 .arg(land.id(), 0, 16)
+                 .arg(land.z())
+                 .arg(top.id(), 0, 16)
+                 .arg(top.name())
+                 .arg(top.z())
+                 .arg(top.hue(), 0, 16));
 }
 
 void MainWindowTest::clearRequestChecks_data()
@@ -194,16 +234,20 @@ void MainWindowTest::clearRequestChecks_data()
     QTest::addColumn<bool>("statics");
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("valid");
+    QTest::addColumn<QString>("problem");
     const QStringList ok{"10", "20", "30", "40"};
-    QTest::newRow("land only") << ok << true << false << 0 << true;
-    QTest::newRow("statics only") << ok << false << true << 1 << true;
-    QTest::newRow("both") << ok << true << true << 2 << true;
-    QTest::newRow("neither") << ok << false << false << -1 << false;
-    QTest::newRow("x2 before x1") << QStringList{"30", "20", "10", "40"} << true << false << 0 << false;
-    QTest::newRow("y2 before y1") << QStringList{"10", "40", "30", "20"} << true << false << 0 << false;
-    QTest::newRow("empty field") << QStringList{"10", "", "30", "40"} << true << true << 2 << false;
-    QTest::newRow("not a number") << QStringList{"-", "20", "30", "40"} << true << true << 2 << false;
-    QTest::newRow("one cell") << QStringList{"5", "5", "5", "5"} << false << true << 1 << true;
+    const QString numbers = "Each corner needs a whole number in both of its fields; nothing was cleared.";
+    QTest::newRow("land only") << ok << true << false << 0 << true << "";
+    QTest::newRow("statics only") << ok << false << true << 1 << true << "";
+    QTest::newRow("both") << ok << true << true << 2 << true << "";
+    QTest::newRow("neither") << ok << false << false << -1 << false << "Choose Land, Statics or both; nothing was cleared.";
+    QTest::newRow("x2 before x1") << QStringList{"30", "20", "10", "40"} << true << false << 0 << false
+                                  << "The second corner's X (10) is left of the first corner's (30); nothing was cleared.";
+    QTest::newRow("y2 before y1") << QStringList{"10", "40", "30", "20"} << true << false << 0 << false
+                                  << "The second corner's Y (20) is above the first corner's (40); nothing was cleared.";
+    QTest::newRow("empty field") << QStringList{"10", "", "30", "40"} << true << true << 2 << false << numbers;
+    QTest::newRow("not a number") << QStringList{"-", "20", "30", "40"} << true << true << 2 << false << numbers;
+    QTest::newRow("one cell") << QStringList{"5", "5", "5", "5"} << false << true << 1 << true << "";
 }
 
 void MainWindowTest::clearRequestChecks()
@@ -222,8 +266,10 @@ void MainWindowTest::clearRequestChecks()
     dialog.checkStatics->setChecked(statics);
     const ClearRequest r = makeClearRequest(dialog.getX1(), dialog.getY1(), dialog.getX2(),
                                             dialog.getY2(), dialog.getLand(), dialog.getStatics());
+    QFETCH(QString, problem);
     QCOMPARE(r.mode, mode);
     QCOMPARE(r.valid(), valid);
+    QCOMPARE(r.problem(), problem);
 }
 
 void MainWindowTest::missingDataDirectoryStartsNormally()

@@ -537,10 +537,21 @@ void PaletteTest::groupShowsLabelsAndIcons()
     for (int i = 0; i < p.iconLand->count(); ++i)
         labels << p.iconLand->item(i)->text();
     QCOMPARE(labels, QStringList({"0x3", "0x5", "Meadow", "Plain", "Empty"}));
+    // The view lays its items out before their icons arrive (as it does on a busy machine).
+    p.iconLand->doItemsLayout();
     QVERIFY(QApplication::overrideCursor());
     QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     QTRY_COMPARE(p.pendingIcons(), 0);
     QVERIFY(!QApplication::overrideCursor());
+    // Laid out for icon and label from the first display on, not only after a resize: each
+    // item is as tall as its icon and a line of its label.
+    QApplication::processEvents();
+    const int line = p.iconLand->fontMetrics().height();
+    for (int i = 0; i < p.iconLand->count(); ++i) {
+        const QRect r = p.iconLand->visualItemRect(p.iconLand->item(i));
+        QVERIFY2(r.height() >= 64 + line && r.width() >= 64,
+                 qPrintable(QStringLiteral("item %1 is %2 x %3").arg(i).arg(r.width()).arg(r.height())));
+    }
 
     const QRgb green = colourToArgb(kGreen, 255), grey = colourToArgb(kGrey, 255);
     const QRgb red = colourToArgb(kRed, 255), blue = colourToArgb(kBlue, 255);
