@@ -1,6 +1,7 @@
 // Cost of keeping edits undoable, each figure beside the same operation measured in the
 // same run without the history recording it:
-//  - a paint stroke over 1,000 cells (one step);
+//  - a paint stroke over 1,000 cells (one step), written to the block cache directly and
+//    painted through the document's paintLand as the view's stroke does it;
 //  - a Delete of a 100 x 100 band of land and its statics;
 //  - the undo of that Delete, against the Delete itself.
 // Every figure is the fastest of several rounds, the variants taking turns, so a busy
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 namespace {
 constexpr int kFacet = 2;
@@ -44,6 +46,17 @@ void paintStroke(MapDocument &doc, int round)
     // A drag over 1,000 cells: a diagonal walk through 25 rows of 40 cells.
     for (int i = 0; i < 1000; ++i)
         doc.cache().setLand(OX + i % 40 + i / 40, OY + i / 40, 2, 0x40 + (i + round) % 8, (i + round) % 20);
+}
+
+void paintStrokeThroughDocument(MapDocument &doc, int round)
+{
+    // The view opens the edit at the press and closes it at the release.
+    doc.beginEdit(QStringLiteral("Paint"));
+    const std::vector<int> ids{0x40, 0x41, 0x42, 0x43};
+    const HeightChange height{HeightChange::By, round % 2 ? 1 : -1};
+    for (int i = 0; i < 1000; ++i)
+        doc.paintLand(OX + i % 40 + i / 40, OY + i / 40, ids, height);
+    doc.endEdit();
 }
 
 void selectBand(MapDocument &doc)
@@ -86,6 +99,7 @@ int main(int argc, char **argv)
     doc.cache().setCapacity(400);
 
     double strokeOn = 1e300, strokeOff = 1e300;
+    double docStrokeOn = 1e300, docStrokeOff = 1e300;
     double deleteOn = 1e300, deleteOff = 1e300, undo = 1e300;
     // Strokes first, then the Deletes: a step pushed after an undo drops the undone one,
     // which belongs to neither figure.
@@ -94,6 +108,10 @@ int main(int argc, char **argv)
         strokeOff = std::min(strokeOff, micros([&] { paintStroke(doc, round); }));
         doc.setRecording(true);
         strokeOn = std::min(strokeOn, micros([&] { paintStroke(doc, round + 1); }));
+        doc.setRecording(false);
+        docStrokeOff = std::min(docStrokeOff, micros([&] { paintStrokeThroughDocument(doc, round); }));
+        doc.setRecording(true);
+        docStrokeOn = std::min(docStrokeOn, micros([&] { paintStrokeThroughDocument(doc, round + 1); }));
     }
     for (int round = 0; round < kRounds; ++round) {
         doc.setRecording(false);
@@ -106,6 +124,7 @@ int main(int argc, char **argv)
     }
 
     report("paint_stroke_1000_cells", strokeOn, "us", strokeOff);
+    report("paint_stroke_1000_cells_document", docStrokeOn, "us", docStrokeOff);
     report("delete_band_100x100", deleteOn, "us", deleteOff);
     report("undo_delete_band_100x100", undo, "us", deleteOn);
     return 0;

@@ -48,17 +48,6 @@ const Tile *findStatic(const TileStack &stack, int id, int z)
     return it == stack.end() ? nullptr : &*it;
 }
 
-int limitHeight(qint64 z)
-{
-    return int(std::clamp<qint64>(z, -128, 127));
-}
-
-void addOnce(QList<int> &ids, int id)
-{
-    if (!ids.contains(id))
-        ids.append(id);
-}
-
 } // namespace
 
 void GLMapWidget::buildContextMenu()
@@ -206,38 +195,8 @@ void GLMapWidget::changeAltitude(const QPoint &point)
         update();
         return;
     }
-    const qint64 v = *number;
-    MapDocument::Edit edit(m_doc, QStringLiteral("Altitude"));
-
-    StaticSelection moved;
-    for (auto ix = targets.statics.cbegin(); ix != targets.statics.cend(); ++ix) {
-        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
-            const int x = ix.key(), y = iy.key();
-            // One look at the cell before any change: a static moved to a height still to
-            // come is not found and moved again there.
-            const TileStack stack = m_cache.statics(x, y);
-            for (auto iz = iy->cbegin(); iz != iy->cend(); ++iz) {
-                for (const int id : iz.value()) {
-                    const Tile *old = findStatic(stack, id, iz.key());
-                    if (!old)
-                        continue;
-                    Tile changed = *old;
-                    changed.setZ(limitHeight(relative ? iz.key() + v : v));
-                    m_cache.setStatic(x, y, 2, *old, changed);
-                    addOnce(moved[x][y][changed.z()], id);
-                }
-            }
-        }
-    }
-    if (targets.staticsAreSelection)
-        staticSelection = moved;
-
-    for (auto ix = targets.land.cbegin(); ix != targets.land.cend(); ++ix) {
-        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
-            const Tile t = m_cache.land(ix.key(), iy.key());
-            m_cache.setLand(ix.key(), iy.key(), 1, t.id(), limitHeight(relative ? t.z() + v : v));
-        }
-    }
+    m_doc.setAltitude(targets.land, targets.statics, {relative ? HeightChange::By : HeightChange::To, *number},
+                      targets.staticsAreSelection);
     update();
 }
 
@@ -263,21 +222,7 @@ void GLMapWidget::changeHue(const QPoint &point)
         update();
         return;
     }
-    const quint16 hue = quint16(*number & 0xFFFF);
-    MapDocument::Edit edit(m_doc, QStringLiteral("Hue"));
-    for (auto ix = targets.statics.cbegin(); ix != targets.statics.cend(); ++ix) {
-        for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
-            for (auto iz = iy->cbegin(); iz != iy->cend(); ++iz) {
-                for (const int id : iz.value()) {
-                    // Fresh from the tile data: the static's other fields are refreshed too.
-                    Tile s = m_tileData.staticTile(id);
-                    s.setZ(iz.key());
-                    s.setHue(hue);
-                    m_cache.setStatic(ix.key(), iy.key(), 2, s, s);
-                }
-            }
-        }
-    }
+    m_doc.setHue(targets.statics, quint16(*number & 0xFFFF));
     update();
 }
 
@@ -339,33 +284,5 @@ void GLMapWidget::slotProp(int id, int x, int y, int oldZ, int hue, int newZ, in
         runWhenIdle([=, this] { slotProp(id, x, y, oldZ, hue, newZ, kind); });
         return;
     }
-    MapDocument::Edit edit(m_doc, QStringLiteral("Properties"));
-    if (kind == 0) {
-        m_cache.setLand(x, y, 2, id, newZ);
-        return;
-    }
-    // Looked up afresh: the map may have changed since the dialog was filled.
-    const TileStack stack = m_cache.statics(x, y);
-    const Tile *old = findStatic(stack, id, oldZ);
-    if (!old)
-        return;
-    Tile changed = *old;
-    changed.setZ(newZ);
-    changed.setHue(quint16(hue));
-    m_cache.setStatic(x, y, 2, *old, changed);
-    if (oldZ == newZ)
-        return;
-    // The selection follows the static to its new height.
-    auto ix = staticSelection.find(x);
-    if (ix == staticSelection.end())
-        return;
-    auto iy = ix->find(y);
-    if (iy == ix->end())
-        return;
-    auto iz = iy->find(oldZ);
-    if (iz == iy->end() || !iz->removeOne(id))
-        return;
-    if (iz->isEmpty())
-        iy->erase(iz);
-    addOnce((*iy)[newZ], id);
+    m_doc.setProperties(kind, x, y, id, oldZ, newZ, hue);
 }

@@ -12,9 +12,6 @@
 #include <QFile>
 #include <QFileDialog>
 
-#include <algorithm>
-#include <set>
-
 void GLMapWidget::slotImportPop(int id)
 {
     if (isBusy()) {
@@ -35,25 +32,10 @@ void GLMapWidget::slotImportPop(int id)
         const std::optional<std::vector<CellPlacement>> cells = placeComponents(
             components, at, mlt, m_tileData, [&progress](qint64 done, qint64 total) { return progress.report(done, total); });
         if (!cells)
-            return false;
+            return;
         progress.noMoreCancel(QStringLiteral("Placing the multi"));
-        MapDocument::Edit edit(m_doc, QStringLiteral("Import Multi"));
-        qsizetype done = 0;
-        for (const CellPlacement &cell : *cells) {
-            if ((++done & 0x3FF) == 0)
-                progress.report(done, qsizetype(cells->size()));
-            m_cache.insertStatics(cell.x, cell.y, cell.tiles.data(), cell.tiles.data() + cell.tiles.size());
-            QMap<int, QList<int>> &atCell = staticSelection[cell.x][cell.y];
-            std::set<std::pair<int, int>> selected; // (z, id) already in the selection
-            for (const Tile &s : cell.tiles) {
-                if (!selected.insert({s.z(), s.id()}).second)
-                    continue;
-                QList<int> &ids = atCell[s.z()];
-                if (!ids.contains(s.id()))
-                    ids.append(s.id());
-            }
-        }
-        return true;
+        // A multi by number replaces the selection; a ".mlt" file's is added to it.
+        m_doc.placeMulti(*cells, !mlt, [&progress](qint64 done, qint64 total) { return progress.report(done, total); });
     };
 
     if (id == 0) {
@@ -69,13 +51,9 @@ void GLMapWidget::slotImportPop(int id)
         data.open(QIODevice::ReadOnly);
         const std::optional<QList<MultiComponent>> components = readMulti(index, data, number,
                                                                                  ClientLayout::of(dataDirectory())->multiComponentSize());
-        // A multi the files do not have leaves the selection as it was.
-        if (components) {
-            const auto before = staticSelection;
-            staticSelection.clear();
-            if (!place(*components, false))
-                staticSelection = before;
-        }
+        // A multi the files do not have, or one cancelled, leaves the selection as it was.
+        if (components)
+            place(*components, false);
         update();
     } else if (id == 1) {
         // Qt's own dialog: the same on every desktop, and one a test can answer.

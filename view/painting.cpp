@@ -1,38 +1,22 @@
 // Painting from the palette: paint state, insertion of land tiles and statics under the
 // pointer, taking the paint tile from the map, and applying a tile set to the selection.
-// The context menu's Insert entries come through here too.
+// The context menu's Insert entries come through here too. The view finds the cells and
+// asks for the numbers; the map document makes the change.
 //
-// A paint step changes one cell through the block cache and asks for a repaint; nothing
+// A paint step changes one cell through the document and asks for a repaint; nothing
 // cached for drawing (textures, decoded blocks) has to be made again for it, so the frame
 // that follows costs what any frame costs.
 #include "view/painting.h"
 #include "dialogs/querywidget.h"
 #include "tiles/tilenumber.h"
 #include "view/glmapwidget.h"
+#include "world/mapdocument.h"
 
 #include <QMessageBox>
 
-#include <algorithm>
-#include <cstdlib>
 #include <vector>
 
 namespace {
-
-constexpr int kLandIds = 0x4000;    // land ids are 0..16383
-constexpr int kStaticIds = 0xFFFF;  // static ids are 0..65534
-
-bool landIdOk(int id) { return id >= 0 && id < kLandIds; }
-bool staticIdOk(int id) { return id >= 0 && id < kStaticIds; }
-
-// One id of the set, each equally likely; -1 for an empty set.
-int drawId(const std::vector<int> &ids)
-{
-    if (ids.empty())
-        return -1;
-    if (ids.size() == 1)
-        return ids.front();
-    return ids[size_t(std::rand()) % ids.size()];
-}
 
 // A decimal number as the height text reads it; no number reads as 0.
 qint64 decimal(const QString &text)
@@ -64,18 +48,20 @@ Cells cellsOf(const GLMapWidget::LandSelection &land)
 
 namespace painting {
 
+HeightChange heightChange(const QString &text)
+{
+    if (text.isEmpty())
+        return {};
+    if (text.startsWith(QLatin1Char('+')))
+        return {HeightChange::By, decimal(text.mid(1))};
+    if (text.startsWith(QLatin1String("--")))
+        return {HeightChange::By, decimal(text.mid(1))}; // "-N" from the second sign on: lowers by N
+    return {HeightChange::To, decimal(text)};
+}
+
 int applyHeightText(const QString &text, int base)
 {
-    qint64 z = 0;
-    if (text.isEmpty())
-        z = base;
-    else if (text.startsWith(QLatin1Char('+')))
-        z = qint64(base) + decimal(text.mid(1));
-    else if (text.startsWith(QLatin1String("--")))
-        z = qint64(base) + decimal(text.mid(1)); // "-N" from the second sign on: lowers by N
-    else
-        z = decimal(text);
-    return int(std::clamp<qint64>(z, -128, 127));
+    return heightChange(text).from(base);
 }
 
 int readTileNumber(const QString &text)
@@ -163,63 +149,40 @@ void GLMapWidget::insertLand(int x, int y, bool paint)
         runWhenIdle([this, x, y, paint] { insertLand(x, y, paint); });
         return;
     }
-    Cells targets;
-    int id = -1;
     if (paint) {
         const CellHit cell = cellAt(x, y);
-        if (!cell.isValid()) {
-            update();
-            return;
+        // A set that draws an id out of range paints nothing on this visit.
+        if (cell.isValid() && MapDocument::isLandId(MapDocument::drawTile(m_paintIds))) {
+            // A drag paints each cell once per visit: not again while the pointer stays on it.
+            const QPoint at(cell.x, cell.y);
+            if (at != m_lastPaintCell) {
+                m_lastPaintCell = at;
+                m_doc.paintLand(cell.x, cell.y, m_paintIds, painting::heightChange(m_paintAlt));
+            }
         }
-        targets.emplace_back(cell.x, cell.y);
-        id = drawId(m_paintIds);
-    } else {
-        const int n = pickRect(x - 1, y - 1, x + 1, y + 2);
-        if (n < 1) {
-            update();
-            return;
-        }
-        LandHits land;
-        StaticHits statics;
-        collectHits(n, land, statics);
-        // On a selected land cell the whole land selection is the target.
-        targets = cellsOf((hitsInSelection(land, statics, 1) & 1) ? landSelection : land);
-        if (targets.empty()) {
-            update();
-            return;
-        }
-        const std::optional<int> answer = painting::askNumber(this, QStringLiteral("Enter Land Tile ID"));
-        if (!answer) {
-            update();
-            return;
-        }
-        id = *answer;
-    }
-    if (!landIdOk(id)) {
         update();
         return;
     }
-    MapDocument::Edit edit(m_doc, paint ? QStringLiteral("Paint") : QStringLiteral("Insert"));
-    for (const QPoint &cell : targets) {
-        // A drag paints each cell once per visit: not again while the pointer stays on it.
-        // The paint state governs painting only: an Insert from the menu while paint mode
-        // is on writes the id that was typed, on every target cell.
-        if (paint && cell == m_lastPaintCell)
-            continue;
-        m_lastPaintCell = cell;
-        const Tile t = m_cache.land(cell.x(), cell.y());
-        int z = t.z();
-        int cellId = id;
-        if (paint) {
-            cellId = drawId(m_paintIds);
-            if (!m_paintAlt.isEmpty())
-                z = painting::applyHeightText(m_paintAlt, t.z());
-        }
-        // The set may mix valid and invalid ids; a cell never gets one outside the range.
-        if (!landIdOk(cellId))
-            continue;
-        m_cache.setLand(cell.x(), cell.y(), 2, cellId, z);
+    const int n = pickRect(x - 1, y - 1, x + 1, y + 2);
+    if (n < 1) {
+        update();
+        return;
     }
+    LandHits land;
+    StaticHits statics;
+    collectHits(n, land, statics);
+    // On a selected land cell the whole land selection is the target.
+    const LandSelection &targets = (hitsInSelection(land, statics, 1) & 1) ? landSelection : land;
+    const Cells cells = cellsOf(targets);
+    if (cells.empty()) {
+        update();
+        return;
+    }
+    const std::optional<int> answer = painting::askNumber(this, QStringLiteral("Enter Land Tile ID"));
+    // The paint state governs painting only: an Insert from the menu while paint mode is on
+    // writes the id that was typed, on every target cell.
+    if (answer && m_doc.insertLand(targets, *answer))
+        m_lastPaintCell = cells.back();
     update();
 }
 
@@ -245,51 +208,27 @@ void GLMapWidget::insertStatic(int x, int y, bool paint)
         update();
         return;
     }
-    Cells targets;
-    int id = -1;
     if (paint) {
-        targets.emplace_back(cell.x, cell.y);
-        id = drawId(m_paintIds);
-    } else {
-        LandHits land;
-        StaticHits statics;
-        collectHits(n, land, statics);
-        targets = cellsOf((hitsInSelection(land, statics, 1) & 1) ? landSelection : land);
-        if (targets.empty()) {
-            update();
-            return;
+        const QPoint at(cell.x, cell.y);
+        if (MapDocument::isStaticId(MapDocument::drawTile(m_paintIds)) && at != m_lastPaintCell) {
+            m_lastPaintCell = at;
+            m_doc.paintStatic(cell.x, cell.y, m_paintIds, painting::heightChange(m_paintAlt));
         }
-        const std::optional<int> answer = painting::askNumber(this, QStringLiteral("Enter Static Tile ID"));
-        if (!answer) {
-            update();
-            return;
-        }
-        id = *answer;
-    }
-    if (!staticIdOk(id)) {
         update();
         return;
     }
-    MapDocument::Edit edit(m_doc, paint ? QStringLiteral("Paint") : QStringLiteral("Insert"));
-    for (const QPoint &target : targets) {
-        if (paint && target == m_lastPaintCell)
-            continue;
-        m_lastPaintCell = target;
-        // On the land of the cell, whatever statics already stand there.
-        int z = m_cache.land(target.x(), target.y()).z();
-        int cellId = id;
-        if (paint) {
-            if (!m_paintAlt.isEmpty())
-                z = painting::applyHeightText(m_paintAlt, z);
-            cellId = drawId(m_paintIds);
-        }
-        if (!staticIdOk(cellId))
-            continue;
-        Tile s = m_tileData.staticTile(cellId);
-        s.setZ(z);
-        s.setHue(0);
-        m_cache.setStatic(target.x(), target.y(), 0, s, s);
+    LandHits land;
+    StaticHits statics;
+    collectHits(n, land, statics);
+    const LandSelection &targets = (hitsInSelection(land, statics, 1) & 1) ? landSelection : land;
+    const Cells cells = cellsOf(targets);
+    if (cells.empty()) {
+        update();
+        return;
     }
+    const std::optional<int> answer = painting::askNumber(this, QStringLiteral("Enter Static Tile ID"));
+    if (answer && m_doc.insertStatic(targets, *answer))
+        m_lastPaintCell = cells.back();
     update();
 }
 
@@ -304,20 +243,7 @@ void GLMapWidget::applyToSelection(int type, const std::vector<int> &tiles, cons
         runWhenIdle([this, type, tiles, alt] { applyToSelection(type, tiles, alt); });
         return;
     }
-    MapDocument::Edit edit(m_doc, QStringLiteral("Apply to Selection"));
-    for (const QPoint &cell : cellsOf(landSelection)) {
-        const int landZ = m_cache.land(cell.x(), cell.y()).z();
-        const int z = alt.isEmpty() ? landZ : painting::applyHeightText(alt, landZ);
-        const int id = drawId(tiles);
-        if (type == 0) {
-            m_cache.setLand(cell.x(), cell.y(), 2, id, z);
-        } else {
-            // The hue stays as the tile data gives it.
-            Tile s = m_tileData.staticTile(id);
-            s.setZ(z);
-            m_cache.setStatic(cell.x(), cell.y(), 0, s, s);
-        }
-    }
+    m_doc.applyToSelection(type, tiles, painting::heightChange(alt));
     update();
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 
 class QWidget;
+struct HeightChange;
 
 namespace painting {
 
@@ -14,6 +15,8 @@ namespace painting {
 // "--N" lowers by N; anything else is the absolute height (so "-5" sets -5). Numbers are
 // decimal, text that is no number reads as 0, and the result is limited to -128..127.
 int applyHeightText(const QString &text, int base);
+// The same rule as the document applies it to every cell it paints.
+HeightChange heightChange(const QString &text);
 
 // A typed tile number: white space simplified and upper-cased, "0X" then hexadecimal digits,
 // otherwise decimal; text that is no number reads as 0 (the palette reads its ids alike).

@@ -14,9 +14,20 @@
 #include <array>
 #include <memory>
 #include <set>
+#include <vector>
 
 class Facet;
 class WorkingDirectory;
+struct CellPlacement;
+
+// A new height worked out from a cell's own: kept, moved by an amount, or set to a height;
+// the result is limited to -128..127.
+struct HeightChange {
+    enum Kind { Keep, By, To };
+    Kind kind = Keep;
+    qint64 amount = 0;
+    int from(int z) const;
+};
 
 // The map being edited: the four facets, the block cache pointed at the current one, the
 // selections of every facet and the history of every facet. Every change of the map is an
@@ -91,6 +102,44 @@ public:
     void changeElevation(int delta);
     // mode 0 land, 1 statics, 2 both; corners are limited to the facet. Items stay.
     void clearRectangle(int mode, int x1, int y1, int x2, int y2);
+
+    // The operations that place and change tiles (tileedits.cpp). Ids drawn from a set are
+    // each equally likely; land ids are 0..16383, static ids 0..65534.
+    static bool isLandId(int id) { return id >= 0 && id < 0x4000; }
+    static bool isStaticId(int id) { return id >= 0 && id < 0xFFFF; }
+    // One id of the set; -1 for an empty set.
+    static int drawTile(const std::vector<int> &ids);
+    // One cell of a paint stroke ("Paint"; the strokes of a view join an edit open from the
+    // press to the release): a land tile drawn from ids, at height applied to the cell's
+    // land height. A drawn id that is no land id paints nothing (false).
+    bool paintLand(int x, int y, const std::vector<int> &ids, const HeightChange &height);
+    // The same for a static, placed on the cell's land with hue 0 whatever stands there.
+    bool paintStatic(int x, int y, const std::vector<int> &ids, const HeightChange &height);
+    // The Insert entries ("Insert"): land tile id on every cell, each keeping its height, or
+    // static id with hue 0 on the land of every cell. False (nothing changed) when id is out
+    // of range.
+    bool insertLand(const LandSelection &cells, int id);
+    bool insertStatic(const LandSelection &cells, int id);
+    // Every cell of the land selection gets a tile drawn from ids (type 0 land, else a
+    // static with the tile data's hue) at height applied to its land height; nothing for an
+    // empty set. "Apply to Selection".
+    void applyToSelection(int type, const std::vector<int> &ids, const HeightChange &height);
+    // Land and statics at new heights ("Altitude"). With statics being the static selection,
+    // the selection becomes the statics moved, at their new heights.
+    void setAltitude(const LandSelection &land, const StaticSelection &statics, const HeightChange &height,
+                     bool staticsAreSelection);
+    // The statics anew from the tile data with that hue at their heights ("Hue").
+    void setHue(const StaticSelection &statics, quint16 hue);
+    // One tile as the Properties dialog applies it ("Properties"): kind 0 the land of the
+    // cell becomes id at newZ; otherwise the static id at oldZ takes newZ and hue, and the
+    // selection follows it to its new height. A static no longer there is left alone.
+    void setProperties(int kind, int x, int y, int id, int oldZ, int newZ, int hue);
+    // The statics of a multi placed cell by cell ("Import Multi") and added to the static
+    // selection, which is emptied first with replaceSelection. Progress is told in cells
+    // now and then; the placement does not stop.
+    void placeMulti(const std::vector<CellPlacement> &cells, bool replaceSelection,
+                    const ReadProgress &progress = {});
+
     // Reads a world save into the current facet as one step.
     WorldSaveResult loadWorldSave(const QString &fileName, const ReadProgress &progress = {},
                                   const ConfirmComponents &confirm = {});
