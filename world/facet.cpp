@@ -162,8 +162,9 @@ void Facet::open(int facet, bool useDiff)
     const QString n = QString::number(mainFileNumber());
     if (m_layout.mapIsUop) {
         m_land.setFileName(dir + QLatin1Char('/') + m_layout.mapFile);
-        if (m_uopLand.open(m_land.fileName(), mainFileNumber()))
-            m_uopLandFileSize = QFileInfo(m_land.fileName()).size();
+        // The layout read the container's tables a moment ago; they are not read twice.
+        if (m_uopLand.open(m_land.fileName(), m_layout.mapTables) || m_uopLand.open(m_land.fileName(), mainFileNumber()))
+            m_uopLandFileSize = m_uopLand.tables()->fileSize;
     } else {
         m_land.setFileName(dir + QStringLiteral("/map") + n + QStringLiteral(".mul"));
         m_land.open(mode);

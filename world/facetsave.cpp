@@ -353,7 +353,7 @@ bool Facet::writeLandContainer(NewFile &out)
     QList<UopWriteEntry> entries;
     for (int c = 0; qint64(c) * UopMap::ChunkBlocks < blocks; ++c) {
         const int n = std::min(UopMap::ChunkBlocks, blocks - c * UopMap::ChunkBlocks);
-        entries.append({uopHash(UopMap::chunkName(mainFileNumber(), c)), quint32(n * LandBlock::RecordSize)});
+        entries.append({UopMap::chunkHash(mainFileNumber(), c), quint32(n * LandBlock::RecordSize)});
     }
     const bool known = m_uopLand.isOpen();
     return writeUopHead(out, entries, known ? m_uopLand.tableCapacity() : 1000, known ? m_uopLand.version() : 5,
