@@ -340,6 +340,11 @@ bool Facet::readWorkingFile(int block, QByteArray &out, int kind)
     const QSet<int> &set = kind == LandKind ? m_landWorking : m_staticsWorking;
     if (!set.contains(block))
         return false;
+    const QHash<int, QByteArray> &copies = m_workingCopies[kind == LandKind ? 0 : 1];
+    if (const auto it = copies.constFind(block); m_saving && it != copies.constEnd()) {
+        out = it.value();
+        return true;
+    }
     QFile file(workingFilePath(block, kind));
     if (!file.open(QIODevice::ReadOnly))
         return false;
@@ -379,6 +384,15 @@ bool Facet::writeWorkingFile(int block, const QByteArray &data, int kind, QStrin
                                    + QStringLiteral(": ") + reason);
     }
     (kind == LandKind ? m_landWorking : m_staticsWorking).insert(block);
+    QHash<int, QByteArray> &copies = m_workingCopies[kind == LandKind ? 0 : 1];
+    if (const auto it = copies.find(block); it != copies.end()) {
+        m_workingCopyBytes -= it.value().size();
+        copies.erase(it);
+    }
+    if (m_workingCopyBytes + data.size() <= WorkingCopyBudget) {
+        copies.insert(block, data);
+        m_workingCopyBytes += data.size();
+    }
     return true;
 }
 
