@@ -327,8 +327,13 @@ bool Facet::saveLandMain(QString *error)
         if (it.key() >= 0 && it.key() < blocks)
             special[size_t(it.key())] = true;
     QByteArray record(LandBlock::RecordSize, '\0');
-    char *out196 = record.data();
     for (int b = 0; b < blocks; ++b) {
+        // Each record is put together where the new file's buffer holds it: one copy.
+        char *out196 = out.reserve(LandBlock::RecordSize);
+        if (!out196) {
+            out.cancel();
+            return setError(error, out.errorString());
+        }
         const uchar *stored = nullptr;
         if (!special[size_t(b)] && !(stored = storedAt(b)) && qint64(b) * LandBlock::RecordSize < mainBytes)
             special[size_t(b)] = true; // a compressed chunk: read through the facet
@@ -339,17 +344,13 @@ bool Facet::saveLandMain(QString *error)
             } else {
                 record = readLandRaw(b);
             }
-            out196 = record.data();
+            std::memcpy(out196, record.constData(), LandBlock::RecordSize);
         } else if (stored) {
             std::memcpy(out196, stored, LandBlock::RecordSize);
         } else {
             std::memset(out196, 0, LandBlock::RecordSize); // past the end: the decoder's empty land
         }
         qToLittleEndian<qint32>(b, out196);
-        if (!out.write(out196, LandBlock::RecordSize)) {
-            out.cancel();
-            return setError(error, out.errorString());
-        }
         saveTick(b);
         if (b == blocks / 2)
             FileReplacer::step(QStringLiteral("writing"));
