@@ -1,13 +1,16 @@
-// Cost of saving Felucca, each figure beside a baseline measured in the same run:
-//  - a save into the main files with a few hundred changed blocks, against cp of the same
-//    three main files, and against a durable copy (cp, then fsync of the three copies: a
-//    save syncs its new files too, so that is the honest floor);
-//  - a save into the difference files with 1 000 changed blocks, against cp of the three
-//    main files;
-//  - writing 300 changed blocks to working files (the flush before a save), against cp.
-// Each figure is the median of five rounds.
-// Usage: save_bench [client directory with Felucca]; the directory is copied into a
-// temporary directory first. Without one a sample Felucca is written there.
+// Cost of saving a later client's Felucca (7168 x 4096 cells), each figure beside a baseline
+// measured in the same run:
+//  - a save into the main files with 300 changed blocks, once with the map as map0.mul and
+//    once in map0LegacyMUL.uop, each against a durable copy of the files that save writes (cp,
+//    then fsync of each copy and of their directory: the saver syncs its new files and the
+//    directory too, so that is the honest floor);
+//  - a save into the difference files of 1 changed block with no list yet, against the same
+//    save after 10,000 blocks are listed;
+//  - writing 300 changed blocks to working files (the flush before a save), against cp of the
+//    files of a main save; the cache holds all 300, and the bench checks that the flush wrote
+//    a working file for each.
+// Each figure is the median of five rounds, each side measured right after the other.
+// Usage: save_bench (writes both sample directories into a temporary directory).
 #include "sampleworld/sampleworld.h"
 #include "world/blockcache.h"
 #include "world/datadirectory.h"
@@ -22,39 +25,54 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
 
-// Syncs the copies themselves, not the whole machine: other programs' dirty pages are none
-// of this measurement's business.
-void syncCopies(const QString &to)
+double ms(const QElapsedTimer &timer)
 {
-    for (const char *name : {"map0.mul", "staidx0.mul", "statics0.mul"}) {
-        QFile f(to + QLatin1Char('/') + QLatin1String(name));
-        if (f.open(QIODevice::ReadWrite))
-            ::fsync(f.handle());
-    }
+    return timer.nsecsElapsed() / 1e6;
 }
 
-double copyMainFiles(const QString &dir, const QString &to, bool sync)
+bool fsyncPath(const QString &path, bool directory)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), directory ? O_RDONLY | O_DIRECTORY : O_RDWR);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// cp of names from dir into to, then (sync) fsync of each copy and of to. Syncs the copies
+// themselves, never the whole machine: other programs' dirty pages are none of this
+// measurement's business.
+double copyFiles(const QString &dir, const QStringList &names, const QString &to, bool sync)
 {
     QDir(to).removeRecursively();
     QDir().mkpath(to);
     QStringList args;
-    for (const char *name : {"map0.mul", "staidx0.mul", "statics0.mul"})
-        args << dir + QLatin1Char('/') + QLatin1String(name);
+    for (const QString &name : names)
+        args << dir + QLatin1Char('/') + name;
     args << to;
     QElapsedTimer timer;
     timer.start();
-    QProcess::execute(QStringLiteral("cp"), args);
-    if (sync)
-        syncCopies(to);
-    return timer.nsecsElapsed() / 1e6;
+    if (QProcess::execute(QStringLiteral("cp"), args) != 0) {
+        std::fprintf(stderr, "cp failed\n");
+        std::exit(1);
+    }
+    if (sync) {
+        for (const QString &name : names)
+            fsyncPath(to + QLatin1Char('/') + name, false);
+        fsyncPath(to, true);
+    }
+    return ms(timer);
 }
 
 // Changes land and statics in `blocks` distinct blocks spread over the facet.
@@ -87,6 +105,30 @@ void report(const char *name, double value, const char *baseline, double base)
     std::fflush(stdout);
 }
 
+void save(BlockCache &cache, Facet &facet, int mode)
+{
+    QString error;
+    if (!saveFacet(cache, facet, nullptr, mode, {}, &error)) {
+        std::fprintf(stderr, "save: %s\n", qPrintable(error));
+        std::exit(1);
+    }
+}
+
+void write(const QString &dir, bool mulMap)
+{
+    sampleworld::Options options;
+    options.outDir = dir;
+    options.layout = sampleworld::Layout::Later;
+    options.facets = {0};
+    if (mulMap)
+        options.mulMaps = {0};
+    QString error;
+    if (!sampleworld::write(options, &error)) {
+        std::fprintf(stderr, "sample world: %s\n", qPrintable(error));
+        std::exit(1);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -97,66 +139,89 @@ int main(int argc, char **argv)
     QStandardPaths::setTestModeEnabled(true);
     QTemporaryDir temp;
     qputenv("TEMP", (temp.path() + QStringLiteral("/temp")).toLocal8Bit());
-    const QString dir = temp.path() + QStringLiteral("/client");
-    sampleworld::Options options;
-    options.outDir = dir;
-    options.facets = {0};
-    QString error;
-    if (argc > 1) {
-        QDir().mkpath(dir);
-        for (const QString &name : QDir(QString::fromLocal8Bit(argv[1])).entryList(QDir::Files))
-            QFile::copy(QString::fromLocal8Bit(argv[1]) + QLatin1Char('/') + name, dir + QLatin1Char('/') + name);
-    } else if (!sampleworld::write(options, &error)) {
-        std::fprintf(stderr, "sample world: %s\n", qPrintable(error));
-        return 1;
-    }
-    setDataDirectory(dir);
+    const QString copies = temp.path() + QStringLiteral("/copies");
+    const int rounds = 5, changed = 300;
 
-    Facet felucca(0), trammel(1);
-    felucca.setApplication(&app);
+    std::vector<double> flushes, flushCps;
+    for (const bool mulMap : {true, false}) {
+        const QString dir = temp.path() + (mulMap ? QStringLiteral("/mul") : QStringLiteral("/uop"));
+        write(dir, mulMap);
+        setDataDirectoryOverride(dir);
+        Facet felucca(0);
+        felucca.setApplication(&app);
+        BlockCache cache;
+        cache.setFacet(&felucca);
+        // Room for every changed block of a round, so the flush writes all of them.
+        cache.setCapacity(4 * changed);
+        const QStringList written = felucca.saveTargets(0);
+        std::vector<double> saves, cpSyncs;
+        for (int round = 0; round < rounds; ++round) {
+            changeBlocks(cache, changed, 7 + round);
+            QElapsedTimer timer;
+            timer.start();
+            cache.flush();
+            flushes.push_back(ms(timer));
+            const qsizetype flushed = felucca.workingSet(Facet::LandKind).size();
+            if (flushed != changed || felucca.workingSet(Facet::StaticsKind).size() != changed) {
+                std::fprintf(stderr, "the flush wrote %lld of %d blocks\n", qint64(flushed), changed);
+                return 1;
+            }
+            flushCps.push_back(copyFiles(dir, written, copies, false));
+            timer.restart();
+            save(cache, felucca, 0);
+            saves.push_back(ms(timer));
+            cpSyncs.push_back(copyFiles(dir, written, copies, true));
+        }
+        report(mulMap ? "save_main_later_felucca_mul" : "save_main_later_felucca_uop", median(saves), "cp+fsync",
+               median(cpSyncs));
+    }
+    report("flush_300_blocks_to_working_files", median(flushes), "cp", median(flushCps));
+
+    // Difference saves of one block: with no list yet, and with 10,000 blocks listed.
+    const QString dir = temp.path() + QStringLiteral("/mul");
+    setDataDirectoryOverride(dir);
+    Facet felucca(0);
     BlockCache cache;
     cache.setFacet(&felucca);
-    // Room for every changed block of a round, so the flush below writes all 300 of them
-    // (with the default capacity most would leave the cache, and reach their working files,
-    // before the clock starts).
-    cache.setCapacity(2000);
-    const QString copies = temp.path() + QStringLiteral("/copies");
-
-    // The machines are shared: every figure is the median of several rounds, each side
-    // measured right after the other. The changed blocks reach their working files before
-    // the clock starts (as they do whenever they leave the cache); that is the edit store's
-    // cost, reported on its own.
-    const int rounds = 5;
-    std::vector<double> saves, flushes, cps, cpSyncs, diffSaves, diffCps;
-    QElapsedTimer timer;
+    cache.setCapacity(2 * 10000);
+    const QStringList differences = felucca.saveTargets(1);
+    auto removeDifferences = [&] {
+        for (const QString &name : differences)
+            QFile::remove(dir + QLatin1Char('/') + name);
+        felucca.reopen();
+    };
+    std::vector<double> fresh, listed;
+    removeDifferences();
     for (int round = 0; round < rounds; ++round) {
-        changeBlocks(cache, 300, 7 + round);
+        removeDifferences();
+        changeBlocks(cache, 1, 301 + round);
+        cache.flush();
+        QElapsedTimer timer;
         timer.start();
-        cache.flush();
-        flushes.push_back(timer.nsecsElapsed() / 1e6);
-        cps.push_back(copyMainFiles(dir, copies, false));
-        timer.restart();
-        if (!saveFacet(cache, felucca, &trammel, 0, {}, &error)) {
-            std::fprintf(stderr, "save: %s\n", qPrintable(error));
+        save(cache, felucca, 1);
+        fresh.push_back(ms(timer));
+        if (felucca.landDifferenceList().size() != 1) {
+            std::fprintf(stderr, "the fresh difference save lists %lld blocks\n",
+                         qint64(felucca.landDifferenceList().size()));
             return 1;
         }
-        saves.push_back(timer.nsecsElapsed() / 1e6);
-        cpSyncs.push_back(copyMainFiles(dir, copies, true));
-
-        changeBlocks(cache, 1000, 101 + round);
-        cache.flush();
-        diffCps.push_back(copyMainFiles(dir, copies, false));
-        timer.restart();
-        if (!saveFacet(cache, felucca, &trammel, 1, {}, &error)) {
-            std::fprintf(stderr, "save: %s\n", qPrintable(error));
-            return 1;
-        }
-        diffSaves.push_back(timer.nsecsElapsed() / 1e6);
     }
-    const double save = median(saves), cp = median(cps);
-    report("save_main_felucca_300_blocks", save, "cp", cp);
-    report("save_main_felucca_300_blocks", save, "cp+fsync", median(cpSyncs));
-    report("flush_300_blocks_to_working_files", median(flushes), "cp", cp);
-    report("save_difference_felucca_1000_blocks", median(diffSaves), "cp", median(diffCps));
+    removeDifferences();
+    changeBlocks(cache, 10000, 401);
+    save(cache, felucca, 1);
+    const qsizetype before = felucca.landDifferenceList().size();
+    for (int round = 0; round < rounds; ++round) {
+        changeBlocks(cache, 1, 501 + round);
+        cache.flush();
+        QElapsedTimer timer;
+        timer.start();
+        save(cache, felucca, 1);
+        listed.push_back(ms(timer));
+    }
+    if (before < 9990 || felucca.landDifferenceList().size() < before) {
+        std::fprintf(stderr, "the difference lists hold %lld blocks, not 10,000\n", qint64(before));
+        return 1;
+    }
+    report("save_difference_1_block_after_10000_listed", median(listed), "1 block fresh", median(fresh));
     return 0;
 }

@@ -151,10 +151,10 @@ ClientLayout ClientLayout::detect(const QString &dir)
             // What a current client reads; a map<N>.mul beside it is an old copy.
             fl.mapFile = uop;
             fl.mapIsUop = true;
-            UopMap map;
             QString why;
-            if (map.open(base + uop, fl.mainNumber, &why)) {
-                fl.mapSize = map.size();
+            if (auto tables = UopMap::readTables(base + uop, fl.mainNumber, &why)) {
+                fl.mapSize = tables->size;
+                fl.mapTables = std::move(tables);
             } else {
                 readable = false;
                 fl.problem = why;

@@ -9,6 +9,8 @@
 
 #include <memory>
 
+struct UopMapTables;
+
 // n with its thousands grouped by commas ("89,915,392"), as the messages about files give sizes.
 QString groupedNumber(qint64 n);
 
@@ -36,6 +38,8 @@ struct FacetLayout {
     bool sizeFromMap = false;  // false: the size table's, there being no map that gives it
     QString problem;           // why this facet cannot be saved; empty when it can
     QStringList notes;         // worth telling, not stopping a save
+    // A container map's tables as detection read them; the facet reads the map through them.
+    std::shared_ptr<const UopMapTables> mapTables;
 
     bool present() const { return !mapFile.isEmpty(); }
     qint64 blockCount() const { return qint64(blocksX) * blocksY; }

@@ -162,8 +162,9 @@ void Facet::open(int facet, bool useDiff)
     const QString n = QString::number(mainFileNumber());
     if (m_layout.mapIsUop) {
         m_land.setFileName(dir + QLatin1Char('/') + m_layout.mapFile);
-        if (m_uopLand.open(m_land.fileName(), mainFileNumber()))
-            m_uopLandFileSize = QFileInfo(m_land.fileName()).size();
+        // The layout read the container's tables a moment ago; they are not read twice.
+        if (m_uopLand.open(m_land.fileName(), m_layout.mapTables) || m_uopLand.open(m_land.fileName(), mainFileNumber()))
+            m_uopLandFileSize = m_uopLand.tables()->fileSize;
     } else {
         m_land.setFileName(dir + QStringLiteral("/map") + n + QStringLiteral(".mul"));
         m_land.open(mode);
@@ -339,6 +340,11 @@ bool Facet::readWorkingFile(int block, QByteArray &out, int kind)
     const QSet<int> &set = kind == LandKind ? m_landWorking : m_staticsWorking;
     if (!set.contains(block))
         return false;
+    const QHash<int, QByteArray> &copies = m_workingCopies[kind == LandKind ? 0 : 1];
+    if (const auto it = copies.constFind(block); m_saving && it != copies.constEnd()) {
+        out = it.value();
+        return true;
+    }
     QFile file(workingFilePath(block, kind));
     if (!file.open(QIODevice::ReadOnly))
         return false;
@@ -378,6 +384,15 @@ bool Facet::writeWorkingFile(int block, const QByteArray &data, int kind, QStrin
                                    + QStringLiteral(": ") + reason);
     }
     (kind == LandKind ? m_landWorking : m_staticsWorking).insert(block);
+    QHash<int, QByteArray> &copies = m_workingCopies[kind == LandKind ? 0 : 1];
+    if (const auto it = copies.find(block); it != copies.end()) {
+        m_workingCopyBytes -= it.value().size();
+        copies.erase(it);
+    }
+    if (m_workingCopyBytes + data.size() <= WorkingCopyBudget) {
+        copies.insert(block, data);
+        m_workingCopyBytes += data.size();
+    }
     return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QSet>
@@ -181,6 +182,14 @@ private:
     int m_untold = 0;
     QSet<int> m_landWorking;
     QSet<int> m_staticsWorking;
+    // What this run wrote into each working file, so a save reads it from memory instead of
+    // opening hundreds of small files; up to WorkingCopyBudget bytes, the rest from disk.
+    // Only the savers read them (m_saving): any other read takes the file as it is now.
+    static constexpr qint64 WorkingCopyBudget = 64 << 20;
+    QHash<int, QByteArray> m_workingCopies[2];
+    qint64 m_workingCopyBytes = 0;
+    bool m_saving = false;
+    struct Saving;
     QMap<int, QMap<CellKey, TileStack>> m_items;
     FileFingerprint m_fingerprint;
 };

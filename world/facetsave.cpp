@@ -191,6 +191,9 @@ bool Facet::clearWorkingFiles(QString *error)
     }
     m_landWorking.clear();
     m_staticsWorking.clear();
+    m_workingCopies[0].clear();
+    m_workingCopies[1].clear();
+    m_workingCopyBytes = 0;
     return ok;
 }
 
@@ -244,10 +247,19 @@ void Facet::saveTick(int block)
 
 // ---- savers --------------------------------------------------------------------------------
 
+// While a saver runs, the working files are read from the copies this run kept of them.
+struct Facet::Saving {
+    explicit Saving(Facet &facet) : facet(facet), was(facet.m_saving) { facet.m_saving = true; }
+    ~Saving() { facet.m_saving = was; }
+    Facet &facet;
+    bool was;
+};
+
 bool Facet::saveMainFiles(QString *error)
 {
     if (const QString refusal = saveRefusal(); !refusal.isEmpty())
         return setError(error, refusal);
+    Saving saving(*this);
     return saveLandMain(error) && saveStaticsMain(error);
 }
 
@@ -255,6 +267,7 @@ bool Facet::saveDifferenceFiles(QString *error)
 {
     if (const QString refusal = saveRefusal(1); !refusal.isEmpty())
         return setError(error, refusal);
+    Saving saving(*this);
     return saveLandDifference(error) && saveStaticsDifference(error);
 }
 
@@ -273,6 +286,7 @@ bool Facet::workingBlocksListedInDifferences() const
 
 bool Facet::refreshDifferenceFiles(QString *error)
 {
+    Saving saving(*this);
     return saveLandDifference(error, true) && saveStaticsDifference(error, true);
 }
 
@@ -313,8 +327,13 @@ bool Facet::saveLandMain(QString *error)
         if (it.key() >= 0 && it.key() < blocks)
             special[size_t(it.key())] = true;
     QByteArray record(LandBlock::RecordSize, '\0');
-    char *out196 = record.data();
     for (int b = 0; b < blocks; ++b) {
+        // Each record is put together where the new file's buffer holds it: one copy.
+        char *out196 = out.reserve(LandBlock::RecordSize);
+        if (!out196) {
+            out.cancel();
+            return setError(error, out.errorString());
+        }
         const uchar *stored = nullptr;
         if (!special[size_t(b)] && !(stored = storedAt(b)) && qint64(b) * LandBlock::RecordSize < mainBytes)
             special[size_t(b)] = true; // a compressed chunk: read through the facet
@@ -325,17 +344,13 @@ bool Facet::saveLandMain(QString *error)
             } else {
                 record = readLandRaw(b);
             }
-            out196 = record.data();
+            std::memcpy(out196, record.constData(), LandBlock::RecordSize);
         } else if (stored) {
             std::memcpy(out196, stored, LandBlock::RecordSize);
         } else {
             std::memset(out196, 0, LandBlock::RecordSize); // past the end: the decoder's empty land
         }
         qToLittleEndian<qint32>(b, out196);
-        if (!out.write(out196, LandBlock::RecordSize)) {
-            out.cancel();
-            return setError(error, out.errorString());
-        }
         saveTick(b);
         if (b == blocks / 2)
             FileReplacer::step(QStringLiteral("writing"));
@@ -353,7 +368,7 @@ bool Facet::writeLandContainer(NewFile &out)
     QList<UopWriteEntry> entries;
     for (int c = 0; qint64(c) * UopMap::ChunkBlocks < blocks; ++c) {
         const int n = std::min(UopMap::ChunkBlocks, blocks - c * UopMap::ChunkBlocks);
-        entries.append({uopHash(UopMap::chunkName(mainFileNumber(), c)), quint32(n * LandBlock::RecordSize)});
+        entries.append({UopMap::chunkHash(mainFileNumber(), c), quint32(n * LandBlock::RecordSize)});
     }
     const bool known = m_uopLand.isOpen();
     return writeUopHead(out, entries, known ? m_uopLand.tableCapacity() : 1000, known ? m_uopLand.version() : 5,
@@ -435,10 +450,27 @@ bool Facet::saveLandDifference(QString *error, bool listedOnly)
     if (!records.open())
         return setError(error, records.errorString());
     QByteArray record(LandBlock::RecordSize, '\0');
+    // A listed block without a working file keeps its record: decoding and encoding it again
+    // gives back its cells unchanged, so it is copied with its header rewritten. That keeps
+    // the cost of a save with the blocks changed, not with the blocks listed before.
+    const FileBytes oldRecords(m_landDiffFile.fileName());
     bool ok = true;
     for (int b : workingBlocks(LandKind)) {
         const bool wasListed = std::binary_search(listed.cbegin(), listed.cend(), qint32(b));
         if (listedOnly && !wasListed) {
+            saveTick(b);
+            continue;
+        }
+        if (const auto it = m_landDiff.constFind(b);
+            it != m_landDiff.constEnd() && !m_landWorking.contains(b) && oldRecords.data()) {
+            if (const uchar *stored = oldRecords.range(it.value(), LandBlock::RecordSize))
+                std::memcpy(record.data(), stored, LandBlock::RecordSize);
+            else
+                record.fill('\0'); // past the end: read as empty land
+            qToLittleEndian<qint32>(b, record.data());
+            ok = list.writeInt32(b) && records.write(record);
+            if (!ok)
+                break;
             saveTick(b);
             continue;
         }
@@ -476,12 +508,43 @@ bool Facet::saveStaticsDifference(QString *error, bool listedOnly)
             return setError(error, f->errorString());
     }
     char rec[12];
+    // As for land: a listed block without a working file whose records are already in the
+    // order encode writes is copied as it is.
+    const FileBytes oldData(m_staticsDiffFile.fileName());
+    const FileBytes oldIndex(m_dir + QLatin1Char('/') + m_staticsDiffIndex.fileName());
+    const qint64 oldCount = std::min<qint64>(m_staticsDiffIndex.count(), oldIndex.size() / 12);
+    AdjustTable adjust(m_tileData);
     bool ok = true;
     for (int b : workingBlocks(StaticsKind)) {
         const bool wasListed = std::binary_search(listed.cbegin(), listed.cend(), qint32(b));
         if (listedOnly && !wasListed) {
             saveTick(b);
             continue;
+        }
+        // A difference file that is missing or empty reads as empty blocks, as in readStaticsRaw.
+        if (const auto it = m_staticsDiff.constFind(b); it != m_staticsDiff.constEnd() && !m_staticsWorking.contains(b)) {
+            const uchar *raw = nullptr;
+            qint64 length = 0;
+            if (it.value() >= 0 && it.value() < oldCount) {
+                const uchar *p = oldIndex.data() + qint64(it.value()) * 12;
+                const qint32 offset = qFromLittleEndian<qint32>(p);
+                const qint32 len = qFromLittleEndian<qint32>(p + 4);
+                raw = offset == -1 ? nullptr : oldData.range(offset, len);
+                length = raw ? len : 0;
+            }
+            if (reencodesToItself(raw, length, adjust)) {
+                if (length == 0) {
+                    putIndex(reinterpret_cast<uchar *>(rec), -1, -1);
+                } else {
+                    putIndex(reinterpret_cast<uchar *>(rec), qint32(data.pos()), qint32(length));
+                    ok = data.write(reinterpret_cast<const char *>(raw), length);
+                }
+                ok = ok && list.writeInt32(b) && index.write(rec, 12);
+                if (!ok)
+                    break;
+                saveTick(b);
+                continue;
+            }
         }
         const StaticBlock before = loadStaticBlock(b, false, true);
         const StaticBlock after = loadStaticBlock(b, true, false);

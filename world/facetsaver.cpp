@@ -3,6 +3,9 @@
 #include "world/facet.h"
 #include "world/filereplacer.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <algorithm>
 
 namespace {
@@ -50,6 +53,27 @@ struct FacetGuard {
     }
 };
 
+// The backup a main save of Trammel leaves of Felucca's changes (or of Trammel's, the other
+// way round) lies under the names that facet's own main save writes. A save that would write
+// them again (that facet's main save, or another backup of it) would replace those changes
+// with a copy made without them; it is refused instead, the backup and every working file
+// kept. What the files hold is for the user to take into the facet.
+QString backupInTheWay(const Facet &facet)
+{
+    QStringList found;
+    for (const QString &target : facet.saveTargets(0)) {
+        if (QFileInfo::exists(facet.dataDir() + QLatin1Char('/') + facet.newFileName(target)))
+            found << facet.newFileName(target);
+    }
+    if (found.isEmpty())
+        return QString();
+    const QString name = ClientLayout::facetName(facet.facetNumber());
+    return QStringLiteral("%1 in %2 hold changes of %3 kept by an earlier main save of the facet that shares its "
+                          "files; this save would overwrite them. Nothing was written. Move them out of the "
+                          "directory and save again.")
+        .arg(found.join(QStringLiteral(", ")), QDir::toNativeSeparators(facet.dataDir()), name);
+}
+
 } // namespace
 
 bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, const SaveProgress &progress,
@@ -75,6 +99,14 @@ bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, 
 
     const bool had = current.hasWorkingFilesOnDisk();
     const bool otherHad = sharedOther && sharedOther->hasWorkingFilesOnDisk();
+    // Only where two facets share the main files are there backups to keep.
+    if (mode == 0 && current.sharesMainFiles()) {
+        QString inTheWay = had ? backupInTheWay(current) : QString();
+        if (inTheWay.isEmpty() && otherHad)
+            inTheWay = backupInTheWay(*sharedOther);
+        if (!inTheWay.isEmpty())
+            return setError(error, inTheWay);
+    }
     const qint64 perFacet = mode == 0 ? 2 * qint64(current.blockCount()) : 0;
     ProgressFeed feed(progress, (had ? perFacet : 0) + (otherHad ? perFacet : 0));
     FacetGuard currentGuard{&current}, otherGuard{sharedOther};

@@ -94,6 +94,22 @@ bool NewFile::write(const char *data, qint64 size)
     return true;
 }
 
+char *NewFile::reserve(qint64 size)
+{
+    if (failed())
+        return nullptr;
+    if (!m_file.isOpen() || size < 0 || size > BufferSize) {
+        fail(QStringLiteral("Could not write"), QStringLiteral("the file is not open"));
+        return nullptr;
+    }
+    if (m_used + size > BufferSize && !flushBuffer())
+        return nullptr;
+    char *at = m_buffer.get() + m_used;
+    m_used += size;
+    m_pos += size;
+    return at;
+}
+
 bool NewFile::writeInt32(qint32 value)
 {
     char bytes[4];

@@ -25,6 +25,10 @@ public:
     bool write(const char *data, qint64 size);
     bool write(const QByteArray &bytes) { return write(bytes.constData(), bytes.size()); }
     bool writeInt32(qint32 value);
+    // Room for the next size bytes (at most 4 MiB), to be filled in place before the next
+    // call: saves a copy where the caller would build the bytes elsewhere first. Null once
+    // the file failed.
+    char *reserve(qint64 size);
     // Bytes handed to write so far (the position a reader of the finished file would see).
     qint64 pos() const { return m_pos; }
     // Flushes, syncs to disk and moves the file into place.

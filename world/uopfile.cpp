@@ -5,8 +5,17 @@
 #include <QSet>
 #include <QtEndian>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -86,20 +95,119 @@ quint64 uopHash(QByteArrayView name)
 
 // ---- reading -----------------------------------------------------------------------------
 
+namespace {
+
+// The header and the tables are read with the system's own calls: a QFile costs more to open
+// than the whole table takes to read, and the layout reads every map container's tables
+// whenever a facet opens.
+class TableReader
+{
+public:
+    TableReader(const TableReader &) = delete;
+    TableReader &operator=(const TableReader &) = delete;
+#ifdef Q_OS_UNIX
+    TableReader() = default;
+    ~TableReader()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool open(const QString &path)
+    {
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        struct stat st;
+        if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+            return failed();
+        if (S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+            return failed();
+        }
+        m_size = qint64(st.st_size);
+        return true;
+    }
+    bool readAt(qint64 offset, void *out, qint64 length)
+    {
+        auto *p = static_cast<char *>(out);
+        while (length > 0) {
+            const ssize_t n = ::pread(m_fd, p, size_t(length), off_t(offset));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return n < 0 ? failed() : false;
+            p += n;
+            offset += n;
+            length -= n;
+        }
+        return true;
+    }
+    QString errorString() const { return m_error; }
+
+private:
+    bool failed()
+    {
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    int m_fd = -1;
+#else
+    TableReader() = default;
+    bool open(const QString &path)
+    {
+        m_file.setFileName(path);
+        if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return false;
+        m_size = m_file.size();
+        return true;
+    }
+    bool readAt(qint64 offset, void *out, qint64 length)
+    {
+        return m_file.seek(offset) && m_file.read(static_cast<char *>(out), length) == length;
+    }
+    QString errorString() const { return m_file.errorString(); }
+
+private:
+    QFile m_file;
+#endif
+public:
+    qint64 size() const { return m_size; }
+
+private:
+    qint64 m_size = 0;
+#ifdef Q_OS_UNIX
+    QString m_error;
+#endif
+};
+
+} // namespace
+
 bool UopFile::open(const QString &path, QString *error)
 {
-    close();
+    if (!readTables(path, error))
+        return false;
+    // Entries are read through the file; the tables are known now.
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        const QString why = m_file.errorString();
+        close();
+        return setError(error, QStringLiteral("Could not open ") + native(path) + QStringLiteral(": ") + why);
+    }
+    return true;
+}
+
+bool UopFile::readTables(const QString &path, QString *error)
+{
+    close();
+    TableReader file;
+    if (!file.open(path))
         return setError(error, QStringLiteral("Could not open ") + native(path) + QStringLiteral(": ")
-                                   + m_file.errorString());
-    m_size = m_file.size();
+                                   + file.errorString());
+    m_size = file.size();
     auto refuse = [&](const QString &why) {
         close();
         return setError(error, native(path) + QStringLiteral(": ") + why);
     };
     uchar head[HeaderSize];
-    if (m_file.read(reinterpret_cast<char *>(head), HeaderSize) != HeaderSize)
+    if (!file.readAt(0, head, HeaderSize))
         return refuse(QStringLiteral("the file is shorter than a container header (%1 bytes)").arg(HeaderSize));
     if (qFromLittleEndian<quint32>(head) != Magic)
         return refuse(QStringLiteral("not a container file (no \"MYP\" at its start)"));
@@ -114,6 +222,7 @@ bool UopFile::open(const QString &path, QString *error)
     const qint64 tableBytes = TableHeaderSize + qint64(m_capacity) * EntrySize;
     QSet<qint64> seen;
     QByteArray bytes;
+    m_entries.reserve(qsizetype(std::min<quint32>(declared, 1u << 20)));
     while (table != 0) {
         if (seen.contains(table))
             return refuse(QStringLiteral("its tables form a loop at offset %1").arg(table));
@@ -124,8 +233,8 @@ bool UopFile::open(const QString &path, QString *error)
                               .arg(table)
                               .arg(m_size));
         bytes.resize(tableBytes);
-        if (!m_file.seek(table) || m_file.read(bytes.data(), tableBytes) != tableBytes)
-            return refuse(QStringLiteral("could not read the table at offset %1: %2").arg(table).arg(m_file.errorString()));
+        if (!file.readAt(table, bytes.data(), tableBytes))
+            return refuse(QStringLiteral("could not read the table at offset %1: %2").arg(table).arg(file.errorString()));
         const auto *p = reinterpret_cast<const uchar *>(bytes.constData());
         const quint32 count = qFromLittleEndian<quint32>(p);
         if (count > m_capacity)
@@ -175,6 +284,20 @@ bool UopFile::open(const QString &path, QString *error)
         return refuse(QStringLiteral("its header counts %1 entries, its tables hold %2")
                           .arg(declared)
                           .arg(m_entries.size()));
+    return true;
+}
+
+bool UopFile::openForEntries(const QString &path, qint64 size)
+{
+    close();
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return false;
+    m_size = m_file.size();
+    if (m_size != size) {
+        close();
+        return false;
+    }
     return true;
 }
 
@@ -236,22 +359,59 @@ bool UopFile::readPart(const UopEntry &entry, qint64 from, qint64 length, char *
 
 QByteArray UopMap::chunkName(int fileNumber, int chunk)
 {
-    return QStringLiteral("build/map%1legacymul/%2.dat").arg(fileNumber).arg(chunk, 8, 10, QLatin1Char('0')).toLatin1();
+    // Looked up once per chunk at every open: built directly, not through QString::arg.
+    char name[64];
+    const int n = std::snprintf(name, sizeof name, "build/map%dlegacymul/%08d.dat", fileNumber, chunk);
+    return QByteArray(name, n);
+}
+
+quint64 UopMap::chunkHash(int fileNumber, int chunk)
+{
+    // Every open looks up each chunk by name; the names of the client's maps are hashed once
+    // per run (file numbers 0 to 9, 256 chunks each: more than the largest facet has).
+    constexpr int Numbers = 10, Chunks = 256;
+    static const std::vector<quint64> known = [] {
+        std::vector<quint64> hashes(size_t(Numbers) * Chunks);
+        for (int n = 0; n < Numbers; ++n)
+            for (int c = 0; c < Chunks; ++c)
+                hashes[size_t(n) * Chunks + size_t(c)] = uopHash(chunkName(n, c));
+        return hashes;
+    }();
+    if (fileNumber >= 0 && fileNumber < Numbers && chunk >= 0 && chunk < Chunks)
+        return known[size_t(fileNumber) * Chunks + size_t(chunk)];
+    return uopHash(chunkName(fileNumber, chunk));
 }
 
 bool UopMap::open(const QString &path, int fileNumber, QString *error)
 {
+    return openTables(path, fileNumber, true, error);
+}
+
+std::shared_ptr<const UopMapTables> UopMap::readTables(const QString &path, int fileNumber, QString *error)
+{
+    UopMap map;
+    return map.openTables(path, fileNumber, false, error) ? map.m_tables : nullptr;
+}
+
+bool UopMap::openTables(const QString &path, int fileNumber, bool forReading, QString *error)
+{
     close();
-    if (!m_uop.open(path, error))
+    if (!(forReading ? m_uop.open(path, error) : m_uop.readTables(path, error)))
         return false;
+    auto tables = std::make_shared<UopMapTables>();
+    tables->fileSize = m_uop.fileSize();
+    tables->capacity = m_uop.tableCapacity();
+    tables->version = m_uop.version();
+    tables->signature = m_uop.signature();
+    QList<UopEntry> &chunks = tables->chunks;
     constexpr qint64 chunkBytes = qint64(ChunkBlocks) * 196;
     for (int i = 0;; ++i) {
-        const UopEntry *e = m_uop.find(chunkName(fileNumber, i));
+        const UopEntry *e = m_uop.find(chunkHash(fileNumber, i));
         if (!e)
             break;
-        if (!m_chunks.isEmpty() && m_chunks.last().decompressedSize != chunkBytes) {
-            const int last = int(m_chunks.size()) - 1;
-            const qint64 size = m_chunks.last().decompressedSize;
+        if (!chunks.isEmpty() && chunks.last().decompressedSize != chunkBytes) {
+            const int last = int(chunks.size()) - 1;
+            const qint64 size = chunks.last().decompressedSize;
             close();
             return setError(error, native(path)
                                        + QStringLiteral(": chunk %1 holds %2 bytes, not the %3 of 4096 blocks, and "
@@ -260,42 +420,51 @@ bool UopMap::open(const QString &path, int fileNumber, QString *error)
                                              .arg(size)
                                              .arg(chunkBytes));
         }
-        m_chunks.append(*e);
-        m_size += e->decompressedSize;
+        chunks.append(*e);
+        tables->size += e->decompressedSize;
     }
-    if (m_chunks.isEmpty()) {
+    if (chunks.isEmpty()) {
         close();
         return setError(error, native(path) + QStringLiteral(": no map chunk (\"%1\") in the container")
                                                   .arg(QString::fromLatin1(chunkName(fileNumber, 0))));
     }
-    if (m_chunks.size() < m_uop.entryCount()) {
-        const int chunks = int(m_chunks.size()), entries = m_uop.entryCount();
+    if (chunks.size() < m_uop.entryCount()) {
+        const int count = int(chunks.size()), entries = m_uop.entryCount();
         close();
         return setError(error, native(path) + QStringLiteral(": %1 entries, of which only chunks 0 to %2 follow one "
                                                              "another; a chunk is missing")
                                                   .arg(entries)
-                                                  .arg(chunks - 1));
+                                                  .arg(count - 1));
     }
+    m_tables = std::move(tables);
+    return true;
+}
+
+bool UopMap::open(const QString &path, std::shared_ptr<const UopMapTables> tables)
+{
+    close();
+    if (!tables || !m_uop.openForEntries(path, tables->fileSize))
+        return false;
+    m_tables = std::move(tables);
     return true;
 }
 
 void UopMap::close()
 {
     m_uop.close();
-    m_chunks.clear();
+    m_tables.reset();
     m_inflated.clear();
-    m_size = 0;
 }
 
 bool UopMap::read(qint64 offset, qint64 length, char *out)
 {
     constexpr qint64 chunkBytes = qint64(ChunkBlocks) * 196;
-    if (!isOpen() || offset < 0 || length < 0 || offset > m_size - length)
+    if (!isOpen() || offset < 0 || length < 0 || offset > size() - length)
         return false;
     while (length > 0) {
         const int c = int(offset / chunkBytes);
         const qint64 within = offset - qint64(c) * chunkBytes;
-        const UopEntry &e = m_chunks.at(c);
+        const UopEntry &e = m_tables->chunks.at(c);
         const qint64 n = std::min<qint64>(length, qint64(e.decompressedSize) - within);
         if (e.compression == 0) {
             if (!m_uop.readPart(e, within, n, out))

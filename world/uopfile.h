@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <map>
+#include <memory>
 
 // hashlittle2 of lookup3 with both initial values 0: (secondary << 32) | primary.
 quint64 uopHash(QByteArrayView name);
@@ -43,6 +44,13 @@ public:
 
     // False and the reason (naming the file) when it cannot be read exactly.
     bool open(const QString &path, QString *error = nullptr);
+    // Reads and checks the header and the tables only, leaving the file closed: find() then
+    // knows every entry, read() none.
+    bool readTables(const QString &path, QString *error = nullptr);
+    // Opens path for reading entries already known (from an earlier open of the same file)
+    // without reading its tables again: find() knows no entry then. False when the file
+    // cannot be opened or no longer has size bytes.
+    bool openForEntries(const QString &path, qint64 size);
     void close();
     bool isOpen() const { return m_file.isOpen(); }
     QString path() const { return m_file.fileName(); }
@@ -79,6 +87,16 @@ struct UopWriteEntry {
 bool writeUopHead(NewFile &file, const QList<UopWriteEntry> &entries, quint32 capacity, quint32 version = 5,
                   quint32 signature = 0xFD23EC43);
 
+// What the tables of a map container say, once checked: its chunks in block order and the
+// container's own header values. Shared between the layout that detected the map and the
+// facet that reads it, so the tables are read once.
+struct UopMapTables {
+    QList<UopEntry> chunks;
+    qint64 size = 0;     // bytes of the map's block run
+    qint64 fileSize = 0; // of the container when its tables were read
+    quint32 capacity = 0, version = 0, signature = 0;
+};
+
 // A map in a container: its chunks of 4096 blocks, named "build/map<N>legacymul/<chunk>.dat".
 // Presents the chunks as the one byte run a map<N>.mul would hold.
 class UopMap
@@ -86,27 +104,38 @@ class UopMap
 public:
     static constexpr int ChunkBlocks = 4096;
     static QByteArray chunkName(int fileNumber, int chunk);
+    // uopHash of chunkName.
+    static quint64 chunkHash(int fileNumber, int chunk);
 
     // Reads the container's tables and finds chunks 0, 1, ... until one is missing. False (and
     // why) when the file is not a container, an entry lies past its end, or a chunk other than
     // the last is not 4096 whole blocks.
     bool open(const QString &path, int fileNumber, QString *error = nullptr);
+    // Opens path with tables read before (tables() of an earlier open of the same file);
+    // false when the file cannot be opened or is no longer the size it had then.
+    bool open(const QString &path, std::shared_ptr<const UopMapTables> tables);
+    // The checked tables of path's map without keeping the file open; null (and why) when
+    // open would refuse it.
+    static std::shared_ptr<const UopMapTables> readTables(const QString &path, int fileNumber, QString *error = nullptr);
     void close();
     bool isOpen() const { return m_uop.isOpen(); }
     QString path() const { return m_uop.path(); }
-    qint64 size() const { return m_size; }
-    int chunkCount() const { return int(m_chunks.size()); }
-    const UopEntry &chunk(int i) const { return m_chunks.at(i); }
-    quint32 tableCapacity() const { return m_uop.tableCapacity(); }
-    quint32 version() const { return m_uop.version(); }
-    quint32 signature() const { return m_uop.signature(); }
+    qint64 size() const { return m_tables ? m_tables->size : 0; }
+    int chunkCount() const { return m_tables ? int(m_tables->chunks.size()) : 0; }
+    const UopEntry &chunk(int i) const { return m_tables->chunks.at(i); }
+    quint32 tableCapacity() const { return m_tables ? m_tables->capacity : 0; }
+    quint32 version() const { return m_tables ? m_tables->version : 0; }
+    quint32 signature() const { return m_tables ? m_tables->signature : 0; }
+    // The checked tables of the open map, for another open of the same file.
+    std::shared_ptr<const UopMapTables> tables() const { return m_tables; }
     // length bytes at offset of the map's byte run; false when they are not all there.
     bool read(qint64 offset, qint64 length, char *out);
 
 private:
+    bool openTables(const QString &path, int fileNumber, bool forReading, QString *error);
+
     UopFile m_uop;
-    QList<UopEntry> m_chunks;
-    qint64 m_size = 0;
+    std::shared_ptr<const UopMapTables> m_tables;
     // Decompressed zlib chunks, kept once read: map reads come back to the same chunks.
     std::map<int, QByteArray> m_inflated;
 };

@@ -429,6 +429,74 @@ private slots:
         QCOMPARE(fel.loadLandBlock(0, true).at(0).id(), 40);
     }
 
+    // The backup of Felucca's changes a Trammel main save leaves is never written over or
+    // deleted by the saves that follow: those that would write its names again (a second
+    // Trammel save with Felucca pending, a Felucca main save) are refused with every working
+    // file kept; a Felucca difference save and a Trammel save with nothing of Felucca's
+    // pending go ahead beside it.
+    void laterSavesKeepTheFeluccaBackup()
+    {
+        const QString dir = env->root() + QStringLiteral("/sharedbackup");
+        QVERIFY(QDir().mkpath(dir));
+        QVERIFY(writeFile(dir + "/map0.mul", landRecord(0, 40) + landRecord(1, 50)));
+        TestEnvironment::useDataDirectory(dir);
+        auto store = WorkingDirectory::create();
+        Facet fel(0, true, store), tram(1, true, store);
+        BlockCache cache;
+        cache.setFacet(&fel);
+        cache.setLand(0, 0, 2, 111, 1);
+        cache.setFacet(&tram);
+        cache.setLand(8, 0, 2, 222, 2);
+        QString error;
+        QVERIFY2(saveFacet(cache, tram, &fel, 0, {}, &error), qPrintable(error));
+        const QStringList backupNames{"map0.mul.tsy0", "statics0.mul.tsy0", "staidx0.mul.tsy0"};
+        QMap<QString, QByteArray> backup;
+        for (const QString &name : backupNames)
+            backup.insert(name, readFile(dir + '/' + name));
+        QCOMPARE(backup.value("map0.mul.tsy0").mid(4, 3), QByteArray::fromHex("6f0001"));
+
+        struct Step {
+            const char *what;
+            int facet, mode;
+            bool feluccaEdit, saved;
+        };
+        const Step steps[] = {
+            {"Trammel main save with Felucca pending", 1, 0, true, false},
+            {"Felucca main save", 0, 0, false, false},
+            {"Felucca difference save", 0, 1, false, true},
+            {"Trammel main save with nothing of Felucca pending", 1, 0, false, true},
+        };
+        int z = 3;
+        for (const Step &step : steps) {
+            if (step.feluccaEdit) {
+                cache.setFacet(&fel);
+                cache.setLand(1, 0, 2, 333, 5);
+            }
+            cache.setFacet(step.facet == 0 ? &fel : &tram);
+            cache.setLand(16, 0, 2, 444, z++); // block 1024
+            Facet &current = step.facet == 0 ? fel : tram;
+            error.clear();
+            const bool saved = saveFacet(cache, current, step.facet == 0 ? &tram : &fel, step.mode, {}, &error);
+            QVERIFY2(saved == step.saved, step.what);
+            if (!saved) {
+                QVERIFY2(error.contains("map0.mul.tsy0") && error.contains("Nothing was written"), qPrintable(error));
+                QVERIFY2(current.hasWorkingFilesOnDisk(), step.what);
+                QVERIFY2(!step.feluccaEdit || fel.hasWorkingFilesOnDisk(), step.what);
+                // Drop what the refused save could not take, as a user would by moving on.
+                cache.setFacet(nullptr);
+                current.clearWorkingFiles();
+                fel.clearWorkingFiles();
+            } else {
+                QVERIFY2(error.isEmpty(), qPrintable(error));
+            }
+            for (const QString &name : backupNames)
+                QVERIFY2(readFile(dir + '/' + name) == backup.value(name), qPrintable(QString::fromLatin1(step.what) + ": " + name));
+        }
+        // The saves that went ahead did their part: Felucca's list, Trammel's block in map0.
+        QCOMPARE(fel.landDifferenceList().keys(), (QList<qint32>{1024}));
+        QCOMPARE(readFile(dir + "/map0.mul").mid(1024 * 196 + 4, 3), QByteArray::fromHex("bc0106"));
+    }
+
     void hasUnsavedChangesSeesCacheAndEveryFacet()
     {
         freshFacet2();
