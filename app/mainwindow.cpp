@@ -185,6 +185,14 @@ mainWindow::mainWindow(const StartOptions &options, QWidget *parent) : QMainWind
     connect(m_view, &GLMapWidget::currentTile, this, &mainWindow::setCurrent);
     connect(m_view, &GLMapWidget::togglePaint, this, &mainWindow::togglePaint);
     connect(m_view, &GLMapWidget::paintModeChanged, this, qOverload<int>(&mainWindow::setPaint));
+    // What the view has to say (why a gesture did nothing, a move under way) and the paint
+    // tile Control+right-click took.
+    connect(m_view, &GLMapWidget::statusMessage, this, [this](const QString &text) {
+        statusBar()->showMessage(text, 10000);
+    });
+    connect(m_view, &GLMapWidget::gestureChanged, this, [this] { statusBar()->showMessage(m_view->gestureNote()); });
+    connect(m_view, &GLMapWidget::paintTileTaken, this,
+            [this](int type) { setPaint(m_view->paintMode() ? type : -1); });
 
     m_vPressed = m_hPressed = false;
     m_find = new FindWidget(this);
@@ -342,6 +350,8 @@ void mainWindow::createActions()
     fileFacetTerMurAction = makeAction(this, "fileFacetTerMurAction", true, false);
     viewDynamicsAction->setEnabled(false);
     editUndoAction = makeAction(this, "editUndoAction", false);
+    editCopyAction = makeAction(this, "editCopyAction", false);
+    editPasteAction = makeAction(this, "editPasteAction", false);
     editRedoAction = makeAction(this, "editRedoAction", false);
 
     connect(fileExitAction, &QAction::triggered, this, &mainWindow::fileExit);
@@ -381,6 +391,8 @@ void mainWindow::createActions()
     connect(fileWorld_Action, &QAction::triggered, this, &mainWindow::fileWSC);
     connect(viewDynamicsAction, &QAction::toggled, this, &mainWindow::drawDynamic);
     connect(editUndoAction, &QAction::triggered, this, &mainWindow::editUndo);
+    connect(editCopyAction, &QAction::triggered, this, [this] { m_view->copySelection(); });
+    connect(editPasteAction, &QAction::triggered, this, [this] { m_view->pasteAtPointer(); });
     connect(editRedoAction, &QAction::triggered, this, &mainWindow::editRedo);
 }
 
@@ -443,6 +455,9 @@ void mainWindow::createMenus()
     editMenu->setObjectName(QStringLiteral("editMenu"));
     editMenu->addAction(editUndoAction);
     editMenu->addAction(editRedoAction);
+    editMenu->addSeparator();
+    editMenu->addAction(editCopyAction);
+    editMenu->addAction(editPasteAction);
     editMenu->addSeparator();
     selectionMenu = new QMenu(editMenu);
     selectionMenu->addAction(editSelectionStaticsAction);
@@ -546,6 +561,10 @@ void mainWindow::languageChange()
         t.action->setShortcut(t.key ? QKeySequence(QLatin1String(t.key)) : QKeySequence());
     }
     editUndoAction->setShortcuts(QKeySequence::Undo);
+    editCopyAction->setText(tr("Copy"));
+    editCopyAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+C")));
+    editPasteAction->setText(tr("Paste"));
+    editPasteAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+V")));
     editRedoAction->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
     updateUndoActions();
     toolBar->setWindowTitle(tr("Tools"));
@@ -792,6 +811,8 @@ void mainWindow::setCurrent(int x, int y, int tile)
                 placed += int(ids.size());
     if (land + placed > 0)
         text += QStringLiteral("  Selected: %1 land, %2 statics").arg(land).arg(placed);
+    if (const QString note = m_view->gestureNote(); !note.isEmpty())
+        text = note + QStringLiteral("  |  ") + text; // a move under way stays in sight
     statusBar()->showMessage(text);
 }
 
@@ -1385,7 +1406,15 @@ void mainWindow::rest()
 
 void mainWindow::togglePaint()
 {
+    const bool wasOn = m_view->paintMode();
     setPaint(m_view->switchPaintMode());
+    if (wasOn || m_view->paintMode())
+        return;
+    // Paint mode could not come on: say why.
+    statusBar()->showMessage(m_view->movePending()
+                                 ? tr("Paint mode waits for the move under way: place it, or Escape cancels it")
+                                 : tr("Paint mode needs a tile: choose one in the palette first"),
+                             10000);
 }
 
 void mainWindow::tileselect(int type, std::vector<int> tiles, QString alt)

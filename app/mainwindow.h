@@ -169,6 +169,8 @@ public slots:
 
 public:
     QAction *editUndoAction = nullptr;
+    QAction *editCopyAction = nullptr;
+    QAction *editPasteAction = nullptr;
     QAction *editRedoAction = nullptr;
 
 protected slots:

@@ -17,28 +17,79 @@
 
 namespace {
 
-// What an entry acts on: the tiles under the point, or a whole selection when one of the
-// hits under the point is selected.
+// What an entry acts on: the tiles under the point of the kinds the select mode takes, or a
+// whole selection when one of the hits under the point is selected. What lies there of
+// either kind is kept too, for the entries that say what the mode left out or that take
+// the only kind they know.
 struct Targets {
     GLMapWidget::LandSelection land;
     GLMapWidget::StaticSelection statics;
     bool staticsAreSelection = false;
+    GLMapWidget::LandHits landThere;
+    GLMapWidget::StaticHits staticsThere;
     bool empty() const { return land.isEmpty() && statics.isEmpty(); }
+    bool nothingThere() const { return landThere.isEmpty() && staticsThere.isEmpty(); }
 };
+
+void fillTargets(GLMapWidget &view, Targets &t, const GLMapWidget::LandHits &land,
+                 const GLMapWidget::StaticHits &statics)
+{
+    t.staticsAreSelection = (view.hitsInSelection({}, statics, 2) & 2) != 0;
+    t.statics = t.staticsAreSelection ? view.staticSelection : statics;
+    t.land = (view.hitsInSelection(land, {}, 1) & 1) ? view.landSelection : land;
+}
 
 Targets targetsAt(GLMapWidget &view, const QPoint &point)
 {
     Targets t;
-    const int n = view.pickRect(point.x() - 1, point.y() - 1, point.x() + 1, point.y() + 2);
+    const int n = view.pickPoint(point);
     if (n < 1)
         return t;
+    view.collectHits(n, t.landThere, t.staticsThere, 3);
     GLMapWidget::LandHits land;
     GLMapWidget::StaticHits statics;
     view.collectHits(n, land, statics);
-    t.staticsAreSelection = (view.hitsInSelection(land, statics, 2) & 2) != 0;
-    t.statics = t.staticsAreSelection ? view.staticSelection : statics;
-    t.land = (view.hitsInSelection(land, statics, 1) & 1) ? view.landSelection : land;
+    fillTargets(view, t, land, statics);
     return t;
+}
+
+// For Properties and Altitude, which work on either kind: when the select mode takes
+// nothing that lies under the point, the entry takes what is there. Otherwise the kind the
+// mode leaves out is named in the status bar. False when nothing lies there at all (said
+// too).
+bool settleTargets(GLMapWidget &view, Targets &t, const QString &entry)
+{
+    if (t.nothingThere()) {
+        emit view.statusMessage(QStringLiteral("%1: there is nothing under the pointer").arg(entry));
+        return false;
+    }
+    if (t.empty()) {
+        fillTargets(view, t, t.landThere, t.staticsThere);
+        return true;
+    }
+    const bool staticsLeft = t.statics.isEmpty() && !t.staticsThere.isEmpty();
+    const bool landLeft = t.land.isEmpty() && !t.landThere.isEmpty();
+    if (staticsLeft || landLeft)
+        emit view.statusMessage(QStringLiteral("%1: the %2 under the pointer is left out in \"%3\" mode")
+                                    .arg(entry, staticsLeft ? QStringLiteral("static") : QStringLiteral("land"),
+                                         GLMapWidget::selectModeName(view.selectMode())));
+    return true;
+}
+
+// For Hue and Export, which know statics only: the statics the mode takes, else those
+// under the point whatever the mode. False, and said, when there is none.
+bool settleStatics(GLMapWidget &view, Targets &t, const QString &entry)
+{
+    if (t.statics.isEmpty() && !t.staticsThere.isEmpty()) {
+        const GLMapWidget::LandSelection land = t.land;
+        fillTargets(view, t, {}, t.staticsThere);
+        t.land = land;
+    }
+    if (t.statics.isEmpty()) {
+        emit view.statusMessage(QStringLiteral("%1: there is no static under the pointer").arg(entry));
+        return false;
+    }
+    return true;
 }
 
 // The first static of the stack with that id and z; null when there is none.
@@ -124,7 +175,11 @@ void GLMapWidget::showProperties(const QPoint &point)
         runWhenIdle([this, point] { showProperties(point); });
         return;
     }
-    const Targets targets = targetsAt(*this, point);
+    Targets targets = targetsAt(*this, point);
+    if (!settleTargets(*this, targets, QStringLiteral("Properties"))) {
+        update();
+        return;
+    }
     staticfix statics;
     for (auto ix = targets.statics.cbegin(); ix != targets.statics.cend(); ++ix) {
         for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy) {
@@ -147,13 +202,21 @@ void GLMapWidget::showProperties(const QPoint &point)
 
     // Modeless, one per kind: they stay open while the user goes on working, and each change
     // they apply arrives through slotProp.
-    const auto open = [this](const std::function<void(PropWidget *)> &fill) {
+    // The second one opens down and to the right of the first, so neither hides the other.
+    PropWidget *first = nullptr;
+    const auto open = [this, &first](const std::function<void(PropWidget *)> &fill) {
         auto *dialog = new PropWidget(this);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         dialog->setModal(false);
         fill(dialog);
         connect(dialog, &PropWidget::tileChange, this, &GLMapWidget::slotProp);
         dialog->show();
+        if (first) {
+            const int step = std::max(32, dialog->frameGeometry().height() - dialog->geometry().height() + 8);
+            dialog->move(first->pos() + QPoint(step, step));
+        } else {
+            first = dialog;
+        }
     };
     if (!statics.empty())
         open([&statics](PropWidget *d) { d->initStaticData(statics); });
@@ -168,8 +231,8 @@ void GLMapWidget::changeAltitude(const QPoint &point)
         runWhenIdle([this, point] { changeAltitude(point); });
         return;
     }
-    const Targets targets = targetsAt(*this, point);
-    if (targets.empty()) {
+    Targets targets = targetsAt(*this, point);
+    if (!settleTargets(*this, targets, QStringLiteral("Altitude"))) {
         update();
         return;
     }
@@ -206,8 +269,8 @@ void GLMapWidget::changeHue(const QPoint &point)
         runWhenIdle([this, point] { changeHue(point); });
         return;
     }
-    const Targets targets = targetsAt(*this, point);
-    if (targets.statics.isEmpty()) {
+    Targets targets = targetsAt(*this, point);
+    if (!settleStatics(*this, targets, QStringLiteral("Hue"))) {
         update();
         return;
     }
@@ -232,8 +295,8 @@ void GLMapWidget::exportStatics(const QPoint &point)
         runWhenIdle([this, point] { exportStatics(point); });
         return;
     }
-    const Targets targets = targetsAt(*this, point);
-    if (targets.statics.isEmpty())
+    Targets targets = targetsAt(*this, point);
+    if (!settleStatics(*this, targets, QStringLiteral("Export")))
         return;
     // Qt's own dialog: the same on every desktop, and one a test can answer.
     const QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Select Export File"), QString(),
@@ -285,4 +348,5 @@ void GLMapWidget::slotProp(int id, int x, int y, int oldZ, int hue, int newZ, in
         return;
     }
     m_doc.setProperties(kind, x, y, id, oldZ, newZ, hue);
+    update(); // the map shows what the dialog changed
 }

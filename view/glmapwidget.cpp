@@ -319,7 +319,13 @@ void GLMapWidget::paintGL()
 {
     if (isBusy()) {
         // A paint let in by a walk's event processing (a pick under way): the walk
-        // finishes, and a frame follows once it has.
+        // finishes, and a frame follows once it has. Outside a walk (a save asking its
+        // question) the last list is whole: the view keeps its picture from it.
+        if (m_walking == 0) {
+            m_inPaint = true;
+            submitLastList();
+            m_inPaint = false;
+        }
         m_repaintWanted = true;
         return;
     }
@@ -331,12 +337,17 @@ void GLMapWidget::paintGL()
 void GLMapWidget::drawFrame()
 {
     BusyScope busy(*this);
+    drawMap(m_mode, m_currentX, m_currentY, facetBlocksX(m_mapid), facetBlocksY(m_mapid));
+    submitLastList();
+}
+
+void GLMapWidget::submitLastList()
+{
     const QSize fb = framebufferSize();
     glViewport(0, 0, fb.width(), fb.height());
     applyProjection(walkPlanFor(m_mode).depth);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     applyViewTransform();
-    drawMap(m_mode, m_currentX, m_currentY, facetBlocksX(m_mapid), facetBlocksY(m_mapid));
     // In 3D what is nearer covers what is farther whatever the walk's order; transparent
     // texels neither show nor hide. Flat and isometric pictures are painted back to front.
     const bool depth = m_mode == mapgeometry::ThreeD;
@@ -402,11 +413,17 @@ bool GLMapWidget::landQuad(int x, int y, const Tile &tile, TileQuad &quad, int m
 void GLMapWidget::drawMap(int mode, int cx, int cy, int blocksX, int blocksY)
 {
     BusyScope busy(*this);
+    struct Walking {
+        int &n;
+        explicit Walking(int &c) : n(c) { ++n; }
+        ~Walking() { --n; }
+    } walking(m_walking);
     ++m_stats.walks;
     m_stats.visited = m_stats.inside = 0;
     m_stats.eventPoints = 0;
     m_drawList.clear();
     m_drawnQuads.clear();
+    m_drawnStatics.clear();
     m_landMemoLoads = -1;
 
     const mapgeometry::WalkPlan plan = walkPlanFor(mode);
@@ -678,7 +695,10 @@ GLMapWidget::StaticTexture GLMapWidget::staticTexture(const Tile &tile)
         std::printf("failed to get image for static 0x%x\n", unsigned(id));
         std::fflush(stdout);
     }
-    st.texture = m_atlas.add(textureImage(image));
+    const QImage glImage = textureImage(image);
+    st.texture = m_atlas.add(glImage);
+    if (!glImage.isNull())
+        st.alpha = glImage.convertToFormat(QImage::Format_Alpha8);
     m_staticTextures.insert(key, st);
     return st;
 }
@@ -730,5 +750,6 @@ void GLMapWidget::drawStatic(int sx, int sy, const Tile &tile, bool selected, in
                                         t.v(texCorner[i][1]), m_defaultRgba);
         }
     }
+    m_drawnStatics.push_back({quint32(m_drawList.size()), textureKey(drawn.id(), drawn.hue())});
     m_drawList.add(names, DrawList::Quad, t.texture, corners);
 }

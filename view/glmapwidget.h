@@ -24,6 +24,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 class Facet;
@@ -46,6 +47,8 @@ public:
         TextureAtlas::Entry texture;
         int width = 0;
         int height = 0;
+        // The alpha of the image as uploaded (rows as texture t runs): what picking tests.
+        QImage alpha;
     };
 
     // Every land tile the last walk visited, in walk order, with its corners in scene units
@@ -108,6 +111,12 @@ public:
     void undo();
     void redo();
     void moveStatics(int dx, int dy, bool copy);
+    // Edit > Copy: the selection's land and statics onto the system clipboard as the
+    // program's XML. Edit > Paste: the clipboard's area with its corner on the cell under
+    // the pointer (the last cell it was over when it is off the map), as one step.
+    void copySelection();
+    void pasteAtPointer();
+    void pasteAt(const QPoint &cell);
     void changeElevation(int delta);
     // ---- painting (painting.cpp) ----
     int switchPaintMode();
@@ -200,10 +209,20 @@ public:
     // Replays the walk in selection mode under the window rectangle (y downwards) with the
     // view transform the frame uses. The number of hit records; -1 when the selection
     // buffer overflowed, or when no pick could run (no GL yet, or a walk or save under way).
+    // A static is hit only where its image is opaque inside the rectangle: a band takes the
+    // statics one of whose opaque pixels lies in it, never one whose transparent margin
+    // merely overlaps it.
     int pickRect(int x1, int y1, int x2, int y2);
+    // The pick of a click at a window point: the land under the small click rectangle around
+    // it, and the statics whose image is opaque at the pointer's own pixel.
+    int pickPoint(const QPoint &pos);
     // Sorts the last pick's records into the maps, keeping the kinds selectMode allows.
     // hits -1 leaves both maps untouched.
     void collectHits(int hits, LandHits &land, StaticHits &statics) const;
+    // The same keeping the kinds of kinds (selectMode's bits) instead.
+    void collectHits(int hits, LandHits &land, StaticHits &statics, int kinds) const;
+    // The select mode's name as the status bar shows it ("Sel: Land").
+    static QString selectModeName(int mode);
     // The land cell under a window point, from the quads of the last walk (needs GL).
     CellHit cellAt(int wx, int wy);
     // The same for a scene point: the first quad of the last walk that holds it.
@@ -271,8 +290,19 @@ public slots:
     virtual void slotImportPop(int id);
     void slotProp(int id, int x, int y, int oldZ, int hue, int newZ, int kind);
 
+    // What the pointer is in the middle of, for the status bar: a prepared or armed move;
+    // empty when nothing.
+    QString gestureNote() const;
+
 signals:
     void currentTile(int x, int y, int tile);
+    // A word for the status bar: why a gesture or a menu entry did nothing, or what it did
+    // instead.
+    void statusMessage(const QString &text);
+    // Control+right-click took the paint tile from the map: the kind it took (0 land, 1 static).
+    void paintTileTaken(int type);
+    // The prepared or armed move began or ended (gestureNote tells which).
+    void gestureChanged();
     void togglePaint();
     // Paint mode was switched by the view itself (Escape): the kind now painted, or -1.
     void paintModeChanged(int type);
@@ -336,6 +366,15 @@ private:
     void prepareMove(const QPoint &pos);
     void completeMove(const MouseInput &in);
     void startBand(const QPointF &pos);
+    // Drops a prepared or armed move, saying so when why is not empty.
+    void dropMove(const QString &why);
+    // The walk of a pick under the window rectangle; statics count only where their image is
+    // opaque inside the GL window region [x0, x1) x [y0, y1) (device pixels, y upwards).
+    int pickWalk(int x1, int y1, int x2, int y2, const std::array<double, 4> &opaqueRegion);
+    // The GL window region of a window rectangle, in device pixels.
+    std::array<double, 4> glRegion(double x1, double y1, double x2, double y2) const;
+    // Draws the last walk's list again without walking: a frame asked for while a save runs.
+    void submitLastList();
     void reportHover(const QPoint &pos);
     void letEventsRun();
     int landZ(int x, int y, int fallback);
@@ -387,6 +426,15 @@ private:
     // The walk's output and state.
     DrawList m_drawList;
     std::vector<DrawnQuad> m_drawnQuads;
+    // Each static entry of the list and the texture it samples (its key in m_staticTextures).
+    struct DrawnStatic {
+        quint32 entry = 0;
+        qint64 key = 0;
+    };
+    std::vector<DrawnStatic> m_drawnStatics;
+    // Statics of the last pick that are opaque in its region: (x, y, z, id).
+    std::set<std::array<int, 4>> m_opaqueHits;
+    int m_walking = 0; // walks under way (a frame's or a pick's), inside the busy time
     WalkStats m_stats;
     DrawList::Entry m_names; // the cell names of the tile being drawn
     std::array<quint8, 4> m_defaultRgba{255, 255, 255, 255};

@@ -1,6 +1,7 @@
 #include "view/mapgeometry.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace mapgeometry {
 
@@ -64,6 +65,44 @@ void staticCorners(int mode, int w, int h, int z, int tileHeight, TileQuad &q)
     } else {
         q.c = {Corner{L, -44, 4 * z}, Corner{R, -44, 4 * z}, Corner{R, -44, 4 * z + h}, Corner{L, -44, 4 * z + h}};
     }
+}
+
+bool opaqueInRegion(const AlphaMask &mask, const std::array<double, 2> &c0, const std::array<double, 2> &c1,
+                    const std::array<double, 2> &c3, double x0, double y0, double x1, double y1)
+{
+    if (!mask.bits || mask.width <= 0 || mask.height <= 0)
+        return false;
+    const double ax = c1[0] - c0[0], ay = c1[1] - c0[1]; // along s
+    const double bx = c3[0] - c0[0], by = c3[1] - c0[1]; // along t
+    const double det = ax * by - ay * bx;
+    if (std::abs(det) < 1e-9)
+        return false; // drawn without area: nothing to see
+    // The parallelogram's bounding box, cut to the region.
+    const double c2x = c1[0] + bx, c2y = c1[1] + by;
+    const double minX = std::max(x0, std::min({c0[0], c1[0], c3[0], c2x}));
+    const double maxX = std::min(x1, std::max({c0[0], c1[0], c3[0], c2x}));
+    const double minY = std::max(y0, std::min({c0[1], c1[1], c3[1], c2y}));
+    const double maxY = std::min(y1, std::max({c0[1], c1[1], c3[1], c2y}));
+    if (minX >= maxX || minY >= maxY)
+        return false;
+    // Pixel centres i + 0.5 inside [minX, maxX), likewise for rows.
+    const int i0 = int(std::ceil(minX - 0.5)), i1 = int(std::ceil(maxX - 0.5));
+    const int j0 = int(std::ceil(minY - 0.5)), j1 = int(std::ceil(maxY - 0.5));
+    for (int j = j0; j < j1; ++j) {
+        const double py = j + 0.5 - c0[1];
+        for (int i = i0; i < i1; ++i) {
+            const double px = i + 0.5 - c0[0];
+            const double s = (px * by - py * bx) / det;
+            const double t = (ax * py - ay * px) / det;
+            if (s < 0 || s >= 1 || t < 0 || t >= 1)
+                continue;
+            const int col = std::min(mask.width - 1, int(s * mask.width));
+            const int row = std::min(mask.height - 1, int(t * mask.height));
+            if (mask.at(col, row) >= OpaqueAlpha)
+                return true;
+        }
+    }
+    return false;
 }
 
 Region regionFor(double scale)

@@ -80,6 +80,26 @@ bool landCorners(int mode, bool textured, const LandHeights &h, TileQuad &quad);
 // height (only 3D looks at it). A 44 x 44 image is laid out as a cell diamond.
 void staticCorners(int mode, int w, int h, int z, int tileHeight, TileQuad &quad);
 
+// An image's alpha as it lies in a texture: row 0 is the row texture t 0 samples.
+struct AlphaMask {
+    const uchar *bits = nullptr;
+    int width = 0;
+    int height = 0;
+    qsizetype stride = 0;
+    uchar at(int col, int row) const { return bits[qsizetype(row) * stride + col]; }
+};
+
+// A texel counts as opaque from this alpha on: where the 3D alpha test lets it through.
+constexpr int OpaqueAlpha = 128;
+
+// True when an image drawn on the parallelogram c0 (texture 0,0), c1 (1,0), c3 (0,1) (c2 is
+// implied) shows an opaque texel at the centre of some pixel of the region [x0, x1) x
+// [y0, y1). Every coordinate is in the same pixels (device pixels of the GL window); each
+// pixel centre takes the texel it falls on, as nearest sampling would, so stretching and
+// scaling are those of the drawing. The work is bounded by the pixels the image covers.
+bool opaqueInRegion(const AlphaMask &mask, const std::array<double, 2> &c0, const std::array<double, 2> &c1,
+                    const std::array<double, 2> &c3, double x0, double y0, double x1, double y1);
+
 // The visible region at a scale: 2 * halfRows rows of 2 * halfCols cells.
 struct Region {
     int halfCols = 0;

@@ -170,11 +170,14 @@ void GLMapWidget::insertLand(int x, int y, bool paint)
     }
     LandHits land;
     StaticHits statics;
-    collectHits(n, land, statics);
+    // The cells under the point whatever the select mode: an insertion needs a cell, not a
+    // selectable kind.
+    collectHits(n, land, statics, 3);
     // On a selected land cell the whole land selection is the target.
     const LandSelection &targets = (hitsInSelection(land, statics, 1) & 1) ? landSelection : land;
     const Cells cells = cellsOf(targets);
     if (cells.empty()) {
+        emit statusMessage(QStringLiteral("Insert: there is no cell under the pointer"));
         update();
         return;
     }
@@ -219,10 +222,11 @@ void GLMapWidget::insertStatic(int x, int y, bool paint)
     }
     LandHits land;
     StaticHits statics;
-    collectHits(n, land, statics);
+    collectHits(n, land, statics, 3);
     const LandSelection &targets = (hitsInSelection(land, statics, 1) & 1) ? landSelection : land;
     const Cells cells = cellsOf(targets);
     if (cells.empty()) {
+        emit statusMessage(QStringLiteral("Insert: there is no cell under the pointer"));
         update();
         return;
     }
@@ -287,15 +291,40 @@ void GLMapWidget::pickPaintTile(const QPoint &pos)
 {
     // The one-pixel box from (x, y - 1) to (x + 1, y): small, but not of zero size, which
     // would pick the whole view.
-    const int n = pickRect(pos.x(), pos.y(), pos.x() + 1, pos.y() - 1);
-    if (n < 1)
+    if (m_selectMode == 0) {
+        emit statusMessage(QStringLiteral("Control+right-click takes no tile in \"%1\" mode")
+                               .arg(selectModeName(m_selectMode)));
         return;
+    }
+    const int n = pickRect(pos.x(), pos.y(), pos.x() + 1, pos.y() - 1);
     LandHits land;
     StaticHits statics;
-    collectHits(n, land, statics);
-    if (land.isEmpty())
-        return; // statics only in selectMode: nothing to take
+    if (n > 0)
+        collectHits(n, land, statics);
+    if (!statics.isEmpty()) {
+        // What shows on top: the static of the hits the walk drew last.
+        const auto &entries = m_drawList.entries();
+        int id = -1;
+        for (auto it = m_drawnStatics.crbegin(); it != m_drawnStatics.crend() && id < 0; ++it) {
+            const DrawList::Entry &e = entries[it->entry];
+            const QList<int> ids = statics.value(e.x).value(e.y).value(e.z);
+            if (ids.contains(e.id))
+                id = e.id;
+        }
+        if (id >= 0) {
+            m_paintIds = {id};
+            m_paintType = 1;
+            emit paintTileTaken(1);
+            return;
+        }
+    }
+    if (land.isEmpty()) {
+        emit statusMessage(QStringLiteral("Control+right-click: there is no %1 under the pointer")
+                               .arg(m_selectMode == 2 ? QStringLiteral("static") : QStringLiteral("tile")));
+        return;
+    }
     // The first land hit: smallest x, then smallest y.
     m_paintIds = {land.first().first()};
     m_paintType = 0;
+    emit paintTileTaken(0);
 }

@@ -61,7 +61,26 @@ void GLMapWidget::applyViewTransform()
     glRotated(m_degree, 0, 0, 1);
 }
 
+std::array<double, 4> GLMapWidget::glRegion(double x1, double y1, double x2, double y2) const
+{
+    const QPointF a = toGLWindow(std::min(x1, x2), std::max(y1, y2));
+    const QPointF b = toGLWindow(std::max(x1, x2), std::min(y1, y2));
+    return {a.x(), a.y(), b.x(), b.y()};
+}
+
 int GLMapWidget::pickRect(int x1, int y1, int x2, int y2)
+{
+    return pickWalk(x1, y1, x2, y2, glRegion(x1, y1, x2, y2));
+}
+
+int GLMapWidget::pickPoint(const QPoint &pos)
+{
+    // The pointer's own pixel: from its top-left corner one window pixel on.
+    return pickWalk(pos.x() - 1, pos.y() - 1, pos.x() + 1, pos.y() + 2,
+                    glRegion(pos.x(), pos.y(), pos.x() + 1, pos.y() + 1));
+}
+
+int GLMapWidget::pickWalk(int x1, int y1, int x2, int y2, const std::array<double, 4> &opaqueRegion)
 {
     // A pick is a walk of its own: never inside another walk or a save, and never before
     // the context exists.
@@ -82,6 +101,10 @@ int GLMapWidget::pickRect(int x1, int y1, int x2, int y2)
     // The frame's own transform and walk: the pick sees what the frame shows, and the draw
     // list carries every tile under its own names whatever batching the drawing uses.
     applyViewTransform();
+    // The frame's matrices, for where each static's image lands in the window.
+    std::array<GLdouble, 16> modelview{}, projection{};
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelview.data());
+    glGetDoublev(GL_PROJECTION_MATRIX, projection.data());
     glRenderMode(GL_SELECT);
     glInitNames();
     glMatrixMode(GL_PROJECTION);
@@ -101,17 +124,56 @@ int GLMapWidget::pickRect(int x1, int y1, int x2, int y2)
     const GLint hits = glRenderMode(GL_RENDER);
     resizeGL(W, H); // the frame's box again: the point under the pointer reads through it
     glColor4fv(m_defaultColor.data());
+
+    // Selection mode hits a static's whole rectangle, transparent margin and all. Replay
+    // the statics of the same walk through their images: a static counts where one of its
+    // opaque texels is drawn inside the region.
+    m_opaqueHits.clear();
+    const auto &entries = m_drawList.entries();
+    const auto &vertices = m_drawList.vertices();
+    for (const DrawnStatic &ds : m_drawnStatics) {
+        const DrawList::Entry &e = entries[ds.entry];
+        const std::array<int, 4> names{e.x, e.y, e.z, e.id};
+        if (m_opaqueHits.count(names))
+            continue;
+        const auto it = m_staticTextures.constFind(ds.key);
+        if (it == m_staticTextures.constEnd() || it->alpha.isNull())
+            continue;
+        std::array<std::array<double, 2>, 4> win{};
+        for (int i = 0; i < 4; ++i) {
+            const DrawList::Vertex &v = vertices[e.firstVertex + quint32(i)];
+            GLdouble wx = 0, wy = 0, wz = 0;
+            gluProject(v.x, v.y, v.z, modelview.data(), projection.data(), viewport, &wx, &wy, &wz);
+            win[size_t(i)] = {wx, wy};
+        }
+        const QImage &a = it->alpha;
+        const mapgeometry::AlphaMask mask{a.constBits(), a.width(), a.height(), a.bytesPerLine()};
+        if (mapgeometry::opaqueInRegion(mask, win[0], win[1], win[3], opaqueRegion[0], opaqueRegion[1],
+                                        opaqueRegion[2], opaqueRegion[3]))
+            m_opaqueHits.insert(names);
+    }
     return hits < 0 ? -1 : int(hits);
 }
 
 void GLMapWidget::collectHits(int hits, LandHits &land, StaticHits &statics) const
 {
+    collectHits(hits, land, statics, m_selectMode);
+}
+
+QString GLMapWidget::selectModeName(int mode)
+{
+    static const char *const names[] = {"Sel: None", "Sel: Land", "Sel: Static", "Sel: Lnd/Sta"};
+    return mode >= 0 && mode <= 3 ? QString::fromLatin1(names[mode]) : QString();
+}
+
+void GLMapWidget::collectHits(int hits, LandHits &land, StaticHits &statics, int kinds) const
+{
     if (hits < 0)
         return;
     land.clear();
     statics.clear();
-    const bool wantLand = m_selectMode & 1;
-    const bool wantStatics = m_selectMode & 2;
+    const bool wantLand = kinds & 1;
+    const bool wantStatics = kinds & 2;
     const std::size_t size = m_selectBuffer.size();
     std::size_t at = 0;
     for (int i = 0; i < hits && at + 3 <= size; ++i) {
@@ -129,7 +191,7 @@ void GLMapWidget::collectHits(int hits, LandHits &land, StaticHits &statics) con
         at += 5;
         if (kind == DrawList::Land && wantLand) {
             land[x][y] = id;
-        } else if (kind == DrawList::Static && wantStatics) {
+        } else if (kind == DrawList::Static && wantStatics && m_opaqueHits.count({x, y, z, id})) {
             QList<int> &ids = statics[x][y][z];
             if (!ids.contains(id))
                 ids.append(id);

@@ -3,6 +3,10 @@
 // lower, the staged cancel). Every map change goes through the block cache.
 #include "view/glmapwidget.h"
 
+#include <QClipboard>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QMouseEvent>
 
 #include <cstdio>
@@ -100,8 +104,10 @@ void GLMapWidget::press(const MouseInput &in)
             startBand(in.pos);
             return;
         }
+        // Prepared but not armed: only the double-click on it arms the move; any other press
+        // lets it go and is a press like any other.
         if (m_movePending)
-            return; // prepared but not armed: the double-click decides
+            dropMove(QString());
         if (m_paintOn) {
             paintAt(pos, in.modifiers);
             return;
@@ -126,10 +132,14 @@ void GLMapWidget::move(const MouseInput &in)
 {
     const QPoint pos = in.pos.toPoint();
     reportHover(pos);
-    if (!in.stateIs(Qt::LeftButton, Qt::NoModifier))
+    // A band follows the pointer with Shift held too (it toggles what it covers); painting
+    // only follows the plain left button.
+    const bool plain = in.stateIs(Qt::LeftButton, Qt::NoModifier);
+    if (!plain && !in.stateIs(Qt::LeftButton, Qt::ShiftModifier))
         return;
     if (m_paintOn) {
-        paintDragTo(pos);
+        if (plain)
+            paintDragTo(pos);
     } else if (m_bandActive) {
         m_bandEnd = in.pos;
         update();
@@ -163,7 +173,9 @@ void GLMapWidget::release(const MouseInput &in)
         m_bandEnd.rx() += 2;
     if (m_bandEnd.y() == m_bandStart.y())
         m_bandEnd.ry() += 2;
-    const int n = pickRect(int(m_bandStart.x()), int(m_bandStart.y()), int(m_bandEnd.x()), int(m_bandEnd.y()));
+    const bool click = in.pos == m_bandStart;
+    const int n = click ? pickPoint(m_bandStart.toPoint())
+                        : pickRect(int(m_bandStart.x()), int(m_bandStart.y()), int(m_bandEnd.x()), int(m_bandEnd.y()));
     if (n < 1) {
         m_bandActive = false;
         update();
@@ -174,7 +186,7 @@ void GLMapWidget::release(const MouseInput &in)
     collectHits(n, land, statics);
     if (in.modifiers & Qt::ShiftModifier) {
         toggleHits(land, statics);
-    } else if (in.pos == m_bandStart && hitsInSelection(land, statics, 0) != 0) {
+    } else if (click && hitsInSelection(land, statics, 0) != 0) {
         // A click on something already selected deselects everything.
         landSelection.clear();
         staticSelection.clear();
@@ -192,6 +204,28 @@ void GLMapWidget::doubleClick(const MouseInput &)
         return;
     m_moveArmed = true;
     setCursor(Qt::PointingHandCursor);
+    emit gestureChanged();
+}
+
+QString GLMapWidget::gestureNote() const
+{
+    if (m_movePending && m_moveArmed)
+        return QStringLiteral("Moving the selected statics: click the target cell (Control+click copies), Escape cancels");
+    if (m_movePending)
+        return QStringLiteral("Double-click to pick up the selected statics; a click elsewhere goes on selecting");
+    return QString();
+}
+
+void GLMapWidget::dropMove(const QString &why)
+{
+    if (!m_movePending)
+        return;
+    m_movePending = false;
+    m_moveArmed = false;
+    setCursor(m_paintOn ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    emit gestureChanged();
+    if (!why.isEmpty())
+        emit statusMessage(why);
 }
 
 void GLMapWidget::startBand(const QPointF &pos)
@@ -202,7 +236,7 @@ void GLMapWidget::startBand(const QPointF &pos)
 
 void GLMapWidget::prepareMove(const QPoint &pos)
 {
-    const int n = pickRect(pos.x() - 1, pos.y() - 1, pos.x() + 1, pos.y() + 2);
+    const int n = pickPoint(pos);
     m_bandActive = false;
     if (n <= 0)
         return;
@@ -214,19 +248,22 @@ void GLMapWidget::prepareMove(const QPoint &pos)
     m_moveFrom = QPoint(statics.firstKey(), statics.first().firstKey());
     m_moveTo = m_moveFrom;
     m_movePending = true;
+    setCursor(Qt::OpenHandCursor);
+    emit gestureChanged();
 }
 
 void GLMapWidget::completeMove(const MouseInput &in)
 {
     const CellHit target = cellAt(in.pos.toPoint().x(), in.pos.toPoint().y());
     m_moveTo = QPoint(target.x, target.y);
-    setCursor(Qt::ArrowCursor);
     // Control alone copies; Control with anything else moves.
     const bool copy = in.stateIs(Qt::NoButton, Qt::ControlModifier);
-    m_movePending = false;
-    m_moveArmed = false;
-    if (!target.isValid())
-        return; // no target cell: nothing moves, and what was selected stays selected
+    if (!target.isValid()) {
+        // No target cell: nothing moves, and what was selected stays selected.
+        dropMove(QStringLiteral("Move cancelled: there is no cell under the pointer"));
+        return;
+    }
+    dropMove(QString());
     moveStatics(m_moveTo.x() - m_moveFrom.x(), m_moveTo.y() - m_moveFrom.y(), copy);
     staticSelection.clear();
     update();
@@ -320,6 +357,55 @@ void GLMapWidget::moveStatics(int dx, int dy, bool copy)
     m_doc.moveStatics(dx, dy, copy);
 }
 
+void GLMapWidget::copySelection()
+{
+    const QByteArray xml = m_doc.copySelection();
+    if (xml.isEmpty()) {
+        emit statusMessage(QStringLiteral("Copy: nothing is selected"));
+        return;
+    }
+    auto *data = new QMimeData;
+    data->setData(QStringLiteral("application/xml"), xml);
+    data->setText(QString::fromUtf8(xml));
+    QGuiApplication::clipboard()->setMimeData(data);
+    emit statusMessage(QStringLiteral("Copied the selection"));
+}
+
+void GLMapWidget::pasteAtPointer()
+{
+    const QPoint pos = mapFromGlobal(QCursor::pos());
+    QPoint cell = m_hoverCell;
+    if (rect().contains(pos)) {
+        const CellHit hit = cellAt(pos.x(), pos.y());
+        if (hit.isValid())
+            cell = QPoint(hit.x, hit.y);
+    }
+    pasteAt(cell);
+}
+
+void GLMapWidget::pasteAt(const QPoint &cell)
+{
+    if (isBusy()) {
+        runWhenIdle([this, cell] { pasteAt(cell); });
+        return;
+    }
+    if (cell.x() < 0 || cell.y() < 0) {
+        emit statusMessage(QStringLiteral("Paste: point at the cell to paste on"));
+        return;
+    }
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    const QByteArray xml = !data ? QByteArray()
+        : data->hasFormat(QStringLiteral("application/xml")) ? data->data(QStringLiteral("application/xml"))
+                                                             : data->text().toUtf8();
+    QString error;
+    const int placed = m_doc.pasteArea(xml, cell.x(), cell.y(), &error);
+    if (placed < 0)
+        emit statusMessage(QStringLiteral("Paste: the clipboard holds no tiles of this program (%1)").arg(error));
+    else
+        emit statusMessage(QStringLiteral("Pasted %1 tiles at %2, %3").arg(placed).arg(cell.x()).arg(cell.y()));
+    update();
+}
+
 void GLMapWidget::changeElevation(int delta)
 {
     if (isBusy()) {
@@ -348,9 +434,7 @@ void GLMapWidget::cancelAction()
     }
     endStroke();
     if (m_movePending) {
-        m_movePending = false;
-        m_moveArmed = false;
-        setCursor(Qt::ArrowCursor);
+        dropMove(QStringLiteral("Move cancelled"));
     } else if (m_bandActive) {
         // Repainted, so the band does not stay on the screen without a band behind it.
         m_bandActive = false;

@@ -140,6 +140,16 @@ public:
     void placeMulti(const std::vector<CellPlacement> &cells, bool replaceSelection,
                     const ReadProgress &progress = {});
 
+    // The land of the land selection and the statics of the static selection as the
+    // program's XML (the shape of the tile menu's Export, the area's corner and its land
+    // height on the export element); empty when nothing is selected.
+    QByteArray copySelection();
+    // Places such a text with its corner on (tx, ty) as one step ("Paste"): land and
+    // statics at their heights over the corner's land, now over the target's land (an
+    // Export without a corner keeps its heights). Cells off the facet are left out. The
+    // number of tiles placed; -1 and why when the text holds nothing to paste.
+    int pasteArea(const QByteArray &xml, int tx, int ty, QString *error = nullptr);
+
     // Reads a world save into the current facet as one step.
     WorldSaveResult loadWorldSave(const QString &fileName, const ReadProgress &progress = {},
                                   const ConfirmComponents &confirm = {});

@@ -253,6 +253,69 @@ void DocumentTest::undoAndRedoAreExact_data()
     }, [](MapDocument &d) {
         QCOMPARE(d.cache().land(OX + 30, OY + 30).z(), -128);
     });
+    // 20 x 20 cells of Malas with their statics copied as the clipboard carries them and
+    // pasted into the corner of Ilshenar: the land and statics read back the same, at
+    // heights over the target's land as they stood over the source's.
+    row("paste an area from another facet", "Paste", [](MapDocument &d, const QString &) {
+        QVERIFY(d.setFacet(kMalas));
+        const QList<Placed> seen = staticsInCorner(d, 1);
+        QVERIFY2(!seen.isEmpty(), "Malas has statics in the corner");
+        const int sx = seen[0].x - 5, sy = seen[0].y - 5, side = 20;
+        const auto staticsOf = [&d](int x, int y, int dz) {
+            QStringList out;
+            for (const Tile &t : d.cache().statics(x, y))
+                if (t.isStatic())
+                    out << QStringLiteral("%1/%2/%3").arg(t.id()).arg(t.z() + dz).arg(t.hue());
+            return out;
+        };
+        const int sourceZ = d.cache().land(sx, sy).z();
+        QStringList copied;
+        int placed = 0;
+        for (int x = sx; x < sx + side; ++x)
+            for (int y = sy; y < sy + side; ++y) {
+                d.landSelection()[x][y] = d.cache().land(x, y).id();
+                for (const Tile &t : d.cache().statics(x, y))
+                    if (t.isStatic())
+                        MapDocument::addSelected(d.staticSelection(), x, y, t.z(), t.id());
+                const Tile l = d.cache().land(x, y);
+                QStringList cell = staticsOf(x, y, -sourceZ);
+                placed += 1 + int(cell.size());
+                copied << QStringLiteral("%1/%2 [%3]").arg(l.id()).arg(l.z() - sourceZ).arg(cell.join(' '));
+            }
+        const QByteArray xml = d.copySelection();
+        QVERIFY(xml.startsWith("<tessaryn>\n    <export "));
+        QVERIFY(xml.contains("<tile id="));
+
+        QVERIFY(d.setFacet(kIlshenar));
+        const int tx = OX + 20, ty = OY + 20;
+        const int targetZ = d.cache().land(tx, ty).z();
+        QStringList had;
+        for (int x = tx; x < tx + side; ++x)
+            for (int y = ty; y < ty + side; ++y)
+                had << staticsOf(x, y, -targetZ).join(' ');
+        QString error;
+        QCOMPARE(d.pasteArea(xml, tx, ty, &error), placed);
+        QStringList now;
+        int i = 0;
+        for (int x = tx; x < tx + side; ++x)
+            for (int y = ty; y < ty + side; ++y, ++i) {
+                // What stood there stays; the copy joins it.
+                QStringList cell = staticsOf(x, y, -targetZ);
+                for (const QString &old : had[i].split(' ', Qt::SkipEmptyParts))
+                    cell.removeOne(old);
+                std::sort(cell.begin(), cell.end());
+                QStringList want = copied[i].section('[', 1).chopped(1).split(' ', Qt::SkipEmptyParts);
+                std::sort(want.begin(), want.end());
+                const Tile l = d.cache().land(x, y);
+                now << QStringLiteral("%1/%2 [%3]").arg(l.id()).arg(l.z() - targetZ).arg(cell.join(' '));
+                copied[i] = copied[i].section('[', 0, 0) + '[' + want.join(' ') + ']';
+            }
+        QCOMPARE(now, copied);
+        // Text that holds nothing to paste is refused without a step.
+        const int steps = d.history(kIlshenar).count();
+        QCOMPARE(d.pasteArea("<tessaryn><export/></tessaryn>", tx, ty, &error), -1);
+        QCOMPARE(d.history(kIlshenar).count(), steps);
+    });
     row("hue", "Hue", [](MapDocument &d, const QString &) {
         selectStatics(d, staticsInCorner(d, 3));
         d.setHue(d.staticSelection(), 0x21);

@@ -1,12 +1,15 @@
 // The tile context menu on a small hand-made world: right presses sent to the view at the
 // window positions of known cells, entries chosen in the real menus, and the questions, file
-// dialogs and Properties dialogs they open answered as a user would.
+// dialogs and Properties dialogs they open answered as a user would. The small traps a map
+// maker meets around the menu and the gestures run in a main window of their own, where the
+// status bar tells what a gesture could not do.
 //
 // The world, Ilshenar (facet 2), centred on (20, 20), land id 3 at z 0 unless named, all in
 // block 402 (cells 16..23):
 //   land (20, 20) z 125, (17, 18) z 3;
 //   statics kA at (18, 20) z 0, kB at (22, 18) z 0, kPlant at (23, 21) z 5 hue 0x0455;
 //   every static a solid 20 x 30 image.
+#include "app/mainwindow.h"
 #include "dialogs/propwidget.h"
 #include "gui/contextmenufixture.h"
 #include "gui/viewfixture.h"
@@ -15,7 +18,15 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+
+#include <functional>
+#include <map>
 
 using namespace viewfixture;
 using namespace menufixture;
@@ -67,6 +78,8 @@ private slots:
     void exportWithNoStaticsAsksForNoFile();
     void failedExportIsReported();
     void insertEntriesWorkOnThePressPoint();
+    void smallTrapsSayWhyOrAct_data();
+    void smallTrapsSayWhyOrAct();
 
 private:
     QPoint staticAt(int x, int y) { return staticPoint(*m_view, x, y, kW, kH); }
@@ -86,6 +99,11 @@ void ContextMenuTest::initTestCase()
     w.statics = {{kA, 18, 20, 0}, {kB, 22, 18, 0}, {kPlant, 23, 21, 5, kPlantHue}};
     w.art = {{kA, solidStatic(kW, kH, kRed)}, {kB, solidStatic(kW, kH, kGreen)}, {kPlant, solidStatic(kW, kH, kBlue)}};
     QVERIFY(writeWorld(dir, w));
+    // Felucca for the save question: Trammel has no main files, so the two share them.
+    World felucca = w;
+    felucca.facet = 0;
+    QVERIFY(QDir().mkpath(m_env->root() + "/felucca"));
+    QVERIFY(writeWorld(m_env->root() + "/felucca", felucca));
     TestEnvironment::useDataDirectory(dir);
 }
 
@@ -283,7 +301,10 @@ void ContextMenuTest::exportWritesTheStaticsUnderThePoint()
 void ContextMenuTest::exportWithNoStaticsAsksForNoFile()
 {
     GLMapWidget &v = *m_view;
-    v.setSelectMode(1); // statics are not picked: nothing under the point to export
+    // Export takes the statics under the point whatever the select mode; on bare land there
+    // are none, and the status bar says so.
+    v.setSelectMode(1);
+    QSignalSpy said(&v, &GLMapWidget::statusMessage);
     const QString path = m_env->root() + "/none.xml";
     int dialogs = 0;
     QTimer watch;
@@ -294,9 +315,11 @@ void ContextMenuTest::exportWithNoStaticsAsksForNoFile()
         }
     });
     watch.start(10);
-    chooseAt(&v, staticAt(23, 21), {"Export"});
+    chooseAt(&v, landPoint(v, 21, 21), {"Export"});
     watch.stop();
     QCOMPARE(dialogs, 0);
+    QCOMPARE(said.count(), 1);
+    QCOMPARE(said[0][0].toString(), QStringLiteral("Export: there is no static under the pointer"));
     QVERIFY(!QFile::exists(path));
 }
 
@@ -338,6 +361,268 @@ void ContextMenuTest::insertEntriesWorkOnThePressPoint()
     answerQuery("0x64");
     chooseAt(&v, landPoint(v, 20, 20), {"Insert", "Static"});
     QCOMPARE(staticsAt(v, 20, 20), (Stack{{kA, 125, 0}}));
+}
+
+void ContextMenuTest::smallTrapsSayWhyOrAct_data()
+{
+    QTest::addColumn<QString>("trap");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("Hue in Sel: Land takes the static under the press")
+        << "hue on a static, Sel: Land" << "asked Select Hue; (18, 20) [100 0 33]" << "";
+    QTest::newRow("Hue on bare land says there is no static")
+        << "hue on land" << "asked nothing; (21, 21) []" << "Hue: there is no static under the pointer";
+    QTest::newRow("Properties in Sel: Land names the static it leaves out")
+        << "properties on a static, Sel: Land" << "dialogs: land"
+        << "Properties: the static under the pointer is left out in \"Sel: Land\" mode";
+    QTest::newRow("Properties of both kinds: two dialogs apart, Apply repaints")
+        << "properties on a static, Sel: Lnd/Sta" << "dialogs: statics land; apart; repainted; (18, 20) [100 7 0]" << "";
+    QTest::newRow("Control+right-click in Sel: Static takes the static, field 0 follows")
+        << "take a static" << "field Land; paint 1 [100]; field Static" << "";
+    QTest::newRow("Control+right-click in Sel: Land takes the land, field 0 follows")
+        << "take land" << "field Static; paint 0 [3]; field Land" << "";
+    QTest::newRow("Control+right-click in Sel: None says why")
+        << "take in Sel: None" << "paint -1 []" << "Control+right-click takes no tile in \"Sel: None\" mode";
+    QTest::newRow("Insert with no palette tile says so")
+        << "insert without a tile" << "paint off; field None" << "Paint mode needs a tile: choose one in the palette first";
+    QTest::newRow("A press on a selected static shows it; a click elsewhere goes on selecting")
+        << "click elsewhere after a prepared move"
+        << "prepared, open hand, noted; land {21: 21}, statics none, not pending, arrow" << "";
+    QTest::newRow("The armed move shows; Escape cancels and says so")
+        << "armed move" << "armed, pointing hand, noted; not pending, arrow" << "Move cancelled";
+    QTest::newRow("Shift+drag shows the band and toggles what it covers")
+        << "shift band" << "band shown to the pointer; land {20: 20, 21: 21}"
+        << "X,Y:21,21 Tile 0x3 Z:0  Selected: 1 land, 0 statics"; // the hover line of the drag
+    QTest::newRow("Copy and paste carry an area through the clipboard; Undo takes it back")
+        << "copy and paste" << "clipboard <tessaryn>; (21, 21) [100 0 0]; undone (21, 21) []"
+        << "Pasted 2 tiles at 21, 21";
+    QTest::newRow("The save question keeps the view's picture")
+        << "save question" << "asked Save Conflict; picture kept" << "";
+}
+
+// Each trap as a user meets it: what the map and the view show afterwards, and the message
+// the status bar shows at the end.
+void ContextMenuTest::smallTrapsSayWhyOrAct()
+{
+    QFETCH(QString, trap);
+    QFETCH(QString, outcome);
+    QFETCH(QString, status);
+    mainWindow w;
+    w.resize(900, 700);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    GLMapWidget &v = *w.view();
+    v.setMapid(2);
+    v.setTerrainMode(1);
+    v.setStatics(true);
+    v.setCenter(20, 20);
+    v.setSelectMode(3);
+    v.grabFramebuffer();
+    const QPoint onA = staticPoint(v, 18, 20, kW, kH);
+    const QPoint grass = landPoint(v, 21, 21);
+    QLabel *field0 = w.statusField(0);
+
+    const auto mouse = [&v](QEvent::Type type, const QPoint &p, Qt::MouseButton button, Qt::MouseButtons buttons,
+                            Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QMouseEvent e(type, QPointF(p), v.mapToGlobal(QPointF(p)), button, buttons, mods);
+        QCoreApplication::sendEvent(&v, &e);
+    };
+    const auto click = [&](const QPoint &p) {
+        mouse(QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
+    };
+    const auto key = [&w](int k) {
+        QKeyEvent e(QEvent::KeyPress, k, Qt::NoModifier);
+        QCoreApplication::sendEvent(&w, &e);
+    };
+    const auto cell = [&v](int x, int y) {
+        QStringList parts;
+        for (const QList<int> &t : staticsAt(v, x, y))
+            parts << QStringLiteral("%1 %2 %3").arg(t[0]).arg(t[1]).arg(t[2]);
+        return QStringLiteral("(%1, %2) [%3]").arg(x).arg(y).arg(parts.join(", "));
+    };
+    const auto paint = [&v] {
+        QStringList ids;
+        for (const int id : v.paintIds())
+            ids << QString::number(id);
+        return QStringLiteral("paint %1 [%2]").arg(v.paintType()).arg(ids.join(' '));
+    };
+    const auto landSel = [&v] {
+        QStringList parts;
+        for (auto ix = v.landSelection.cbegin(); ix != v.landSelection.cend(); ++ix)
+            for (auto iy = ix->cbegin(); iy != ix->cend(); ++iy)
+                parts << QStringLiteral("%1: %2").arg(ix.key()).arg(iy.key());
+        return QStringLiteral("{%1}").arg(parts.join(", "));
+    };
+    const auto dialogs = [&v] {
+        QStringList kinds;
+        for (PropWidget *d : v.findChildren<PropWidget *>())
+            if (d->isVisible())
+                kinds << (d->kind() == PropWidget::Land ? "land" : "statics");
+        kinds.sort(); // "land" < "statics"; shown the other way below when both are there
+        std::reverse(kinds.begin(), kinds.end());
+        return kinds;
+    };
+    const auto ctrlRight = [&](const QPoint &p) {
+        mouse(QEvent::MouseButtonPress, p, Qt::RightButton, Qt::RightButton, Qt::ControlModifier);
+        mouse(QEvent::MouseButtonRelease, p, Qt::RightButton, Qt::NoButton, Qt::ControlModifier);
+    };
+
+    const std::map<QString, std::function<QString()>> traps{
+        {"hue on a static, Sel: Land",
+         [&] {
+             v.setSelectMode(1);
+             QString caption;
+             answerQuery("0x21", &caption);
+             chooseAt(&v, onA, {"Hue"});
+             return QStringLiteral("asked %1; %2").arg(caption, cell(18, 20));
+         }},
+        {"hue on land",
+         [&] {
+             QString caption;
+             answerQuery("0x21", &caption);
+             chooseAt(&v, grass, {"Hue"});
+             return QStringLiteral("asked %1; %2").arg(caption.isEmpty() ? "nothing" : caption, cell(21, 21));
+         }},
+        {"properties on a static, Sel: Land",
+         [&] {
+             v.setSelectMode(1);
+             chooseAt(&v, onA, {"Properties"});
+             return QStringLiteral("dialogs: %1").arg(dialogs().join(' '));
+         }},
+        {"properties on a static, Sel: Lnd/Sta",
+         [&] {
+             chooseAt(&v, onA, {"Properties"});
+             QString out = QStringLiteral("dialogs: %1").arg(dialogs().join(' '));
+             const QList<PropWidget *> open = v.findChildren<PropWidget *>();
+             if (open.size() == 2) {
+                 const QPoint a = open[0]->pos(), b = open[1]->pos();
+                 out += (a - b).manhattanLength() >= 32 ? "; apart" : "; on top of each other";
+             }
+             for (PropWidget *d : open) {
+                 if (d->kind() != PropWidget::Statics)
+                     continue;
+                 const int walks = v.walkStats().walks;
+                 d->lineAlt->setText("7");
+                 d->applyButton();
+                 out += QTest::qWaitFor([&] { return v.walkStats().walks > walks; }, 5000) ? "; repainted"
+                                                                                           : "; not repainted";
+             }
+             return out + "; " + cell(18, 20);
+         }},
+        {"take a static",
+         [&] {
+             v.setPaint(0, {7}, QString());
+             key(Qt::Key_Insert);
+             QString out = "field " + field0->text();
+             v.setSelectMode(2);
+             ctrlRight(onA);
+             return out + "; " + paint() + "; field " + field0->text();
+         }},
+        {"take land",
+         [&] {
+             v.setPaint(1, {kA}, QString());
+             key(Qt::Key_Insert);
+             QString out = "field " + field0->text();
+             v.setSelectMode(1);
+             ctrlRight(onA); // on the static: Sel: Land takes the land under it
+             return out + "; " + paint() + "; field " + field0->text();
+         }},
+        {"take in Sel: None",
+         [&] {
+             v.setSelectMode(0);
+             ctrlRight(onA);
+             return paint();
+         }},
+        {"insert without a tile",
+         [&] {
+             key(Qt::Key_Insert);
+             return QStringLiteral("paint %1; field %2").arg(v.paintMode() ? "on" : "off", field0->text());
+         }},
+        {"click elsewhere after a prepared move",
+         [&] {
+             v.staticSelection = oneStatic(18, 20, 0, kA);
+             mouse(QEvent::MouseButtonPress, onA, Qt::LeftButton, Qt::LeftButton);
+             mouse(QEvent::MouseButtonRelease, onA, Qt::LeftButton, Qt::NoButton);
+             QString out = v.movePending() ? "prepared" : "not prepared";
+             out += v.cursor().shape() == Qt::OpenHandCursor ? ", open hand" : ", no cursor";
+             out += w.statusBar()->currentMessage() == v.gestureNote() && !v.gestureNote().isEmpty() ? ", noted"
+                                                                                                      : ", not noted";
+             click(grass);
+             return out + QStringLiteral("; land %1, statics %2, %3, %4")
+                              .arg(landSel(), v.staticSelection.isEmpty() ? "none" : "some",
+                                   v.movePending() ? "pending" : "not pending",
+                                   v.cursor().shape() == Qt::ArrowCursor ? "arrow" : "other cursor");
+         }},
+        {"armed move",
+         [&] {
+             v.staticSelection = oneStatic(18, 20, 0, kA);
+             mouse(QEvent::MouseButtonPress, onA, Qt::LeftButton, Qt::LeftButton);
+             mouse(QEvent::MouseButtonRelease, onA, Qt::LeftButton, Qt::NoButton);
+             mouse(QEvent::MouseButtonDblClick, onA, Qt::LeftButton, Qt::LeftButton);
+             mouse(QEvent::MouseButtonRelease, onA, Qt::LeftButton, Qt::NoButton);
+             QString out = v.moveArmed() ? "armed" : "not armed";
+             out += v.cursor().shape() == Qt::PointingHandCursor ? ", pointing hand" : ", no cursor";
+             out += w.statusBar()->currentMessage().startsWith("Moving the selected statics") ? ", noted"
+                                                                                              : ", not noted";
+             key(Qt::Key_Escape);
+             return out + QStringLiteral("; %1, %2").arg(v.movePending() ? "pending" : "not pending",
+                                                         v.cursor().shape() == Qt::ArrowCursor ? "arrow" : "other cursor");
+         }},
+        {"shift band",
+         [&] {
+             v.landSelection[20][20] = 3;
+             const QPoint from = landPoint(v, 21, 21), to = landPoint(v, 21, 21, 4, 4);
+             mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+             mouse(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
+             QString out = v.bandActive() && v.bandEnd() == QPointF(to) ? "band shown to the pointer" : "no band";
+             mouse(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, Qt::ShiftModifier);
+             return out + "; land " + landSel();
+         }},
+        {"copy and paste",
+         [&] {
+             v.landSelection[18][20] = 3;
+             v.staticSelection = oneStatic(18, 20, 0, kA);
+             w.editCopyAction->trigger();
+             QString out = "clipboard " + QGuiApplication::clipboard()->text().left(10);
+             QCursor::setPos(v.mapToGlobal(grass));
+             mouse(QEvent::MouseMove, grass, Qt::NoButton, Qt::NoButton);
+             w.editPasteAction->trigger();
+             out += "; " + cell(21, 21);
+             w.editUndoAction->trigger();
+             return out + "; undone " + cell(21, 21);
+         }},
+        {"save question",
+         [&] {
+             TestEnvironment::useDataDirectory(m_env->root() + "/felucca");
+             GLMapWidget felucca;
+             TestEnvironment::useDataDirectory(m_env->root() + "/client");
+             felucca.resize(480, 360);
+             felucca.show();
+             if (!QTest::qWaitForWindowExposed(&felucca))
+                 return QStringLiteral("no window");
+             felucca.setMapid(0);
+             felucca.setTerrainMode(1);
+             felucca.setStatics(true);
+             felucca.setCenter(20, 20);
+             const QImage before = felucca.grabFramebuffer();
+             QString title;
+             bool kept = false;
+             whenModal<QMessageBox>([&](QMessageBox *box) {
+                 title = box->windowTitle();
+                 kept = felucca.grabFramebuffer() == before;
+                 for (QAbstractButton *b : box->buttons())
+                     if (b->text() == "No")
+                         b->click();
+             });
+             felucca.save(0);
+             return QStringLiteral("asked %1; %2").arg(title, kept ? "picture kept" : "picture lost");
+         }},
+    };
+    const auto it = traps.find(trap);
+    QVERIFY2(it != traps.end(), qPrintable(trap));
+    QCOMPARE(it->second(), outcome);
+    QCOMPARE(w.statusBar()->currentMessage(), status);
 }
 
 QTEST_MAIN(ContextMenuTest)

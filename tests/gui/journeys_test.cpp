@@ -281,10 +281,31 @@ private:
         QVERIFY2(view().rect().contains(p), "the point is outside the map view");
         QTest::mouseClick(&view(), Qt::LeftButton, mods, p);
     }
+    // A window point on the static's picture: the middle of the 2 x 2 block of opaque
+    // pixels nearest the middle of its image (a click on a transparent pixel picks nothing,
+    // and grass blades are a pixel or two wide).
     QPoint onStatic(int x, int y, int id)
     {
-        const QSize s = m_art->staticArt(id, 255).size();
-        return staticPoint(view(), x, y, s.width(), s.height());
+        const QImage art = m_art->staticArt(id, 255).convertToFormat(QImage::Format_ARGB32);
+        const int w = art.width(), h = art.height();
+        const auto opaque = [&art](int px, int py) { return art.valid(px, py) && qAlpha(art.pixel(px, py)) > 200; };
+        QPointF best(w / 2.0, h / 2.0);
+        double nearest = 1e9;
+        for (int py = 0; py + 1 < h; ++py)
+            for (int px = 0; px + 1 < w; ++px) {
+                const double d = std::hypot(px + 1 - w / 2.0, py + 1 - h / 2.0);
+                if (d < nearest && opaque(px, py) && opaque(px + 1, py) && opaque(px, py + 1) && opaque(px + 1, py + 1)) {
+                    nearest = d;
+                    best = QPointF(px + 1, py + 1);
+                }
+            }
+        // The image as drawn in flat mode: stretched over its rectangle, its top row highest.
+        TileQuad q;
+        mapgeometry::staticCorners(mapgeometry::Flat, w, h, 0, 0, q);
+        const QPoint top = cellTop(view(), x, y);
+        const double sx = q.c[0].x + best.x() * (q.c[1].x - q.c[0].x) / w;
+        const double sy = q.c[2].y - best.y() * (q.c[2].y - q.c[0].y) / h;
+        return windowPoint(view(), top.x() + sx, top.y() + sy);
     }
     // Edit > Find, the cell typed in, Find.
     void goTo(int x, int y)

@@ -3,7 +3,8 @@
 // unless QT_SCALE_FACTOR says otherwise (the build runs it again at 2).
 //
 // The world: Ilshenar (facet 2), block 402 = cells 16..23 x 16..23 written, land id 3 at
-// z 0 everywhere.
+// z 0 everywhere; static 110 at (19, 19), a red tree of 30 x 48 pixels: a crown over the
+// top third, a trunk of 6 pixels below, transparent around both.
 #include "gui/viewfixture.h"
 #include "support/testenv.h"
 #include "view/glmapwidget.h"
@@ -18,6 +19,40 @@ using namespace viewfixture;
 namespace {
 
 constexpr int kPaintId = 7;
+constexpr int kTree = 110, kTreeW = 30, kTreeH = 48;
+constexpr int kTreeX = 19, kTreeY = 19;
+
+// The tree's opaque run of image row y: [first, first + length).
+QPair<int, int> treeRun(int y)
+{
+    if (y < kTreeH / 3)
+        return {3, kTreeW - 6};
+    return {kTreeW / 2 - 3, 6};
+}
+
+// A static image with one run per row, the rest of each row transparent.
+QByteArray treeImage(quint16 colour)
+{
+    QByteArray b;
+    put32(b, 0);
+    put16(b, kTreeW);
+    put16(b, kTreeH);
+    QByteArray rows;
+    QList<int> offsets;
+    for (int y = 0; y < kTreeH; ++y) {
+        offsets << int(rows.size() / 2);
+        const auto run = treeRun(y);
+        put16(rows, run.first);
+        put16(rows, run.second);
+        for (int x = 0; x < run.second; ++x)
+            put16(rows, colour);
+        put16(rows, 0);
+        put16(rows, 0);
+    }
+    for (const int o : offsets)
+        put16(b, o);
+    return b + rows;
+}
 
 void send(QWidget *w, QEvent::Type type, const QPoint &pos, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
@@ -41,6 +76,8 @@ private slots:
     void cleanupTestCase();
     void pointerFindsItsCell_data();
     void pointerFindsItsCell();
+    void picksWhereTheImageShows_data();
+    void picksWhereTheImageShows();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -55,6 +92,8 @@ void ViewPixelRatioTest::initTestCase()
     World w;
     w.facet = 2;
     w.landBlocks = {2 * 200 + 2};
+    w.statics = {{kTree, kTreeX, kTreeY, 0}};
+    w.art = {{kTree, treeImage(kRed)}};
     QVERIFY(writeWorld(dir, w));
     TestEnvironment::useDataDirectory(dir);
 
@@ -128,6 +167,124 @@ void ViewPixelRatioTest::pointerFindsItsCell()
     QCOMPARE(v.blockCache().land(cell.x(), cell.y()).id(), kPaintId);
     for (const QPoint d : {QPoint(1, 0), QPoint(-1, 0), QPoint(0, 1), QPoint(0, -1)})
         QCOMPARE(v.blockCache().land(cell.x() + d.x(), cell.y() + d.y()).id(), 3);
+}
+
+void ViewPixelRatioTest::picksWhereTheImageShows_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<double>("degree");
+    QTest::addColumn<double>("scale");
+    QTest::newRow("flat") << 0 << 0.0 << 1.0;
+    QTest::newRow("flat, zoomed in, turned") << 0 << 30.0 << 2.0;
+    QTest::newRow("isometric, zoomed out") << 1 << 0.0 << 0.75;
+}
+
+// Every window pixel on lines across the tree's trunk and crown: a click selects the tree
+// exactly where the picture shows it, and never on the grass inside its rectangle. A band
+// over the transparent margin alone takes nothing; one that reaches the trunk takes the
+// tree. What the picture shows is read from the frame itself, at this device pixel ratio.
+void ViewPixelRatioTest::picksWhereTheImageShows()
+{
+    QFETCH(int, mode);
+    QFETCH(double, degree);
+    QFETCH(double, scale);
+    GLMapWidget &v = *m_view;
+    v.setMode(mode);
+    v.setDegree(degree);
+    v.setScale(scale);
+    v.setCenter(20, 20);
+    v.setStatics(true);
+    v.setSelectMode(2);
+    v.landSelection.clear();
+    v.staticSelection.clear();
+    const QImage img = v.grabFramebuffer();
+    const double r = v.devicePixelRatioF();
+
+    // The tree's rectangle as drawn, in window pixels.
+    TileQuad q;
+    mapgeometry::staticCorners(mode, kTreeW, kTreeH, 0, 0, q);
+    const QPoint top = cellTop(v, kTreeX, kTreeY);
+    const auto at = [&](double sx, double sy) { return windowPoint(v, top.x() + sx, top.y() + sy); };
+    QRect box;
+    for (const auto &c : q.c)
+        box |= QRect(at(c.x, c.y), QSize(1, 1));
+    const double midX = (q.c[0].x + q.c[2].x) / 2.0;
+    const QPoint trunk = at(midX, q.c[0].y + kTreeH / 3.0);      // image row 2h/3
+    const QPoint crown = at(midX, q.c[0].y + kTreeH * 5.0 / 6.0); // image row h/6
+
+    // A window pixel is "tree" or "grass" when every device pixel it touches shows that
+    // colour; edge pixels the filtering blends are neither.
+    const auto colourAt = [&](const QPoint &p) {
+        return img.pixelColor(int(std::floor((p.x() + 0.5) * r)), int(std::floor((p.y() + 0.5) * r)));
+    };
+    const QColor treeColour = colourAt(trunk);
+    const QColor grassColour = colourAt(box.topLeft() - QPoint(4, 4));
+    const auto near = [](const QColor &a, const QColor &b) {
+        return std::abs(a.red() - b.red()) < 24 && std::abs(a.green() - b.green()) < 24
+            && std::abs(a.blue() - b.blue()) < 24;
+    };
+    QVERIFY2(!near(treeColour, grassColour), "the tree must stand out from the grass");
+    QVERIFY(treeColour.red() > 200 && treeColour.green() < 60);
+    enum Shows { Blend, Tree, Grass };
+    const auto shows = [&](const QPoint &p) {
+        bool allTree = true, allGrass = true;
+        for (int j = int(std::floor(p.y() * r)); j < int(std::ceil((p.y() + 1) * r)); ++j)
+            for (int i = int(std::floor(p.x() * r)); i < int(std::ceil((p.x() + 1) * r)); ++i) {
+                const QColor c = img.pixelColor(i, j);
+                allTree = allTree && near(c, treeColour);
+                allGrass = allGrass && near(c, grassColour);
+            }
+        return allTree ? Tree : allGrass ? Grass : Blend;
+    };
+    const auto treeSelected = [&] {
+        return v.staticSelection.value(kTreeX).value(kTreeY).value(0) == QList<int>{kTree};
+    };
+
+    for (const QPoint &line : {trunk, crown}) {
+        int trees = 0, grassInBox = 0;
+        for (int x = box.left() - 3; x <= box.right() + 3; ++x) {
+            const QPoint p(x, line.y());
+            const Shows s = shows(p);
+            if (s == Blend)
+                continue;
+            v.staticSelection.clear();
+            click(&v, p);
+            QVERIFY2(treeSelected() == (s == Tree),
+                     qPrintable(QStringLiteral("pixel (%1, %2) shows %3").arg(x).arg(line.y()).arg(s == Tree ? "the tree" : "grass")));
+            trees += s == Tree;
+            grassInBox += s == Grass && box.contains(p);
+        }
+        QVERIFY2(trees >= 3 && grassInBox >= 3, "the line must cross the tree and its transparent margin");
+    }
+
+    // A band three pixels high from left of the rectangle to just before the trunk's first
+    // pixel that is not grass; then one that reaches into the trunk.
+    int firstNotGrass = box.left() - 3;
+    const auto grassColumn = [&](int x) {
+        for (int dy = -1; dy <= 1; ++dy)
+            if (shows(QPoint(x, trunk.y() + dy)) != Grass)
+                return false;
+        return true;
+    };
+    while (firstNotGrass <= box.right() && grassColumn(firstNotGrass))
+        ++firstNotGrass;
+    const int bandEnd = firstNotGrass - 2;
+    QVERIFY2(bandEnd > box.left() + 2, "the band must lie over the tree's transparent margin");
+    const auto band = [&](int toX) {
+        v.staticSelection.clear();
+        const QPoint from(box.left() - 3, trunk.y() - 1), to(toX, trunk.y() + 1);
+        send(&v, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        send(&v, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+        send(&v, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+    };
+    band(bandEnd);
+    QVERIFY(v.staticSelection.isEmpty());
+    band(trunk.x());
+    QVERIFY(treeSelected());
+
+    v.staticSelection.clear();
+    v.setStatics(false);
+    v.setSelectMode(1);
 }
 
 int main(int argc, char **argv)
