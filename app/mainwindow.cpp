@@ -583,6 +583,10 @@ void mainWindow::languageChange()
 
 void mainWindow::createStatusFields()
 {
+    m_clipStatus = new QLabel(statusBar());
+    m_clipStatus->setObjectName(QStringLiteral("clipStatus"));
+    statusBar()->addPermanentWidget(m_clipStatus, 0);
+    m_clipStatus->hide();
     for (int i = 0; i < 8; ++i) {
         m_status[i] = new QLabel(statusBar());
         m_status[i]->setObjectName(QStringLiteral("statusField%1").arg(i + 1));
@@ -1359,12 +1363,25 @@ void mainWindow::setRotation(int r)
 
 void mainWindow::changeAbove(int v) { m_view->setStaticAbove(v); }
 void mainWindow::changeBelow(int v) { m_view->setStaticBelow(v); }
-void mainWindow::setAbove(bool on) { m_view->enableStaticAbove(on); }
-void mainWindow::setBelow(bool on) { m_view->enableStaticBelow(on); }
+void mainWindow::setAbove(bool on) { m_view->enableStaticAbove(on); showClipping(0, on); }
+void mainWindow::setBelow(bool on) { m_view->enableStaticBelow(on); showClipping(1, on); }
 void mainWindow::changeLandAbove(int v) { m_view->setLandAbove(v); }
 void mainWindow::changeLandBelow(int v) { m_view->setLandBelow(v); }
-void mainWindow::setLandAbove(bool on) { m_view->enableLandAbove(on); }
-void mainWindow::setLandBelow(bool on) { m_view->enableLandBelow(on); }
+void mainWindow::setLandAbove(bool on) { m_view->enableLandAbove(on); showClipping(2, on); }
+void mainWindow::setLandBelow(bool on) { m_view->enableLandBelow(on); showClipping(3, on); }
+
+// Clipping hides part of the map whether or not its dock is open: the status bar says so.
+void mainWindow::showClipping(int which, bool on)
+{
+    m_clipping[which] = on;
+    static const char *const names[] = {"statics above", "statics below", "land above", "land below"};
+    QStringList parts;
+    for (int i = 0; i < 4; ++i)
+        if (m_clipping[i])
+            parts << QLatin1String(names[i]);
+    m_clipStatus->setText(QStringLiteral("Clipping: ") + parts.join(QLatin1String(", ")));
+    m_clipStatus->setVisible(!parts.isEmpty());
+}
 
 void mainWindow::showPalette(bool on) { m_paletteDock->setVisible(on); }
 void mainWindow::showClip(bool on) { m_clipDock->setVisible(on); }

@@ -59,6 +59,7 @@ public:
     PaletteNew *palette() const { return m_palette; }
     FindWidget *findWidget() const { return m_find; }
     QLabel *statusField(int i) const { return m_status[i]; }
+    QLabel *clippingStatus() const { return m_clipStatus; }
     // What the user is told when a palette file cannot be read; error names the file.
     static QString paletteFailureText(const QString &error);
     // The banner of a window whose data directory another running Tessaryn holds.
@@ -137,6 +138,7 @@ public slots:
     virtual void changeLandBelow(int v);
     virtual void setLandAbove(bool on);
     virtual void setLandBelow(bool on);
+    void showClipping(int which, bool on);
     virtual void showPalette(bool on);
     virtual void showClip(bool on);
     virtual void setAngle(double a);
@@ -224,6 +226,8 @@ private:
     PaletteNew *m_palette = nullptr;
     multiclip *m_clip = nullptr;
     QLabel *m_status[8] = {};
+    QLabel *m_clipStatus = nullptr;
+    bool m_clipping[4] = {};
     bool m_vPressed = false;
     bool m_hPressed = false;
     QRgb m_gridColor = 0xFFFFFFFFu;

@@ -126,6 +126,7 @@ void GLMapWidget::buildContextMenu()
     addEntry(m_insertMenu, QStringLiteral("Static"), 1, &GLMapWidget::slotPopInsert);
     addEntry(m_importMenu, QStringLiteral("Multi"), 0, &GLMapWidget::slotImportPop);
     addEntry(m_importMenu, QStringLiteral("Vey Multi"), 1, &GLMapWidget::slotImportPop);
+    addEntry(m_importMenu, QStringLiteral("XML"), 2, &GLMapWidget::slotImportPop);
 
     addEntry(m_popMenu, QStringLiteral("Properties"), 0, &GLMapWidget::slotPop);
     addEntry(m_popMenu, QStringLiteral("Altitude"), 1, &GLMapWidget::slotPop);

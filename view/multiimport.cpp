@@ -10,6 +10,7 @@
 #include "world/multiplacement.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileDialog>
 
 void GLMapWidget::slotImportPop(int id)
@@ -64,6 +65,29 @@ void GLMapWidget::slotImportPop(int id)
         // Added to what is selected: the selection is not emptied first.
         if (!fileName.isEmpty() && file.open(QIODevice::ReadOnly))
             place(readMlt(file.readAll()), true);
+        update();
+    } else if (id == 2) {
+        // What Export (or Copy) wrote, placed again with its corner on the pressed cell.
+        const QString fileName = QFileDialog::getOpenFileName(this, QStringLiteral("Select Exported XML File"), QString(),
+                                                              QStringLiteral("XML (*.xml) ;; All file (*.*)"), nullptr,
+                                                              QFileDialog::DontUseNativeDialog);
+        if (fileName.isEmpty()) {
+            update();
+            return;
+        }
+        QFile file(fileName);
+        if (!file.open(QIODevice::ReadOnly)) {
+            emit statusMessage(QStringLiteral("Import: could not read %1: %2")
+                                   .arg(QDir::toNativeSeparators(fileName), file.errorString()));
+            return;
+        }
+        QString error;
+        const int placed = m_doc.pasteArea(file.readAll(), anchor.x, anchor.y, &error);
+        if (placed < 0)
+            emit statusMessage(QStringLiteral("Import: %1 holds no tiles of this program (%2)")
+                                   .arg(QDir::toNativeSeparators(fileName), error));
+        else
+            emit statusMessage(QStringLiteral("Imported %1 tiles at %2, %3").arg(placed).arg(anchor.x).arg(anchor.y));
         update();
     }
 }

@@ -135,7 +135,7 @@ void ContextMenuTest::menusHoldTheEntriesInOrder()
                                {"Properties", 0}, {"Altitude", 1}, {"Hue", 2}, {"Import", 5}, {"Export", 3}, {"Insert", 4}}));
     QCOMPARE(pop->actions()[3]->menu(), pop->findChild<QMenu *>("importMenu"));
     QCOMPARE(pop->actions()[5]->menu(), pop->findChild<QMenu *>("insertMenu"));
-    QCOMPARE(entries(pop->actions()[3]->menu()), (QList<QPair<QString, int>>{{"Multi", 0}, {"Vey Multi", 1}}));
+    QCOMPARE(entries(pop->actions()[3]->menu()), (QList<QPair<QString, int>>{{"Multi", 0}, {"Vey Multi", 1}, {"XML", 2}}));
     QCOMPARE(entries(pop->actions()[5]->menu()), (QList<QPair<QString, int>>{{"Land", 0}, {"Static", 1}}));
 }
 

@@ -238,6 +238,16 @@ void MainWindowCommandsTest::closedDockShowsUncheckedInWindowMenu()
     QVERIFY(!w.windowClippingAction->isChecked());
     w.windowPaletteAction->trigger();
     QVERIFY(w.paletteDock()->isVisible() && w.windowPaletteAction->isChecked());
+
+    // Clipping goes on hiding part of the map with its dock closed: the status bar says so.
+    QVERIFY(!w.clippingStatus()->isVisible());
+    w.setAbove(true);
+    w.setLandBelow(true);
+    QVERIFY(w.clippingStatus()->isVisible());
+    QCOMPARE(w.clippingStatus()->text(), QStringLiteral("Clipping: statics above, land below"));
+    w.setAbove(false);
+    w.setLandBelow(false);
+    QVERIFY(!w.clippingStatus()->isVisible());
 }
 
 void MainWindowCommandsTest::arrowKeysScrollAndClamp()

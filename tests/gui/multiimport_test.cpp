@@ -93,6 +93,7 @@ private slots:
     void componentsOutsideTheFacetAreSkipped();
     void heightsAreHeldAndIdsWithTheTopBitSkipped();
     void veyMultiAddsShownRecordsWithTheirHue();
+    void exportedXmlIsPlacedAgain();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -214,6 +215,28 @@ void MultiImportTest::veyMultiAddsShownRecordsWithTheirHue()
     StaticSel want = oneStatic(22, 22, 0, kOld);
     want[20][20][12] = {kA};
     QCOMPARE(v.staticSelection, want);
+}
+
+void MultiImportTest::exportedXmlIsPlacedAgain()
+{
+    GLMapWidget &v = *m_view;
+    // The selected static on the land at 0, written as Copy and Export write it.
+    const QByteArray xml = v.document().copySelection();
+    QVERIFY(!xml.isEmpty());
+    const QString path = m_env->root() + "/area.xml";
+    QVERIFY(writeFile(path, xml));
+    QString caption;
+    QStringList filters;
+    answerFileDialog(path, &caption, &filters);
+    chooseAt(&v, landPoint(v, 20, 20), {"Import", "XML"});
+    QCOMPARE(caption, QStringLiteral("Select Exported XML File"));
+    QCOMPARE(filters, (QStringList{"XML (*.xml)", "All file (*.*)"}));
+    // Its corner on the pressed cell, as high over that cell's land (10) as it was over its own.
+    QCOMPARE(staticsAt(v, 20, 20), (Stack{{kOld, 10, 0}}));
+    QCOMPARE(staticsAt(v, 22, 22), (Stack{{kOld, 0, 0}}));
+    QCOMPARE(v.document().undoName(), QStringLiteral("Paste"));
+    QVERIFY(v.document().undo());
+    QVERIFY(staticsAt(v, 20, 20).isEmpty());
 }
 
 QTEST_MAIN(MultiImportTest)
