@@ -29,7 +29,7 @@ bool generate(const QString &dir, QList<int> facets, quint32 seed, QString *erro
 }
 
 const QStringList shared = {"art.mul", "artidx.mul", "hues.mul", "multi.idx", "multi.mul",
-                            "texidx.mul", "texmaps.mul", "tiledata.mul", "palette.xml",
+                            "radarcol.mul", "texidx.mul", "texmaps.mul", "tiledata.mul", "palette.xml",
                             "palette-buildings.png", "palette-nature.png", "palette-terrain.png",
                             "palette-underground.png", "first-view.ini"};
 
