@@ -51,16 +51,19 @@ int OverviewColours::meanColour(const QImage &image)
             const quint32 p = line[x];
             if ((p >> 24) == 0)
                 continue;
-            r += (p >> 16) & 0xFF;
-            g += (p >> 8) & 0xFF;
-            b += p & 0xFF;
+            // Each channel at its full 8-bit range (the low bits repeat the high ones), as a
+            // colour table made from pictures of the art has it.
+            const auto full = [](quint32 c) { return qint64(c | (c >> 5)); };
+            r += full((p >> 16) & 0xFF);
+            g += full((p >> 8) & 0xFF);
+            b += full(p & 0xFF);
             ++n;
         }
     }
     if (n == 0)
         return -1;
-    // The 8-bit mean, cut down, narrowed the way art widens: a one-colour image gives back
-    // its own stored colour.
+    // The 8-bit mean, cut down, narrowed to 5 bits: a one-colour image gives back its own
+    // stored colour.
     const auto narrow = [n](qint64 sum) { return int((sum / n) >> 3) & 31; };
     return (narrow(r) << 10) | (narrow(g) << 5) | narrow(b);
 }
