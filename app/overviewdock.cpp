@@ -41,6 +41,8 @@ bool OverviewWidget::ensureImage()
         return false;
     }
     m_imageSize = image->image().size();
+    const QString refusal = layer.colourRefusal();
+    setToolTip(refusal.isEmpty() ? QString() : tr("Colours from the art: %1").arg(refusal));
     const QSize target = pictureRect().size().toSize();
     if (target.isEmpty())
         return false;

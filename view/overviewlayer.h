@@ -38,6 +38,9 @@ public:
     // The same for any facet (0..5); null image for a facet without blocks.
     const OverviewImage &image(int facet);
     bool isBuilt(int facet) const;
+    // Why the directory's radarcol.mul was left aside for the art's colours; empty when it
+    // was used, or there is none.
+    QString colourRefusal() { return colours().loadError(); }
 
     // The ground cells (x, y as real numbers) under the four corners of a view of the given
     // spec centred on cell (cx, cy): top-left, top-right, bottom-right, bottom-left of the
