@@ -667,10 +667,6 @@ void GLMapWidget::clearTextures()
         makeCurrent();
         m_atlas.clear();
         m_labelAtlas.clear();
-        doneCurrent();
-    }
-    if (m_glReady) {
-        makeCurrent();
         m_overview->clearTextures(this);
         doneCurrent();
     }

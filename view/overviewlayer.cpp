@@ -114,6 +114,7 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
 {
     const int facet = m_doc.currentFacet();
     const OverviewImage &img = image(facet);
+    m_lastDrawn = 0;
     if (img.isNull())
         return 0;
     if (facet != m_textureFacet || m_tilesX != (img.width() + TileCells - 1) / TileCells
@@ -204,5 +205,6 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
         }
     }
     gl->glBindTexture(GL_TEXTURE_2D, 0);
+    m_lastDrawn = drawn;
     return drawn;
 }

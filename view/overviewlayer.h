@@ -54,6 +54,8 @@ public:
     // Deletes the textures (gl's context current); they are made again when next drawn.
     void clearTextures(QOpenGLFunctions_1_1 *gl);
     int textureCount() const;
+    // Textures the last draw drew.
+    int lastDrawn() const { return m_lastDrawn; }
 
 signals:
     // Cells of facet's image changed (after an edit, or a first build).
@@ -78,4 +80,5 @@ private:
     int m_tilesY = 0;
     std::vector<Texture> m_textures;
     std::vector<quint16> m_upload;
+    int m_lastDrawn = 0;
 };

@@ -163,7 +163,7 @@ private slots:
         QCOMPARE(p.exitCode(), 0);
         const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
         QVERIFY(out.contains("map3.mul"));
-        QVERIFY(out.contains("wrote 22 files"));
+        QVERIFY(out.contains("wrote 23 files"));
         QTemporaryDir lib;
         QVERIFY(generate(lib.path(), {3}, 9));
         QCOMPARE(load(dir.path() + "/w", "statics3.mul"), load(lib.path(), "statics3.mul"));
