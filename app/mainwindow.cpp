@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/capture.h"
+#include "app/overviewdock.h"
 #include "app/waitcursor.h"
 #include "dialogs/aboutwidget.h"
 #include "dialogs/cleardialog.h"
@@ -64,7 +65,10 @@ const char *const kPaletteRefusedKey = "Tessaryn/PaletteRefused";
 const char *const kPaletteReadingKey = "Tessaryn/PaletteReading";
 
 // The view needs a positive scale; the keys and the wheel stay between these.
-const double kMinScale = 0.0125;
+// Far enough out for the largest facet to fit a small window (the view draws the overview
+// there); below kFineScale each zoom step multiplies instead of adding.
+const double kMinScale = 0.002;
+const double kFineScale = 0.0125;
 const double kMaxScale = 8.0;
 
 QIcon image(const char *name)
@@ -226,6 +230,7 @@ mainWindow::~mainWindow()
     // with calls into a window that is half gone.
     m_paletteDock->toggleViewAction()->disconnect(windowPaletteAction);
     m_clipDock->toggleViewAction()->disconnect(windowClippingAction);
+    m_overviewDock->toggleViewAction()->disconnect(windowOverviewAction);
 }
 
 QString mainWindow::lockedText(const QString &dir, qint64 pid, const QString &host)
@@ -330,6 +335,7 @@ void mainWindow::createActions()
     editSettingsPaletteAction = makeAction(this, "editSettingsPaletteAction", false);
     windowPaletteAction = makeAction(this, "windowPaletteAction", true, false);
     windowPaletteAction->setIcon(image("palettetest.png"));
+    windowOverviewAction = makeAction(this, "windowOverviewAction", true, false);
     fileSaveMul_FilesAction = makeAction(this, "fileSaveMul_FilesAction", false);
     fileSaveMul_FilesAction->setIcon(image("savetomul.png"));
     fileSaveDiff_FilesAction = makeAction(this, "fileSaveDiff_FilesAction", false);
@@ -378,6 +384,7 @@ void mainWindow::createActions()
     connect(editSettingsPaletteAction, &QAction::triggered, this,
             static_cast<void (mainWindow::*)()>(&mainWindow::setPalette));
     connect(windowPaletteAction, &QAction::toggled, this, &mainWindow::showPalette);
+    connect(windowOverviewAction, &QAction::toggled, this, &mainWindow::showOverview);
     connect(fileSaveMul_FilesAction, &QAction::triggered, this, &mainWindow::fileSaveMul);
     connect(fileSaveDiff_FilesAction, &QAction::triggered, this, &mainWindow::fileSaveDiff);
     // One activation first runs the Clear Tiles dialog, then frees the cached textures.
@@ -499,6 +506,7 @@ void mainWindow::createMenus()
     windowMenu->setObjectName(QStringLiteral("windowMenu"));
     windowMenu->addAction(windowClippingAction);
     windowMenu->addAction(windowPaletteAction);
+    windowMenu->addAction(windowOverviewAction);
     bar->addMenu(windowMenu);
 
     helpMenu = new QMenu(this);
@@ -542,6 +550,7 @@ void mainWindow::languageChange()
         {editSettingsUO_DirectoryAction, "UO Directory", "UO Directory", nullptr, nullptr},
         {editSettingsPaletteAction, "Palette", "Palette", nullptr, nullptr},
         {windowPaletteAction, "Palette", "Palette", nullptr, nullptr},
+        {windowOverviewAction, "Overview", "Overview", nullptr, nullptr},
         {fileSaveMul_FilesAction, "Mul Files", "Mul Files", nullptr, nullptr},
         {fileSaveDiff_FilesAction, "Diff Files", "Diff Files", nullptr, nullptr},
         {editClearAction, "Clear", "Clear", nullptr, nullptr},
@@ -648,6 +657,19 @@ void mainWindow::createDocks()
     // dock's toggle action follows only real hiding, not a dock tabbed away behind another.
     connect(m_paletteDock->toggleViewAction(), &QAction::toggled, windowPaletteAction, &QAction::setChecked);
     connect(m_clipDock->toggleViewAction(), &QAction::toggled, windowClippingAction, &QAction::setChecked);
+
+    // The whole facet, with what the view shows outlined; a click or drag moves the view.
+    m_overviewDock = new QDockWidget(this);
+    m_overviewDock->setObjectName(QStringLiteral("overviewDock"));
+    m_overviewDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable |
+                                QDockWidget::DockWidgetClosable);
+    m_overview = new OverviewWidget(m_view, m_overviewDock);
+    connect(m_overview, &OverviewWidget::moveTo, this, &mainWindow::setMapXY);
+    m_overviewDock->setWidget(m_overview);
+    m_overviewDock->setWindowTitle(tr("Overview"));
+    addDockWidget(Qt::RightDockWidgetArea, m_overviewDock);
+    m_overviewDock->hide();
+    connect(m_overviewDock->toggleViewAction(), &QAction::toggled, windowOverviewAction, &QAction::setChecked);
 }
 
 QString mainWindow::startPaletteFile() const
@@ -709,6 +731,7 @@ void mainWindow::restoreSettings()
     if (restoreState(settings.value(QLatin1String(kStateKey)).toByteArray(), kStateVersion)) {
         windowPaletteAction->setChecked(m_paletteDock->isVisibleTo(this));
         windowClippingAction->setChecked(m_clipDock->isVisibleTo(this));
+        windowOverviewAction->setChecked(m_overviewDock->isVisibleTo(this));
     }
 
     const QString dir = dataDirectory();
@@ -1385,6 +1408,7 @@ void mainWindow::showClipping(int which, bool on)
 
 void mainWindow::showPalette(bool on) { m_paletteDock->setVisible(on); }
 void mainWindow::showClip(bool on) { m_clipDock->setVisible(on); }
+void mainWindow::showOverview(bool on) { m_overviewDock->setVisible(on); }
 void mainWindow::setAngle(double a) { m_view->setAngle(a); }
 void mainWindow::setDistance(int d) { m_view->setDistance(d); }
 
@@ -1392,6 +1416,7 @@ void mainWindow::aboutToShowWindow()
 {
     windowClippingAction->setChecked(m_clipDock->isVisible());
     windowPaletteAction->setChecked(m_paletteDock->isVisible());
+    windowOverviewAction->setChecked(m_overviewDock->isVisible());
 }
 
 void mainWindow::setAltitude(bool on)
@@ -1547,7 +1572,7 @@ void mainWindow::keyPressEvent(QKeyEvent *event)
     case Qt::Key_Equal: // "+" without Shift on keyboards that have both on one key
     case Qt::Key_Minus: {
         const double step = (shift ? 0.025 : 0.0125) * (key == Qt::Key_Minus ? -1 : 1);
-        const double s = qBound(kMinScale, m_view->scale() + step, kMaxScale);
+        const double s = zoomed(m_view->scale(), step);
         setScale(s);
         m_view->setScale(s);
         return;
@@ -1580,6 +1605,19 @@ void mainWindow::keyPressEvent(QKeyEvent *event)
     }
 }
 
+double mainWindow::zoomed(double scale, double step)
+{
+    // Steps of 0.0125 (0.025 with Shift) down to kFineScale; below it each step is a factor
+    // of 1.25 (1.5), so the far zoom that shows a whole facet is a few steps away.
+    const double factor = 1.0 + 20.0 * std::abs(step);
+    double s = scale + step;
+    if (step < 0 && s < kFineScale - 1e-9)
+        s = scale > kFineScale + 1e-9 ? kFineScale : scale / factor;
+    else if (step > 0 && scale < kFineScale - 1e-9)
+        s = std::min(kFineScale, scale * factor);
+    return qBound(kMinScale, s, kMaxScale);
+}
+
 void mainWindow::wheelEvent(QWheelEvent *event)
 {
     // Only a wheel turned over the map zooms it; over the tool bars, the status bar or a dock
@@ -1598,7 +1636,7 @@ void mainWindow::wheelEvent(QWheelEvent *event)
     }
     if (delta < 0)
         step = -step;
-    const double s = qBound(kMinScale, m_view->scale() + step, kMaxScale);
+    const double s = zoomed(m_view->scale(), step);
     setScale(s);
     m_view->setScale(s);
     event->accept();

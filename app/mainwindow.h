@@ -8,6 +8,7 @@
 
 class QAction;
 class QDockWidget;
+class OverviewWidget;
 class QLabel;
 class QMenu;
 class QScrollBar;
@@ -56,6 +57,8 @@ public:
     QRgb gridColor() const { return m_gridColor; }
     QDockWidget *paletteDock() const { return m_paletteDock; }
     QDockWidget *clipDock() const { return m_clipDock; }
+    QDockWidget *overviewDock() const { return m_overviewDock; }
+    OverviewWidget *overviewWidget() const { return m_overview; }
     PaletteNew *palette() const { return m_palette; }
     FindWidget *findWidget() const { return m_find; }
     QLabel *statusField(int i) const { return m_status[i]; }
@@ -81,7 +84,7 @@ public:
         *windowPaletteAction, *fileSaveMul_FilesAction, *fileSaveDiff_FilesAction,
         *editClearAction, *viewClearAction, *editSettingsGrid_ColorAction,
         *viewTerrainEnableAction, *viewTerrainImageAction, *viewTerrainColorAction,
-        *fileWorld_Action, *viewDynamicsAction;
+        *fileWorld_Action, *viewDynamicsAction, *windowOverviewAction;
 
     QToolBar *toolBar = nullptr;
     QMenu *fileMenu = nullptr, *editMenu = nullptr, *viewMenu = nullptr, *windowMenu = nullptr,
@@ -141,6 +144,7 @@ public slots:
     void showClipping(int which, bool on);
     virtual void showPalette(bool on);
     virtual void showClip(bool on);
+    virtual void showOverview(bool on);
     virtual void setAngle(double a);
     virtual void setDistance(int d);
     virtual void aboutToShowWindow();
@@ -218,11 +222,15 @@ private:
     void lockDataDirectory();
     // True unless the window is read-only, which it then tells.
     bool savingAllowed();
+    // The scale one zoom step of step (+-0.0125, +-0.025 with Shift) makes of scale.
+    static double zoomed(double scale, double step);
 
     GLMapWidget *m_view = nullptr;
     FindWidget *m_find = nullptr;
     QDockWidget *m_paletteDock = nullptr;
     QDockWidget *m_clipDock = nullptr;
+    QDockWidget *m_overviewDock = nullptr;
+    OverviewWidget *m_overview = nullptr;
     PaletteNew *m_palette = nullptr;
     multiclip *m_clip = nullptr;
     QLabel *m_status[8] = {};

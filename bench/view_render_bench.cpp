@@ -1,10 +1,13 @@
 // Frame times of the map view on the sample Felucca (terrain images and statics, textures
-// warm) at scales from 1 down to 0.03 in flat and isometric projection (and 3D at 1),
-// against a baseline measured in the same run: the same textured triangles from one
-// prebuilt vertex array with one texture bound, one draw call. Also the blocks a steady
-// frame decodes (none should be), the frame after the view moved by one cell, and the
-// memory: peak and after zooming back to scale 1, beside what the process held before
-// its first frame.
+// warm) at scales from 1 down to the whole facet in flat and isometric projection (and 3D
+// at 1), against a baseline measured in the same run: the same textured triangles from one
+// prebuilt vertex array with one texture bound, one draw call. Below the overview's scale
+// the frame draws the facet's overview textures; its baseline is as many quads of one
+// texture that together cover the window once. Each scale reports wall time and processor time per frame and the
+// peak memory after it. Also the blocks a steady frame decodes (none should be), the build
+// of the whole facet's overview image against a walked frame, the frame after the
+// view moved by one cell, and the memory: peak and after zooming back to scale 1, beside
+// what the process held before its first frame.
 //
 // Run under a display with OpenGL, e.g. xvfb-run -a -s "-screen 0 1280x1024x24".
 #include "sampleworld/sampleworld.h"
@@ -19,6 +22,7 @@
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -68,6 +72,24 @@ public:
     }
     std::size_t quads() const { return m_indices.size() / 6; }
 
+    // n quads that together cover the window once (strips across it, scene units at scale),
+    // each of the whole texture.
+    void buildWindowQuads(int n, int width, int height, double scale)
+    {
+        m_vertices.clear();
+        m_indices.clear();
+        const float hw = float(width / 2.0 / scale), hh = float(height / 2.0 / scale);
+        for (int i = 0; i < n; ++i) {
+            const quint32 b = quint32(m_vertices.size());
+            const float y0 = -hh + 2 * hh * i / n, y1 = -hh + 2 * hh * (i + 1) / n;
+            m_vertices.push_back(DrawList::Vertex{-hw, y0, 0, 0, 0, 255, 255, 255, 255});
+            m_vertices.push_back(DrawList::Vertex{hw, y0, 0, 1, 0, 255, 255, 255, 255});
+            m_vertices.push_back(DrawList::Vertex{hw, y1, 0, 1, 1, 255, 255, 255, 255});
+            m_vertices.push_back(DrawList::Vertex{-hw, y1, 0, 0, 1, 255, 255, 255, 255});
+            m_indices.insert(m_indices.end(), {b, b + 1, b + 3, b + 1, b + 2, b + 3});
+        }
+    }
+
     // One frame: clear, one bind, one call, finished. The modelview is the view's own.
     double frame()
     {
@@ -112,6 +134,14 @@ std::set<int> blocksOf(GLMapWidget &view, bool land)
         }
     }
     return out;
+}
+
+// Processor time of this process so far, in ms (every thread: the GL driver's too).
+double cpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
 double viewFrame(GLMapWidget &view, QOpenGLFunctions_1_1 *gl)
@@ -215,30 +245,64 @@ int main(int argc, char **argv)
         int mode;
         double scale;
     };
-    const Run runs[] = {{0, 1.0}, {0, 0.25}, {0, 0.125}, {0, 0.03}, {1, 1.0},
-                        {1, 0.25}, {1, 0.125}, {1, 0.03}, {2, 1.0}};
+    // The scale at which the whole facet fits the window: its diamond is (w + h) x 22 units
+    // across either way.
+    const double whole = std::min(view.width(), view.height())
+        / (double(view.blockCache().blocksX() + view.blockCache().blocksY()) * 8 * 22);
+    const Run runs[] = {{0, 1.0}, {0, 0.25}, {0, 0.125}, {0, 0.03}, {0, whole}, {1, 1.0},
+                        {1, 0.25}, {1, 0.125}, {1, 0.03}, {1, whole}, {2, 1.0}};
+    double walkedFrame = 0;
+    bool firstFar = true;
     for (const Run &run : runs) {
+        const bool far = OverviewLayer::drawsAt(run.scale);
+        if (far && firstFar) {
+            // The overview image of the whole facet, built from its files once.
+            firstFar = false;
+            QElapsedTimer t;
+            t.start();
+            const double c = cpuMs();
+            const OverviewImage &image = view.overview().image();
+            const double wall = t.nsecsElapsed() / 1e6, cpu = cpuMs() - c;
+            std::printf("overview_build_%dx%d_cells %.2f ms, cpu %.2f ms (baseline %.2f ms, the walked flat frame "
+                        "at 0.125, %.2f)\n",
+                        image.width(), image.height(), wall, cpu, walkedFrame, wall / walkedFrame);
+            std::printf("peak_rss_after_overview_build %.0f MB (baseline %.0f MB before the first frame, %.2f)\n",
+                        peakMB(), startMB, peakMB() / startMB);
+        }
         view.setMode(run.mode);
         view.setScale(run.scale);
         app.processEvents();
         view.makeCurrent();
         viewFrame(view, gl); // warm: blocks decoded, textures made
         viewFrame(view, gl);
-        std::vector<double> ours, base;
-        baseline.build(view.drawList());
+        std::vector<double> ours, base, oursCpu, baseCpu;
+        if (far)
+            baseline.buildWindowQuads(view.overview().lastDrawn(), view.width(), view.height(), run.scale);
+        else
+            baseline.build(view.drawList());
         const int loads = view.blockCache().landLoads() + view.blockCache().staticLoads();
-        const int repeats = run.scale < 0.1 ? 3 : kRepeats;
+        const int repeats = run.scale < 0.1 && !far ? 3 : kRepeats;
         for (int i = 0; i < repeats; ++i) {
+            double c = cpuMs();
             ours.push_back(viewFrame(view, gl));
+            oursCpu.push_back(cpuMs() - c);
+            c = cpuMs();
             base.push_back(baseline.frame());
+            baseCpu.push_back(cpuMs() - c);
         }
+        if (run.mode == 0 && run.scale == 0.125)
+            walkedFrame = median(ours);
         const int decoded = view.blockCache().landLoads() + view.blockCache().staticLoads() - loads;
-        char name[96];
-        std::snprintf(name, sizeof name, "frame_%s_scale_%.3f_(%zu_quads)", modes[run.mode], run.scale,
-                      baseline.quads());
+        char name[128];
+        std::snprintf(name, sizeof name, "frame_%s_scale_%.4f_(%zu_quads%s)", modes[run.mode], run.scale,
+                      baseline.quads(), far ? "_overview_textures" : "");
         print(name, median(ours), median(base));
-        std::printf("blocks_decoded_per_steady_frame_%s_scale_%.3f %.1f blocks (baseline 0.0, -)\n",
+        std::snprintf(name, sizeof name, "cpu_per_frame_%s_scale_%.4f", modes[run.mode], run.scale);
+        print(name, median(oursCpu), median(baseCpu));
+        std::printf("blocks_decoded_per_steady_frame_%s_scale_%.4f %.1f blocks (baseline 0.0, -)\n",
                     modes[run.mode], run.scale, double(decoded) / repeats);
+        std::printf("peak_rss_after_%s_scale_%.4f %.0f MB (baseline %.0f MB before the first frame, %.2f)\n",
+                    modes[run.mode], run.scale, peakMB(), startMB, peakMB() / startMB);
     }
     std::printf("peak_rss %.0f MB (baseline %.0f MB before the first frame, %.2f)\n", peakMB(), startMB,
                 peakMB() / startMB);

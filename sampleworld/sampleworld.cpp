@@ -147,8 +147,7 @@ static bool writeSharedFiles(const Options &options, QList<WrittenFile> *written
     if (!writeWholeFile(dir, QStringLiteral("multi.idx"), index, written, error)
         || !writeWholeFile(dir, QStringLiteral("multi.mul"), data, written, error))
         return false;
-    if (layout == Layout::Later
-        && !writeWholeFile(dir, QStringLiteral("radarcol.mul"), radarColourFile(layout), written, error))
+    if (!writeWholeFile(dir, QStringLiteral("radarcol.mul"), radarColourFile(layout), written, error))
         return false;
     // The palette names its category icons relative to itself, so they go beside it.
     if (!writeWholeFile(dir, QStringLiteral("palette.xml"), paletteFile(layout), written, error))

@@ -8,7 +8,8 @@ namespace sampleworld {
 //  Early: the files the editor was first built for: facets 0-3, Felucca and Trammel 6144
 //    cells wide sharing map0/staidx0/statics0, map<N>.mul, art.mul + artidx.mul, tile data
 //    with 32-bit flags (26- and 37-byte records, 256 static ids), 12-byte multi components,
-//    and the five difference files of every facet written.
+//    the five difference files of every facet written, and radarcol.mul for the land ids and
+//    the 256 static ids.
 //  Later: a current client's directory: facets 0-5, Felucca and Trammel 7168 cells wide, each
 //    with its own main files, maps in map<N>LegacyMUL.uop containers, art in
 //    artLegacyMUL.uop, tile data with 64-bit flags (30- and 41-byte records, 2,048 static

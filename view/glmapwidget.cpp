@@ -69,6 +69,11 @@ private:
 
 GLMapWidget::GLMapWidget(QWidget *parent) : GLWidget(parent)
 {
+    m_overview = new OverviewLayer(m_doc, this);
+    connect(m_overview, &OverviewLayer::imageChanged, this, [this] {
+        if (OverviewLayer::drawsAt(m_scale))
+            update();
+    });
     connect(&m_doc, &MapDocument::mapChanged, this, [this] { update(); });
     connect(&m_doc, &MapDocument::storeFailed, this, &GLMapWidget::warnAboutWorkingFiles);
     if (!m_doc.store()->isValid()) {
@@ -90,6 +95,7 @@ GLMapWidget::~GLMapWidget()
         makeCurrent();
         m_atlas.clear();
         m_labelAtlas.clear();
+        m_overview->clearTextures(this);
         doneCurrent();
     }
 }
@@ -304,6 +310,11 @@ void GLMapWidget::applyProjection(double depth)
 
 mapgeometry::WalkPlan GLMapWidget::walkPlanFor(int mode) const
 {
+    return mapgeometry::walkPlan(viewSpec(mode));
+}
+
+mapgeometry::ViewSpec GLMapWidget::viewSpec(int mode) const
+{
     mapgeometry::ViewSpec v;
     v.mode = mode;
     v.scale = m_scale;
@@ -312,7 +323,7 @@ mapgeometry::WalkPlan GLMapWidget::walkPlanFor(int mode) const
     v.distance = m_distance;
     v.width = width();
     v.height = height();
-    return mapgeometry::walkPlan(v);
+    return v;
 }
 
 void GLMapWidget::paintGL()
@@ -332,6 +343,7 @@ void GLMapWidget::paintGL()
     m_inPaint = true;
     drawFrame();
     m_inPaint = false;
+    emit framePainted();
 }
 
 void GLMapWidget::drawFrame()
@@ -348,6 +360,9 @@ void GLMapWidget::submitLastList()
     applyProjection(walkPlanFor(m_mode).depth);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     applyViewTransform();
+    // Far out the facet is drawn from its overview; the walk drew nothing.
+    if (OverviewLayer::drawsAt(m_scale) && m_cache.facet())
+        m_overview->draw(this, viewSpec(m_mode), m_currentX, m_currentY);
     // In 3D what is nearer covers what is farther whatever the walk's order; transparent
     // texels neither show nor hide. Flat and isometric pictures are painted back to front.
     const bool depth = m_mode == mapgeometry::ThreeD;
@@ -425,6 +440,9 @@ void GLMapWidget::drawMap(int mode, int cx, int cy, int blocksX, int blocksY)
     m_drawnQuads.clear();
     m_drawnStatics.clear();
     m_landMemoLoads = -1;
+    // Far out the frame draws the overview instead; nothing is walked, drawn or picked.
+    if (OverviewLayer::drawsAt(m_scale))
+        return;
 
     const mapgeometry::WalkPlan plan = walkPlanFor(mode);
     const qint64 cells = std::min(mapgeometry::planCells(plan), qint64(blocksX) * blocksY * 64);
@@ -667,6 +685,7 @@ void GLMapWidget::clearTextures()
         makeCurrent();
         m_atlas.clear();
         m_labelAtlas.clear();
+        m_overview->clearTextures(this);
         doneCurrent();
     }
     m_landTextures.clear();

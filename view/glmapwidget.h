@@ -7,6 +7,7 @@
 #include "view/drawlist.h"
 #include "view/glwidget.h"
 #include "view/mapgeometry.h"
+#include "view/overviewlayer.h"
 #include "view/textureatlas.h"
 #include "world/blockcache.h"
 #include "world/mapdocument.h"
@@ -166,6 +167,11 @@ public:
     const DrawList &drawList() const { return m_drawList; }
     const std::vector<DrawnQuad> &drawnQuads() const { return m_drawnQuads; }
     const WalkStats &walkStats() const { return m_stats; }
+    // The whole facet at a colour per cell (overviewlayer.*): what frames below
+    // OverviewLayer::DetailScale draw instead of walking the cells, and the Overview dock shows.
+    OverviewLayer &overview() { return *m_overview; }
+    // What the window shows now, as the walk plans and the overview take it.
+    mapgeometry::ViewSpec viewSpec(int mode) const;
 
     // ---- terrain ----
     // The 32 x 32 square a 44 x 44 land diamond becomes: turned 45 degrees, the middle
@@ -306,6 +312,8 @@ signals:
     void togglePaint();
     // Paint mode was switched by the view itself (Escape): the kind now painted, or -1.
     void paintModeChanged(int type);
+    // A frame was drawn (the centre, scale, turn or facet may have changed).
+    void framePainted();
 
 protected:
     void paintGL() override;
@@ -384,6 +392,7 @@ private:
     std::array<std::unique_ptr<Facet>, MapDocument::FacetCount> &m_facets = m_doc.facets();
     BlockCache &m_cache = m_doc.cache();
     TileData m_tileData;
+    OverviewLayer *m_overview = nullptr; // a child of the view
     ArtStore m_art;
     TextureStore m_textures;
     HueTable m_hues;

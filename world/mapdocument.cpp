@@ -130,8 +130,38 @@ void MapDocument::staticsTouched(int block, const StaticBlock &before)
 
 void MapDocument::push(std::unique_ptr<EditCommand> step)
 {
-    m_history[size_t(step->facet)].push(std::move(step));
+    // Told before the push: a step larger than the history's bound is dropped at once.
+    const int facet = step->facet;
+    const QList<int> blocks = touchedBlocks(*step);
+    m_history[size_t(facet)].push(std::move(step));
+    if (!blocks.isEmpty())
+        emit blocksChanged(facet, blocks);
     emit historyChanged();
+}
+
+void MapDocument::tellBlocks(const EditCommand &step)
+{
+    const QList<int> blocks = touchedBlocks(step);
+    if (!blocks.isEmpty())
+        emit blocksChanged(step.facet, blocks);
+}
+
+QList<int> MapDocument::touchedBlocks(const EditCommand &step)
+{
+    std::set<int> blocks;
+    for (const auto &[block, before] : step.landBefore)
+        blocks.insert(block);
+    for (const auto &[block, before] : step.staticsBefore)
+        blocks.insert(block);
+    if (step.files) {
+        for (auto it = step.files->staticsBefore.cbegin(); it != step.files->staticsBefore.cend(); ++it)
+            blocks.insert(it.key());
+        for (auto it = step.files->itemsBefore.cbegin(); it != step.files->itemsBefore.cend(); ++it)
+            blocks.insert(it.key());
+        for (auto it = step.files->itemsAfter.cbegin(); it != step.files->itemsAfter.cend(); ++it)
+            blocks.insert(it.key());
+    }
+    return QList<int>(blocks.begin(), blocks.end());
 }
 
 void MapDocument::apply(const EditCommand &step, bool after)
@@ -166,6 +196,7 @@ bool MapDocument::undo()
         return false;
     apply(*step, false);
     scheduleStore();
+    tellBlocks(*step);
     emit historyChanged();
     emit mapChanged();
     return true;
@@ -184,6 +215,7 @@ bool MapDocument::redo()
         return false;
     apply(*step, true);
     scheduleStore();
+    tellBlocks(*step);
     emit historyChanged();
     emit mapChanged();
     return true;

@@ -197,6 +197,9 @@ signals:
     void mapChanged();
     // Changed blocks could not reach their working files; they stay in memory.
     void storeFailed(const QString &reason);
+    // The land or statics of these blocks of facet changed: told for every step as it is
+    // kept, undone or redone (ascending, each block once).
+    void blocksChanged(int facet, const QList<int> &blocks);
 
 private:
     void landTouched(int block, const LandBlock &before) override;
@@ -207,6 +210,8 @@ private:
     // Opens a new step of that name while edit scopes are still open.
     void reopen(const QString &name);
     void push(std::unique_ptr<EditCommand> step);
+    void tellBlocks(const EditCommand &step);
+    static QList<int> touchedBlocks(const EditCommand &step);
     void scheduleStore();
 
     std::shared_ptr<WorkingDirectory> m_store;

@@ -96,7 +96,7 @@ void MainWindowCommandsTest::menuTreeAndToolBarOrder()
                           "viewAltitudesAction", "viewClearAction"}));
     QCOMPARE(entries(w.terrainMenu->actions()),
              (QStringList{"viewTerrainEnableAction", "-", "viewTerrainImageAction", "viewTerrainColorAction"}));
-    QCOMPARE(entries(w.windowMenu->actions()), (QStringList{"windowClippingAction", "windowPaletteAction"}));
+    QCOMPARE(entries(w.windowMenu->actions()), (QStringList{"windowClippingAction", "windowPaletteAction", "windowOverviewAction"}));
     QCOMPARE(entries(w.helpMenu->actions()), (QStringList{"helpCommandsAction", "-", "helpAboutAction"}));
     QCOMPARE(entries(w.toolBar->actions()),
              (QStringList{"viewElevationFlatAction", "viewElevationIsometricAction", "viewElevation3DAction",

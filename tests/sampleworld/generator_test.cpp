@@ -29,7 +29,7 @@ bool generate(const QString &dir, QList<int> facets, quint32 seed, QString *erro
 }
 
 const QStringList shared = {"art.mul", "artidx.mul", "hues.mul", "multi.idx", "multi.mul",
-                            "texidx.mul", "texmaps.mul", "tiledata.mul", "palette.xml",
+                            "radarcol.mul", "texidx.mul", "texmaps.mul", "tiledata.mul", "palette.xml",
                             "palette-buildings.png", "palette-nature.png", "palette-terrain.png",
                             "palette-underground.png", "first-view.ini"};
 
@@ -163,7 +163,7 @@ private slots:
         QCOMPARE(p.exitCode(), 0);
         const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
         QVERIFY(out.contains("map3.mul"));
-        QVERIFY(out.contains("wrote 22 files"));
+        QVERIFY(out.contains("wrote 23 files"));
         QTemporaryDir lib;
         QVERIFY(generate(lib.path(), {3}, 9));
         QCOMPARE(load(dir.path() + "/w", "statics3.mul"), load(lib.path(), "statics3.mul"));

@@ -1,0 +1,84 @@
+#pragma once
+#include "view/mapgeometry.h"
+#include "world/overviewimage.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointF>
+#include <QRect>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include <QOpenGLFunctions_1_1>
+
+class MapDocument;
+
+// The whole facet at one colour per cell, for the map view's far zoom and the Overview
+// dock. Each facet's image is built the first time it is asked for and kept; the document's
+// edits recolour just their blocks. Far out, the view draws the image instead of walking
+// its cells: as textures of TileCells x TileCells cells, each made when first drawn and
+// refreshed when an edit changed one of its cells.
+class OverviewLayer : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int TileCells = 512;
+    // Below this scale a cell is less than about 4 pixels wide (a cell is 44 scene units
+    // across), and the view draws the overview instead of the cells.
+    static constexpr double DetailScale = 4.0 / 44.0;
+    static bool drawsAt(double scale) { return scale < DetailScale; }
+
+    explicit OverviewLayer(MapDocument &doc, QObject *parent = nullptr);
+    ~OverviewLayer() override;
+
+    // The image of the document's current facet, built now when it is not yet.
+    const OverviewImage &image();
+    // The same for any facet (0..5); null image for a facet without blocks.
+    const OverviewImage &image(int facet);
+    bool isBuilt(int facet) const;
+    // Why the directory's radarcol.mul was left aside for the art's colours; empty when it
+    // was used, or there is none.
+    QString colourRefusal() { return colours().loadError(); }
+
+    // The ground cells (x, y as real numbers) under the four corners of a view of the given
+    // spec centred on cell (cx, cy): top-left, top-right, bottom-right, bottom-left of the
+    // window. The ground is taken at height 0.
+    static std::array<QPointF, 4> footprint(const mapgeometry::ViewSpec &view, int cx, int cy);
+
+    // Draws the current facet's image around (cx, cy) in scene units, with the view's
+    // transform already set, making or refreshing the textures it needs. Needs gl's context
+    // current. The number of textures drawn.
+    int draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &view, int cx, int cy);
+    // Deletes the textures (gl's context current); they are made again when next drawn.
+    void clearTextures(QOpenGLFunctions_1_1 *gl);
+    int textureCount() const;
+    // Textures the last draw drew.
+    int lastDrawn() const { return m_lastDrawn; }
+
+signals:
+    // Cells of facet's image changed (after an edit, or a first build).
+    void imageChanged(int facet, const QRect &cells);
+
+private:
+    void blocksChanged(int facet, const QList<int> &blocks);
+    OverviewColours &colours();
+
+    struct Texture {
+        GLuint name = 0;
+        bool stale = true; // an edit changed its cells since it was made
+    };
+
+    MapDocument &m_doc;
+    std::unique_ptr<OverviewColours> m_colours;
+    std::array<std::unique_ptr<OverviewImage>, 6> m_images;
+    OverviewImage m_empty;
+    // The textures of one facet's image, row by row of tiles.
+    int m_textureFacet = -1;
+    int m_tilesX = 0;
+    int m_tilesY = 0;
+    std::vector<Texture> m_textures;
+    std::vector<quint16> m_upload;
+    int m_lastDrawn = 0;
+};
