@@ -82,7 +82,7 @@ void GLMapWidget::slotImportPop(int id)
             return;
         }
         QString error;
-        const int placed = m_doc.pasteArea(file.readAll(), anchor.x, anchor.y, &error);
+        const int placed = m_doc.pasteArea(file.readAll(), anchor.x, anchor.y, MapDocument::PasteHeights::Relative, &error);
         if (placed < 0)
             emit statusMessage(QStringLiteral("Import: %1 holds no tiles of this program (%2)")
                                    .arg(QDir::toNativeSeparators(fileName), error));

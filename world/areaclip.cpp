@@ -1,9 +1,10 @@
 // Copy and paste of an area: the land of the land selection and the statics of the static
 // selection written as the program's own XML (the shape the tile menu's Export writes, with
 // the area's origin on the export element), and read back as one step at another cell,
-// heights taken relative to the land of the origin and of the target.
+// heights taken relative to the land of the origin and of the target, or as they were.
 #include "world/mapdocument.h"
 
+#include <QPoint>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -71,8 +72,11 @@ QByteArray MapDocument::copySelection()
     return text;
 }
 
-int MapDocument::pasteArea(const QByteArray &xml, int tx, int ty, QString *error)
-{
+namespace {
+
+// An area as the XML holds it: its tiles, and its corner with that corner's land height
+// (taken from the tiles, heights kept, when the text names no corner).
+struct Area {
     struct Land {
         int x, y, id, z;
     };
@@ -83,6 +87,11 @@ int MapDocument::pasteArea(const QByteArray &xml, int tx, int ty, QString *error
     std::vector<Static> statics;
     bool haveOrigin = false;
     int x0 = INT_MAX, y0 = INT_MAX, z0 = 0;
+};
+
+// False and why when the text is no XML or holds nothing to paste.
+bool readArea(const QByteArray &xml, Area &area, QString *error)
+{
     QXmlStreamReader r(xml);
     bool inExport = false;
     const auto number = [&r](const char *name, bool &ok) {
@@ -100,56 +109,85 @@ int MapDocument::pasteArea(const QByteArray &xml, int tx, int ty, QString *error
             inExport = true;
             const int x = number("x", ok), y = number("y", ok), z = number("z", ok);
             if (ok) {
-                haveOrigin = true;
-                x0 = x;
-                y0 = y;
-                z0 = z;
+                area.haveOrigin = true;
+                area.x0 = x;
+                area.y0 = y;
+                area.z0 = z;
             }
         } else if (inExport && name == QLatin1String("land")) {
-            const Land l{number("x", ok), number("y", ok), number("id", ok), number("z", ok)};
-            if (ok && isLandId(l.id))
-                land.push_back(l);
+            const Area::Land l{number("x", ok), number("y", ok), number("id", ok), number("z", ok)};
+            if (ok && MapDocument::isLandId(l.id))
+                area.land.push_back(l);
         } else if (inExport && name == QLatin1String("tile")) {
-            const Static s{number("x", ok), number("y", ok), number("id", ok), number("hue", ok), number("z", ok)};
-            if (ok && isStaticId(s.id)) // an exported static that was gone has id -1
-                statics.push_back(s);
+            const Area::Static s{number("x", ok), number("y", ok), number("id", ok), number("hue", ok), number("z", ok)};
+            if (ok && MapDocument::isStaticId(s.id)) // an exported static that was gone has id -1
+                area.statics.push_back(s);
         }
     }
     if (r.hasError()) {
         if (error)
             *error = r.errorString();
-        return -1;
+        return false;
     }
-    if (land.empty() && statics.empty()) {
+    if (area.land.empty() && area.statics.empty()) {
         if (error)
             *error = QStringLiteral("there is no land and no static to paste");
-        return -1;
+        return false;
     }
-    if (!haveOrigin) {
+    if (!area.haveOrigin) {
         // An export of the tile menu: its corner is the origin, its heights are kept.
-        for (const Land &l : land) {
-            x0 = std::min(x0, l.x);
-            y0 = std::min(y0, l.y);
+        for (const Area::Land &l : area.land) {
+            area.x0 = std::min(area.x0, l.x);
+            area.y0 = std::min(area.y0, l.y);
         }
-        for (const Static &s : statics) {
-            x0 = std::min(x0, s.x);
-            y0 = std::min(y0, s.y);
+        for (const Area::Static &s : area.statics) {
+            area.x0 = std::min(area.x0, s.x);
+            area.y0 = std::min(area.y0, s.y);
         }
     }
-    const int base = haveOrigin ? m_cache.land(tx, ty).z() : z0;
+    return true;
+}
+
+} // namespace
+
+std::vector<QPoint> MapDocument::areaCells(const QByteArray &xml, QString *error)
+{
+    Area area;
+    if (!readArea(xml, area, error))
+        return {};
+    std::vector<QPoint> cells;
+    cells.reserve(area.land.size() + area.statics.size());
+    for (const Area::Land &l : area.land)
+        cells.emplace_back(l.x - area.x0, l.y - area.y0);
+    for (const Area::Static &s : area.statics)
+        cells.emplace_back(s.x - area.x0, s.y - area.y0);
+    const auto before = [](const QPoint &a, const QPoint &b) { return a.x() != b.x() ? a.x() < b.x() : a.y() < b.y(); };
+    std::sort(cells.begin(), cells.end(), before);
+    cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
+    return cells;
+}
+
+int MapDocument::pasteArea(const QByteArray &xml, int tx, int ty, PasteHeights heights, QString *error)
+{
+    Area area;
+    if (!readArea(xml, area, error))
+        return -1;
+    const int x0 = area.x0, y0 = area.y0, z0 = area.z0;
+    // Relative: the corner's land height becomes the target's, and everything moves with it.
+    const int base = area.haveOrigin && heights == PasteHeights::Relative ? m_cache.land(tx, ty).z() : z0;
     const int width = m_cache.blocksX() * 8, height = m_cache.blocksY() * 8;
     const auto inside = [&](int x, int y) { return x >= 0 && y >= 0 && x < width && y < height; };
 
     Edit edit(*this, QStringLiteral("Paste"));
     int placed = 0;
-    for (const Land &l : land) {
+    for (const Area::Land &l : area.land) {
         const int x = tx + l.x - x0, y = ty + l.y - y0;
         if (!inside(x, y))
             continue;
         m_cache.setLand(x, y, 2, l.id, clampZ(qint64(l.z) - z0 + base));
         ++placed;
     }
-    for (const Static &s : statics) {
+    for (const Area::Static &s : area.statics) {
         const int x = tx + s.x - x0, y = ty + s.y - y0;
         if (!inside(x, y))
             continue;

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QPoint>
 #include <QString>
 #include <QTimer>
 
@@ -144,11 +145,19 @@ public:
     // program's XML (the shape of the tile menu's Export, the area's corner and its land
     // height on the export element); empty when nothing is selected.
     QByteArray copySelection();
-    // Places such a text with its corner on (tx, ty) as one step ("Paste"): land and
-    // statics at their heights over the corner's land, now over the target's land (an
-    // Export without a corner keeps its heights). Cells off the facet are left out. The
-    // number of tiles placed; -1 and why when the text holds nothing to paste.
-    int pasteArea(const QByteArray &xml, int tx, int ty, QString *error = nullptr);
+    // How a paste takes the heights of what it places: Relative keeps them over the land
+    // under the area's corner, which is now the target's land; Absolute keeps the heights
+    // as they were copied.
+    enum class PasteHeights { Relative, Absolute };
+    // Places such a text with its corner on (tx, ty) as one step ("Paste"), heights taken
+    // as the mode says (an Export without a corner keeps its heights either way). Cells off
+    // the facet are left out. The number of tiles placed; -1 and why when the text holds
+    // nothing to paste.
+    int pasteArea(const QByteArray &xml, int tx, int ty, PasteHeights heights, QString *error = nullptr);
+    // The cells such a text covers, as offsets from its corner, in ascending x then y, each
+    // once: what a paste at a cell would touch there. Empty (and why) when it holds nothing
+    // to paste.
+    static std::vector<QPoint> areaCells(const QByteArray &xml, QString *error = nullptr);
 
     // Reads a world save into the current facet as one step.
     WorldSaveResult loadWorldSave(const QString &fileName, const ReadProgress &progress = {},

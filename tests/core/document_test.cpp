@@ -255,67 +255,82 @@ void DocumentTest::undoAndRedoAreExact_data()
     });
     // 20 x 20 cells of Malas with their statics copied as the clipboard carries them and
     // pasted into the corner of Ilshenar: the land and statics read back the same, at
-    // heights over the target's land as they stood over the source's.
-    row("paste an area from another facet", "Paste", [](MapDocument &d, const QString &) {
-        QVERIFY(d.setFacet(kMalas));
-        const QList<Placed> seen = staticsInCorner(d, 1);
-        QVERIFY2(!seen.isEmpty(), "Malas has statics in the corner");
-        const int sx = seen[0].x - 5, sy = seen[0].y - 5, side = 20;
-        const auto staticsOf = [&d](int x, int y, int dz) {
-            QStringList out;
-            for (const Tile &t : d.cache().statics(x, y))
-                if (t.isStatic())
-                    out << QStringLiteral("%1/%2/%3").arg(t.id()).arg(t.z() + dz).arg(t.hue());
-            return out;
-        };
-        const int sourceZ = d.cache().land(sx, sy).z();
-        QStringList copied;
-        int placed = 0;
-        for (int x = sx; x < sx + side; ++x)
-            for (int y = sy; y < sy + side; ++y) {
-                d.landSelection()[x][y] = d.cache().land(x, y).id();
+    // heights over the target's land as they stood over the source's (relative), or at the
+    // very heights they were copied at (absolute). The two corners' land heights differ, so
+    // a paste that took the wrong heights is seen.
+    for (const auto heights : {MapDocument::PasteHeights::Relative, MapDocument::PasteHeights::Absolute}) {
+        const bool relative = heights == MapDocument::PasteHeights::Relative;
+        row(relative ? "paste an area from another facet, heights relative"
+                     : "paste an area from another facet, heights absolute",
+            "Paste", [heights, relative](MapDocument &d, const QString &) {
+            QVERIFY(d.setFacet(kMalas));
+            const QList<Placed> seen = staticsInCorner(d, 1);
+            QVERIFY2(!seen.isEmpty(), "Malas has statics in the corner");
+            const int sx = seen[0].x - 5, sy = seen[0].y - 5, side = 20;
+            const auto staticsOf = [&d](int x, int y, int dz) {
+                QStringList out;
                 for (const Tile &t : d.cache().statics(x, y))
                     if (t.isStatic())
-                        MapDocument::addSelected(d.staticSelection(), x, y, t.z(), t.id());
-                const Tile l = d.cache().land(x, y);
-                QStringList cell = staticsOf(x, y, -sourceZ);
-                placed += 1 + int(cell.size());
-                copied << QStringLiteral("%1/%2 [%3]").arg(l.id()).arg(l.z() - sourceZ).arg(cell.join(' '));
-            }
-        const QByteArray xml = d.copySelection();
-        QVERIFY(xml.startsWith("<tessaryn>\n    <export "));
-        QVERIFY(xml.contains("<tile id="));
+                        out << QStringLiteral("%1/%2/%3").arg(t.id()).arg(t.z() + dz).arg(t.hue());
+                return out;
+            };
+            const int sourceZ = relative ? d.cache().land(sx, sy).z() : 0;
+            QStringList copied;
+            int placed = 0;
+            for (int x = sx; x < sx + side; ++x)
+                for (int y = sy; y < sy + side; ++y) {
+                    d.landSelection()[x][y] = d.cache().land(x, y).id();
+                    for (const Tile &t : d.cache().statics(x, y))
+                        if (t.isStatic())
+                            MapDocument::addSelected(d.staticSelection(), x, y, t.z(), t.id());
+                    const Tile l = d.cache().land(x, y);
+                    QStringList cell = staticsOf(x, y, -sourceZ);
+                    placed += 1 + int(cell.size());
+                    copied << QStringLiteral("%1/%2 [%3]").arg(l.id()).arg(l.z() - sourceZ).arg(cell.join(' '));
+                }
+            const int cornerZ = d.cache().land(sx, sy).z();
+            const QByteArray xml = d.copySelection();
+            QVERIFY(xml.startsWith("<tessaryn>\n    <export "));
+            QVERIFY(xml.contains("<tile id="));
 
-        QVERIFY(d.setFacet(kIlshenar));
-        const int tx = OX + 20, ty = OY + 20;
-        const int targetZ = d.cache().land(tx, ty).z();
-        QStringList had;
-        for (int x = tx; x < tx + side; ++x)
-            for (int y = ty; y < ty + side; ++y)
-                had << staticsOf(x, y, -targetZ).join(' ');
-        QString error;
-        QCOMPARE(d.pasteArea(xml, tx, ty, &error), placed);
-        QStringList now;
-        int i = 0;
-        for (int x = tx; x < tx + side; ++x)
-            for (int y = ty; y < ty + side; ++y, ++i) {
-                // What stood there stays; the copy joins it.
-                QStringList cell = staticsOf(x, y, -targetZ);
-                for (const QString &old : had[i].split(' ', Qt::SkipEmptyParts))
-                    cell.removeOne(old);
-                std::sort(cell.begin(), cell.end());
-                QStringList want = copied[i].section('[', 1).chopped(1).split(' ', Qt::SkipEmptyParts);
-                std::sort(want.begin(), want.end());
-                const Tile l = d.cache().land(x, y);
-                now << QStringLiteral("%1/%2 [%3]").arg(l.id()).arg(l.z() - targetZ).arg(cell.join(' '));
-                copied[i] = copied[i].section('[', 0, 0) + '[' + want.join(' ') + ']';
-            }
-        QCOMPARE(now, copied);
-        // Text that holds nothing to paste is refused without a step.
-        const int steps = d.history(kIlshenar).count();
-        QCOMPARE(d.pasteArea("<tessaryn><export/></tessaryn>", tx, ty, &error), -1);
-        QCOMPARE(d.history(kIlshenar).count(), steps);
-    });
+            QVERIFY(d.setFacet(kIlshenar));
+            const int tx = OX + 20, ty = OY + 20;
+            QVERIFY2(d.cache().land(tx, ty).z() != cornerZ, "the corners' land heights differ");
+            const int targetZ = relative ? d.cache().land(tx, ty).z() : 0;
+            QStringList had;
+            for (int x = tx; x < tx + side; ++x)
+                for (int y = ty; y < ty + side; ++y)
+                    had << staticsOf(x, y, -targetZ).join(' ');
+            QString error;
+            QCOMPARE(d.pasteArea(xml, tx, ty, heights, &error), placed);
+            QStringList now;
+            int i = 0;
+            for (int x = tx; x < tx + side; ++x)
+                for (int y = ty; y < ty + side; ++y, ++i) {
+                    // What stood there stays; the copy joins it.
+                    QStringList cell = staticsOf(x, y, -targetZ);
+                    for (const QString &old : had[i].split(' ', Qt::SkipEmptyParts))
+                        cell.removeOne(old);
+                    std::sort(cell.begin(), cell.end());
+                    QStringList want = copied[i].section('[', 1).chopped(1).split(' ', Qt::SkipEmptyParts);
+                    std::sort(want.begin(), want.end());
+                    const Tile l = d.cache().land(x, y);
+                    now << QStringLiteral("%1/%2 [%3]").arg(l.id()).arg(l.z() - targetZ).arg(cell.join(' '));
+                    copied[i] = copied[i].section('[', 0, 0) + '[' + want.join(' ') + ']';
+                }
+            QCOMPARE(now, copied);
+            // The cells the area names are the square, from its corner.
+            const std::vector<QPoint> cells = MapDocument::areaCells(xml);
+            QCOMPARE(int(cells.size()), side * side);
+            QCOMPARE(cells.front(), QPoint(0, 0));
+            QCOMPARE(cells.back(), QPoint(side - 1, side - 1));
+            // Text that holds nothing to paste is refused without a step.
+            const int steps = d.history(kIlshenar).count();
+            QCOMPARE(d.pasteArea("<tessaryn><export/></tessaryn>", tx, ty, heights, &error), -1);
+            QCOMPARE(d.history(kIlshenar).count(), steps);
+            QVERIFY(MapDocument::areaCells("<tessaryn><export/></tessaryn>").empty());
+            });
+    }
     row("hue", "Hue", [](MapDocument &d, const QString &) {
         selectStatics(d, staticsInCorner(d, 3));
         d.setHue(d.staticSelection(), 0x21);
