@@ -39,6 +39,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QActionGroup>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
@@ -51,6 +52,7 @@
 namespace {
 const char *const kGridColorKey = "Tessaryn/GridColor";
 const char *const kPaletteKey = "Tessaryn/PaletteFile";
+const char *const kPasteHeightsKey = "Tessaryn/PasteHeights"; // "relative" or "absolute"
 const char *const kGeometryKey = "Tessaryn/Window/Geometry";
 const char *const kStateKey = "Tessaryn/Window/State";
 const char *const kViewGroup = "Tessaryn/View";
@@ -358,6 +360,14 @@ void mainWindow::createActions()
     editUndoAction = makeAction(this, "editUndoAction", false);
     editCopyAction = makeAction(this, "editCopyAction", false);
     editPasteAction = makeAction(this, "editPasteAction", false);
+    editPasteHeightsRelativeAction = makeAction(this, "editPasteHeightsRelativeAction", true, true);
+    editPasteHeightsAbsoluteAction = makeAction(this, "editPasteHeightsAbsoluteAction", true, false);
+    auto *pasteHeights = new QActionGroup(this);
+    pasteHeights->setExclusive(true);
+    pasteHeights->addAction(editPasteHeightsRelativeAction);
+    pasteHeights->addAction(editPasteHeightsAbsoluteAction);
+    if (QSettings().value(QLatin1String(kPasteHeightsKey)).toString() == QLatin1String("absolute"))
+        editPasteHeightsAbsoluteAction->setChecked(true);
     editRedoAction = makeAction(this, "editRedoAction", false);
 
     connect(fileExitAction, &QAction::triggered, this, &mainWindow::fileExit);
@@ -399,7 +409,17 @@ void mainWindow::createActions()
     connect(viewDynamicsAction, &QAction::toggled, this, &mainWindow::drawDynamic);
     connect(editUndoAction, &QAction::triggered, this, &mainWindow::editUndo);
     connect(editCopyAction, &QAction::triggered, this, [this] { m_view->copySelection(); });
-    connect(editPasteAction, &QAction::triggered, this, [this] { m_view->pasteAtPointer(); });
+    connect(editPasteAction, &QAction::triggered, this, [this] { m_view->armPaste(); });
+    const auto takePasteHeights = [this] {
+        const bool absolute = editPasteHeightsAbsoluteAction->isChecked();
+        m_view->setPasteHeights(absolute ? MapDocument::PasteHeights::Absolute : MapDocument::PasteHeights::Relative);
+        return absolute;
+    };
+    takePasteHeights();
+    connect(pasteHeights, &QActionGroup::triggered, this, [takePasteHeights] {
+        QSettings().setValue(QLatin1String(kPasteHeightsKey),
+                             takePasteHeights() ? QStringLiteral("absolute") : QStringLiteral("relative"));
+    });
     connect(editRedoAction, &QAction::triggered, this, &mainWindow::editRedo);
 }
 
@@ -465,6 +485,8 @@ void mainWindow::createMenus()
     editMenu->addSeparator();
     editMenu->addAction(editCopyAction);
     editMenu->addAction(editPasteAction);
+    editMenu->addAction(editPasteHeightsRelativeAction);
+    editMenu->addAction(editPasteHeightsAbsoluteAction);
     editMenu->addSeparator();
     selectionMenu = new QMenu(editMenu);
     selectionMenu->addAction(editSelectionStaticsAction);
@@ -574,6 +596,8 @@ void mainWindow::languageChange()
     editCopyAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+C")));
     editPasteAction->setText(tr("Paste"));
     editPasteAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+V")));
+    editPasteHeightsRelativeAction->setText(tr("Paste Heights Relative"));
+    editPasteHeightsAbsoluteAction->setText(tr("Paste Heights Absolute"));
     editRedoAction->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
     updateUndoActions();
     toolBar->setWindowTitle(tr("Tools"));

@@ -177,6 +177,10 @@ public:
     QAction *editUndoAction = nullptr;
     QAction *editCopyAction = nullptr;
     QAction *editPasteAction = nullptr;
+    // How Paste takes heights: over the target's land, or as copied; one of the two is
+    // checked, and the choice is kept in the settings.
+    QAction *editPasteHeightsRelativeAction = nullptr;
+    QAction *editPasteHeightsAbsoluteAction = nullptr;
     QAction *editRedoAction = nullptr;
 
 protected slots:

@@ -1,5 +1,5 @@
-// The tile context menu: properties, altitude, hue, export and the Insert entries. Every
-// entry works on the point of the right press that opened the menu.
+// The tile context menu: properties, altitude, hue, export, the Insert entries, and Copy
+// and Paste. Every entry works on the point of the right press that opened the menu.
 #include "dialogs/propwidget.h"
 #include "tiles/tilenumber.h"
 #include "view/glmapwidget.h"
@@ -134,6 +134,8 @@ void GLMapWidget::buildContextMenu()
     addSubmenu(m_popMenu, m_importMenu, QStringLiteral("Import"), 5);
     addEntry(m_popMenu, QStringLiteral("Export"), 3, &GLMapWidget::slotPop);
     addSubmenu(m_popMenu, m_insertMenu, QStringLiteral("Insert"), 4);
+    addEntry(m_popMenu, QStringLiteral("Copy"), 6, &GLMapWidget::slotPop);
+    addEntry(m_popMenu, QStringLiteral("Paste"), 7, &GLMapWidget::slotPop);
 }
 
 void GLMapWidget::contextMenuAt(const QPoint &pos)
@@ -157,6 +159,15 @@ void GLMapWidget::slotPop(int id)
     case 3:
         exportStatics(popupPoint);
         break;
+    case 6:
+        copySelection();
+        break;
+    case 7: {
+        // Armed with its corner on the pressed cell; the pointer takes it on from there.
+        const CellHit hit = cellAt(popupPoint.x(), popupPoint.y());
+        armPaste(hit.isValid() ? QPoint(hit.x, hit.y) : QPoint(-1, -1));
+        break;
+    }
     default:
         break;
     }

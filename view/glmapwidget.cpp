@@ -378,6 +378,8 @@ void GLMapWidget::submitLastList()
         glDisable(GL_DEPTH_TEST);
     }
     glColor4fv(m_defaultColor.data());
+    if (m_pasteArmed)
+        drawPastePreview();
     if (m_bandActive)
         drawBand();
     glFlush();
@@ -439,6 +441,7 @@ void GLMapWidget::drawMap(int mode, int cx, int cy, int blocksX, int blocksY)
     m_drawList.clear();
     m_drawnQuads.clear();
     m_drawnStatics.clear();
+    m_pasteQuads.clear();
     m_landMemoLoads = -1;
     // Far out the frame draws the overview instead; nothing is walked, drawn or picked.
     if (OverviewLayer::drawsAt(m_scale))
@@ -494,6 +497,8 @@ void GLMapWidget::drawMap(int mode, int cx, int cy, int blocksX, int blocksY)
                     drawAltitude(sx, sy, tile, quad);
                 if (m_grid)
                     drawGridCell(sx, sy, quad);
+                if (m_pasteArmed)
+                    notePasteCell(x, y, sx, sy, quad);
             } else if (m_staticsOn) {
                 const bool selected = isStaticSelected(x, y, tile.z(), tile.id());
                 if (!m_terrainOn || !tile.isNoDraw())

@@ -112,12 +112,22 @@ public:
     void undo();
     void redo();
     void moveStatics(int dx, int dy, bool copy);
+    // ---- copy and paste (pasting.cpp) ----
     // Edit > Copy: the selection's land and statics onto the system clipboard as the
-    // program's XML. Edit > Paste: the clipboard's area with its corner on the cell under
-    // the pointer (the last cell it was over when it is off the map), as one step.
+    // program's XML. Edit > Paste arms a paste of the clipboard's area: its cells follow the
+    // cell under the pointer, starting at cell (the one under the pointer, or the last it
+    // was over, when cell is none); a left click places it there as one step, Escape or a
+    // right click drops it. pasteAt places the clipboard's area at a cell at once.
     void copySelection();
-    void pasteAtPointer();
+    void armPaste(const QPoint &cell = QPoint(-1, -1));
     void pasteAt(const QPoint &cell);
+    bool pasteArmed() const { return m_pasteArmed; }
+    // The cell the armed paste's corner is on.
+    QPoint pasteAnchor() const { return m_pasteAnchor; }
+    // The cells the last walk drew the armed paste's outline on, in walk order.
+    std::vector<QPoint> pastePreviewCells() const;
+    void setPasteHeights(MapDocument::PasteHeights heights) { m_pasteHeights = heights; }
+    MapDocument::PasteHeights pasteHeights() const { return m_pasteHeights; }
     void changeElevation(int delta);
     // ---- painting (painting.cpp) ----
     int switchPaintMode();
@@ -296,8 +306,8 @@ public slots:
     virtual void slotImportPop(int id);
     void slotProp(int id, int x, int y, int oldZ, int hue, int newZ, int kind);
 
-    // What the pointer is in the middle of, for the status bar: a prepared or armed move;
-    // empty when nothing.
+    // What the pointer is in the middle of, for the status bar: an armed paste, a prepared
+    // or armed move; empty when nothing.
     QString gestureNote() const;
 
 signals:
@@ -307,7 +317,7 @@ signals:
     void statusMessage(const QString &text);
     // Control+right-click took the paint tile from the map: the kind it took (0 land, 1 static).
     void paintTileTaken(int type);
-    // The prepared or armed move began or ended (gestureNote tells which).
+    // An armed paste, or the prepared or armed move, began or ended (gestureNote tells which).
     void gestureChanged();
     void togglePaint();
     // Paint mode was switched by the view itself (Escape): the kind now painted, or -1.
@@ -384,6 +394,14 @@ private:
     // Draws the last walk's list again without walking: a frame asked for while a save runs.
     void submitLastList();
     void reportHover(const QPoint &pos);
+    // The armed paste (pasting.cpp): dropped, saying why when why is not empty; placed on
+    // the cell under a window point; a cell of the walk noted for its outline when the
+    // area covers it; the outlines drawn over the frame.
+    void cancelPaste(const QString &why);
+    void placeArmedPaste(const QPoint &pos);
+    void placePaste(const QByteArray &xml, const QPoint &cell);
+    void notePasteCell(int x, int y, int sx, int sy, const TileQuad &quad);
+    void drawPastePreview();
     void letEventsRun();
     int landZ(int x, int y, int fallback);
     DrawList::Vertex vertex(float x, float y, float z, float u, float v, const std::array<quint8, 4> &rgba) const;
@@ -468,6 +486,18 @@ private:
     QPoint m_moveFrom{-1, -1};
     QPoint m_moveTo{-1, -1};
     QPoint m_hoverCell{-1, -1};
+    // The armed paste: its text, its cells from the corner, where the corner is now, and
+    // the land quads of its cells the last walk met (scene corners, 3D heights).
+    bool m_pasteArmed = false;
+    QByteArray m_pasteXml;
+    std::set<std::pair<int, int>> m_pasteCells;
+    QPoint m_pasteAnchor{-1, -1};
+    struct PasteQuad {
+        QPoint cell;
+        std::array<std::array<float, 3>, 4> corners; // top, left, bottom, right
+    };
+    std::vector<PasteQuad> m_pasteQuads;
+    MapDocument::PasteHeights m_pasteHeights = MapDocument::PasteHeights::Relative;
 
     int m_busy = 0;
     bool m_repaintWanted = false;

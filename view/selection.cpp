@@ -3,10 +3,7 @@
 // lower, the staged cancel). Every map change goes through the block cache.
 #include "view/glmapwidget.h"
 
-#include <QClipboard>
 #include <QCursor>
-#include <QGuiApplication>
-#include <QMimeData>
 #include <QMouseEvent>
 
 #include <cstdio>
@@ -92,6 +89,16 @@ void GLMapWidget::press(const MouseInput &in)
         emit togglePaint();
         return;
     }
+    // An armed paste owns the next left or right press, in every projection: its outline
+    // shows the cell the press lands on.
+    if (m_pasteArmed && in.button == Qt::LeftButton) {
+        placeArmedPaste(in.pos.toPoint());
+        return;
+    }
+    if (m_pasteArmed && in.button == Qt::RightButton) {
+        cancelPaste(QStringLiteral("Paste cancelled"));
+        return;
+    }
     if (m_mode == mapgeometry::ThreeD)
         return; // no dependable cell under the pointer in 3D
     const QPoint pos = in.pos.toPoint();
@@ -132,6 +139,10 @@ void GLMapWidget::move(const MouseInput &in)
 {
     const QPoint pos = in.pos.toPoint();
     reportHover(pos);
+    if (m_pasteArmed && m_hoverCell != m_pasteAnchor && m_hoverCell.x() >= 0) {
+        m_pasteAnchor = m_hoverCell;
+        update();
+    }
     // A band follows the pointer with Shift held too (it toggles what it covers); painting
     // only follows the plain left button.
     const bool plain = in.stateIs(Qt::LeftButton, Qt::NoModifier);
@@ -209,6 +220,8 @@ void GLMapWidget::doubleClick(const MouseInput &)
 
 QString GLMapWidget::gestureNote() const
 {
+    if (m_pasteArmed)
+        return QStringLiteral("Click to place the pasted area; Escape or a right click cancels");
     if (m_movePending && m_moveArmed)
         return QStringLiteral("Moving the selected statics: click the target cell (Control+click copies), Escape cancels");
     if (m_movePending)
@@ -357,55 +370,6 @@ void GLMapWidget::moveStatics(int dx, int dy, bool copy)
     m_doc.moveStatics(dx, dy, copy);
 }
 
-void GLMapWidget::copySelection()
-{
-    const QByteArray xml = m_doc.copySelection();
-    if (xml.isEmpty()) {
-        emit statusMessage(QStringLiteral("Copy: nothing is selected"));
-        return;
-    }
-    auto *data = new QMimeData;
-    data->setData(QStringLiteral("application/xml"), xml);
-    data->setText(QString::fromUtf8(xml));
-    QGuiApplication::clipboard()->setMimeData(data);
-    emit statusMessage(QStringLiteral("Copied the selection"));
-}
-
-void GLMapWidget::pasteAtPointer()
-{
-    const QPoint pos = mapFromGlobal(QCursor::pos());
-    QPoint cell = m_hoverCell;
-    if (rect().contains(pos)) {
-        const CellHit hit = cellAt(pos.x(), pos.y());
-        if (hit.isValid())
-            cell = QPoint(hit.x, hit.y);
-    }
-    pasteAt(cell);
-}
-
-void GLMapWidget::pasteAt(const QPoint &cell)
-{
-    if (isBusy()) {
-        runWhenIdle([this, cell] { pasteAt(cell); });
-        return;
-    }
-    if (cell.x() < 0 || cell.y() < 0) {
-        emit statusMessage(QStringLiteral("Paste: point at the cell to paste on"));
-        return;
-    }
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-    const QByteArray xml = !data ? QByteArray()
-        : data->hasFormat(QStringLiteral("application/xml")) ? data->data(QStringLiteral("application/xml"))
-                                                             : data->text().toUtf8();
-    QString error;
-    const int placed = m_doc.pasteArea(xml, cell.x(), cell.y(), &error);
-    if (placed < 0)
-        emit statusMessage(QStringLiteral("Paste: the clipboard holds no tiles of this program (%1)").arg(error));
-    else
-        emit statusMessage(QStringLiteral("Pasted %1 tiles at %2, %3").arg(placed).arg(cell.x()).arg(cell.y()));
-    update();
-}
-
 void GLMapWidget::changeElevation(int delta)
 {
     if (isBusy()) {
@@ -433,7 +397,9 @@ void GLMapWidget::cancelAction()
         return;
     }
     endStroke();
-    if (m_movePending) {
+    if (m_pasteArmed) {
+        cancelPaste(QStringLiteral("Paste cancelled"));
+    } else if (m_movePending) {
         dropMove(QStringLiteral("Move cancelled"));
     } else if (m_bandActive) {
         // Repainted, so the band does not stay on the screen without a band behind it.

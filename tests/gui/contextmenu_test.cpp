@@ -25,8 +25,10 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 
 using namespace viewfixture;
 using namespace menufixture;
@@ -132,7 +134,8 @@ void ContextMenuTest::menusHoldTheEntriesInOrder()
     auto *pop = m_view->findChild<QMenu *>("popMenu");
     QVERIFY(pop);
     QCOMPARE(entries(pop), (QList<QPair<QString, int>>{
-                               {"Properties", 0}, {"Altitude", 1}, {"Hue", 2}, {"Import", 5}, {"Export", 3}, {"Insert", 4}}));
+                               {"Properties", 0}, {"Altitude", 1}, {"Hue", 2}, {"Import", 5}, {"Export", 3}, {"Insert", 4},
+                               {"Copy", 6}, {"Paste", 7}}));
     QCOMPARE(pop->actions()[3]->menu(), pop->findChild<QMenu *>("importMenu"));
     QCOMPARE(pop->actions()[5]->menu(), pop->findChild<QMenu *>("insertMenu"));
     QCOMPARE(entries(pop->actions()[3]->menu()), (QList<QPair<QString, int>>{{"Multi", 0}, {"Vey Multi", 1}, {"XML", 2}}));
@@ -393,9 +396,18 @@ void ContextMenuTest::smallTrapsSayWhyOrAct_data()
     QTest::newRow("Shift+drag shows the band and toggles what it covers")
         << "shift band" << "band shown to the pointer; land {20: 20, 21: 21}"
         << "X,Y:21,21 Tile 0x3 Z:0  Selected: 1 land, 0 statics"; // the hover line of the drag
-    QTest::newRow("Copy and paste carry an area through the clipboard; Undo takes it back")
-        << "copy and paste" << "clipboard <tessaryn>; (21, 21) [100 0 0]; undone (21, 21) []"
-        << "Pasted 2 tiles at 21, 21";
+    QTest::newRow("Copy and paste carry an area through the clipboard; its outline follows the pointer in "
+                  "flat and isometric views until a click places it; Undo takes it back")
+        << "copy and paste"
+        << "clipboard <tessaryn>; armed at (21, 21), cross, noted; "
+           "flat: (24, 22) (24, 23) then (20, 25) (20, 26); isometric: (24, 22) (24, 23) then (20, 25) (20, 26); "
+           "placed: (21, 21) [100 0 0], one step Paste, not armed, arrow; undone (21, 21) [], no step"
+        << "Pasted 3 tiles at 21, 21";
+    QTest::newRow("An armed paste changes nothing: Escape drops it, and so does a right click after the tile "
+                  "menu's Paste armed it on the pressed cell")
+        << "paste cancelled"
+        << "escape: not armed, arrow; menu: armed at (21, 21); right click: not armed, no menu; (21, 21) [], no step"
+        << "Paste cancelled";
     QTest::newRow("The save question keeps the view's picture")
         << "save question" << "asked Save Conflict; picture kept" << "";
 }
@@ -462,6 +474,26 @@ void ContextMenuTest::smallTrapsSayWhyOrAct()
         kinds.sort(); // "land" < "statics"; shown the other way below when both are there
         std::reverse(kinds.begin(), kinds.end());
         return kinds;
+    };
+    // The armed paste's corner, and the cells the frame outlines once the pointer is at p.
+    const auto armedAt = [&v] {
+        return v.pasteArmed() ? QStringLiteral("armed at (%1, %2)").arg(v.pasteAnchor().x()).arg(v.pasteAnchor().y())
+                              : QStringLiteral("not armed");
+    };
+    const auto outlineAt = [&](const QPoint &p) {
+        mouse(QEvent::MouseMove, p, Qt::NoButton, Qt::NoButton);
+        v.grabFramebuffer();
+        std::vector<QPoint> cells = v.pastePreviewCells();
+        std::sort(cells.begin(), cells.end(),
+                  [](const QPoint &a, const QPoint &b) { return std::pair(a.x(), a.y()) < std::pair(b.x(), b.y()); });
+        QStringList parts;
+        for (const QPoint &c : cells)
+            parts << QStringLiteral("(%1, %2)").arg(c.x()).arg(c.y());
+        return parts.join(' ');
+    };
+    const auto oneStep = [&v](int before) {
+        const bool one = v.document().history(2).count() == before + 1;
+        return one ? ", one step " + v.document().undoName() : QStringLiteral(", not one step");
     };
     const auto ctrlRight = [&](const QPoint &p) {
         mouse(QEvent::MouseButtonPress, p, Qt::RightButton, Qt::RightButton, Qt::ControlModifier);
@@ -581,16 +613,63 @@ void ContextMenuTest::smallTrapsSayWhyOrAct()
          }},
         {"copy and paste",
          [&] {
+             // Two cells of land, one of them with a static: the outline covers both.
              v.landSelection[18][20] = 3;
+             v.landSelection[18][21] = 3;
              v.staticSelection = oneStatic(18, 20, 0, kA);
              w.editCopyAction->trigger();
              QString out = "clipboard " + QGuiApplication::clipboard()->text().left(10);
              QCursor::setPos(v.mapToGlobal(grass));
              mouse(QEvent::MouseMove, grass, Qt::NoButton, Qt::NoButton);
              w.editPasteAction->trigger();
-             out += "; " + cell(21, 21);
+             out += "; " + armedAt();
+             out += v.cursor().shape() == Qt::CrossCursor ? ", cross" : ", other cursor";
+             out += w.statusBar()->currentMessage() == "Click to place the pasted area; Escape or a right click cancels"
+                 ? ", noted"
+                 : ", not noted";
+             for (const int mode : {mapgeometry::Flat, mapgeometry::Isometric}) {
+                 v.setMode(mode);
+                 out += mode == mapgeometry::Flat ? "; flat: " : "; isometric: ";
+                 out += outlineAt(landPoint(v, 24, 22)) + " then " + outlineAt(landPoint(v, 20, 25));
+             }
+             v.setMode(mapgeometry::Flat);
+             mouse(QEvent::MouseMove, grass, Qt::NoButton, Qt::NoButton);
+             const int steps = v.document().history(2).count();
+             click(grass);
+             out += "; placed: " + cell(21, 21) + oneStep(steps) + QStringLiteral(", %1, %2")
+                        .arg(v.pasteArmed() ? "armed" : "not armed",
+                             v.cursor().shape() == Qt::ArrowCursor ? "arrow" : "other cursor");
              w.editUndoAction->trigger();
-             return out + "; undone " + cell(21, 21);
+             return out + "; undone " + cell(21, 21) + (v.document().history(2).canUndo() ? ", a step" : ", no step");
+         }},
+        {"paste cancelled",
+         [&] {
+             v.landSelection[18][20] = 3;
+             v.staticSelection = oneStatic(18, 20, 0, kA);
+             w.editCopyAction->trigger();
+             v.landSelection.clear();
+             v.staticSelection.clear();
+             mouse(QEvent::MouseMove, grass, Qt::NoButton, Qt::NoButton);
+             w.editPasteAction->trigger();
+             key(Qt::Key_Escape);
+             QString out = QStringLiteral("escape: %1, %2")
+                               .arg(v.pasteArmed() ? "armed" : "not armed",
+                                    v.cursor().shape() == Qt::ArrowCursor ? "arrow" : "other cursor");
+             chooseAt(&v, grass, {"Paste"});
+             out += "; menu: " + armedAt();
+             // Should the press open the menu instead, it is closed again and said.
+             auto menuShown = std::make_shared<bool>(false);
+             QTimer::singleShot(1000, &v, [menuShown] {
+                 while (QWidget *popup = QApplication::activePopupWidget()) {
+                     *menuShown = true;
+                     popup->close();
+                 }
+             });
+             rightClick(&v, landPoint(v, 24, 22));
+             QTest::qWait(1100);
+             out += QStringLiteral("; right click: %1, %2")
+                        .arg(v.pasteArmed() ? "armed" : "not armed", *menuShown ? "a menu" : "no menu");
+             return out + "; " + cell(21, 21) + (v.document().history(2).canUndo() ? ", a step" : ", no step");
          }},
         {"save question",
          [&] {

@@ -86,7 +86,8 @@ void MainWindowCommandsTest::menuTreeAndToolBarOrder()
                               "fileFacetTokunoAction", "fileFacetTerMurAction"}));
     QCOMPARE(entries(w.saveMenu->actions()), (QStringList{"fileSaveMul_FilesAction", "fileSaveDiff_FilesAction"}));
     QCOMPARE(entries(w.editMenu->actions()),
-             (QStringList{"editUndoAction", "editRedoAction", "-", "editCopyAction", "editPasteAction", "-",
+             (QStringList{"editUndoAction", "editRedoAction", "-", "editCopyAction", "editPasteAction",
+                          "editPasteHeightsRelativeAction", "editPasteHeightsAbsoluteAction", "-",
                           "[Selection]", "-", "editClearAction", "-",
                           "editFindAction", "-", "[Settings]"}));
     QCOMPARE(entries(w.settingsMenu->actions()),
