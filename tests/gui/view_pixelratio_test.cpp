@@ -1,6 +1,6 @@
 // The map view on a scaled screen: window positions (the widget's own pixels) and GL
-// (device pixels) meet in hover, picking and painting. Runs at a device pixel ratio of 1.5
-// unless QT_SCALE_FACTOR says otherwise (the build runs it again at 2).
+// (device pixels) meet in hover, picking, painting and pasting. Runs at a device pixel
+// ratio of 1.5 unless QT_SCALE_FACTOR says otherwise (the build runs it again at 2).
 //
 // The world: Ilshenar (facet 2), block 402 = cells 16..23 x 16..23 written, land id 3 at
 // z 0 everywhere; static 110 at (19, 19), a red tree of 30 x 48 pixels: a crown over the
@@ -10,6 +10,8 @@
 #include "view/glmapwidget.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QtTest>
@@ -19,6 +21,7 @@ using namespace viewfixture;
 namespace {
 
 constexpr int kPaintId = 7;
+constexpr int kPasteId = 9;
 constexpr int kTree = 110, kTreeW = 30, kTreeH = 48;
 constexpr int kTreeX = 19, kTreeY = 19;
 
@@ -165,6 +168,23 @@ void ViewPixelRatioTest::pointerFindsItsCell()
     click(&v, at);
     QCOMPARE(v.switchPaintMode(), -1);
     QCOMPARE(v.blockCache().land(cell.x(), cell.y()).id(), kPaintId);
+    for (const QPoint d : {QPoint(1, 0), QPoint(-1, 0), QPoint(0, 1), QPoint(0, -1)})
+        QCOMPARE(v.blockCache().land(cell.x() + d.x(), cell.y() + d.y()).id(), 3);
+
+    // A paste armed far away outlines that cell once the pointer is on it, and a click
+    // pastes there.
+    QGuiApplication::clipboard()->setText(
+        QStringLiteral("<tessaryn><export x=\"0\" y=\"0\" z=\"0\"><land id=\"%1\" x=\"0\" y=\"0\" z=\"0\"/>"
+                       "</export></tessaryn>")
+            .arg(kPasteId));
+    v.armPaste(QPoint(0, 0));
+    send(&v, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+    v.grabFramebuffer();
+    const std::vector<QPoint> outlined = v.pastePreviewCells();
+    QCOMPARE(QList<QPoint>(outlined.begin(), outlined.end()), QList<QPoint>{cell});
+    click(&v, at);
+    QVERIFY(!v.pasteArmed());
+    QCOMPARE(v.blockCache().land(cell.x(), cell.y()).id(), kPasteId);
     for (const QPoint d : {QPoint(1, 0), QPoint(-1, 0), QPoint(0, 1), QPoint(0, -1)})
         QCOMPARE(v.blockCache().land(cell.x() + d.x(), cell.y() + d.y()).id(), 3);
 }
