@@ -55,6 +55,16 @@ void MainWindowTest::firstStartWithEmptySettings()
     QCOMPARE(w.scrollHorz->maximum(), 6144);
     QCOMPARE(w.scrollVert->maximum(), 4096);
     QVERIFY(w.width() >= 808 && w.height() >= 624);
+    // Paste takes heights relative until told otherwise; the other choice is what the next
+    // start takes.
+    QVERIFY(w.editPasteHeightsRelativeAction->isChecked());
+    QCOMPARE(w.view()->pasteHeights(), MapDocument::PasteHeights::Relative);
+    w.editPasteHeightsAbsoluteAction->trigger();
+    QVERIFY(!w.editPasteHeightsRelativeAction->isChecked());
+    QCOMPARE(w.view()->pasteHeights(), MapDocument::PasteHeights::Absolute);
+    mainWindow next;
+    QVERIFY(next.editPasteHeightsAbsoluteAction->isChecked());
+    QCOMPARE(next.view()->pasteHeights(), MapDocument::PasteHeights::Absolute);
 }
 
 void MainWindowTest::gridColourRoundTripsWithFullAlpha()
