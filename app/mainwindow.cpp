@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QSet>
 #include <QCloseEvent>
+#include <QActionGroup>
 #include <QApplication>
 #include <QColorDialog>
 #include <QDir>
@@ -39,7 +40,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QActionGroup>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTimer>
