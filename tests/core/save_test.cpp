@@ -439,7 +439,8 @@ private slots:
     // backup. Without its list (as an older version left it) the saves that would write its
     // names are refused, nothing written, and the leftovers question offers it. A second
     // Trammel save writes a new backup with the old and the new edits; a Felucca main save
-    // writes them into map0.mul beside Trammel's saved blocks and retires the backup.
+    // writes them into map0.mul beside Trammel's saved blocks and retires the backup, and so
+    // does a Felucca difference save, into the difference files.
     void laterSavesKeepTheFeluccaBackup()
     {
         const QString dir = env->root() + QStringLiteral("/sharedbackup");
@@ -472,7 +473,7 @@ private slots:
             return ids;
         };
 
-        enum Action { TrammelSave, FeluccaSave, Restart };
+        enum Action { TrammelSave, FeluccaSave, FeluccaDifferenceSave, Restart };
         struct Step {
             const char *what;
             Action action;
@@ -493,6 +494,9 @@ private slots:
              {40, 50, 222, 444}},
             {"Felucca main save", FeluccaSave, false, -1, 0, -1, 0, true, {}, {}, {111, 333, 222, 444}},
             {"restart after the Felucca main save", Restart, false, -1, 0, -1, 0, true, {}, {}, {111, 333, 222, 444}},
+            {"Trammel main save with only Felucca pending", TrammelSave, false, 2, 555, -1, 0, true, {2}, {},
+             {111, 333, 222, 444}},
+            {"Felucca difference save", FeluccaDifferenceSave, false, -1, 0, -1, 0, true, {}, {}, {111, 333, 222, 444}},
         };
         QMap<int, int> feluccaShows; // block -> the id Felucca's edit gave its first cell
         for (const Step &step : steps) {
@@ -520,10 +524,11 @@ private slots:
                 fel = std::make_unique<Facet>(0, true, store);
                 tram = std::make_unique<Facet>(1, true, store);
             } else {
-                Facet &current = step.action == FeluccaSave ? *fel : *tram;
-                Facet &other = step.action == FeluccaSave ? *tram : *fel;
+                const bool felucca = step.action != TrammelSave;
+                Facet &current = felucca ? *fel : *tram;
                 cache.setFacet(&current);
-                saved = saveFacet(cache, current, &other, 0, {}, &error);
+                saved = saveFacet(cache, current, felucca ? tram.get() : fel.get(),
+                                  step.action == FeluccaDifferenceSave ? 1 : 0, {}, &error);
             }
             QVERIFY2(saved == step.saved, qPrintable(what + ": " + error));
             if (!saved) {
