@@ -192,6 +192,9 @@ bool saveFacet(BlockCache &cache, Facet &current, Facet *sharedOther, int mode, 
         current.removeNewFiles(mode);
         if (refreshDiff)
             current.removeNewFiles(1);
+        // The other facet's new files are staged: what goes is never a backup in place.
+        if (sharedOther)
+            sharedOther->removeNewFiles(0);
         for (const QString &name : std::as_const(stagedLists))
             QFile::remove(dir + QLatin1Char('/') + name + Facet::stagedSuffix());
         current.reopen();
