@@ -988,12 +988,14 @@ void mainWindow::tellInterruptedSaves()
     }
     for (const RecoveryReport &r : std::as_const(reports)) {
         const bool question = r.outcome == RecoveryReport::Damaged || r.outcome == RecoveryReport::Leftovers;
+        const bool backup = r.outcome == RecoveryReport::BackupShown;
         auto *box = new QMessageBox(question ? QMessageBox::Question : r.outcome == RecoveryReport::Failed
                                                                             ? QMessageBox::Warning
                                                                             : QMessageBox::Information,
-                                    tr("Interrupted Save"), FileReplacer::reportText(r), QMessageBox::NoButton, this);
+                                    backup ? tr("Kept Changes") : tr("Interrupted Save"), FileReplacer::reportText(r),
+                                    QMessageBox::NoButton, this);
         box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setObjectName(QStringLiteral("interruptedSave"));
+        box->setObjectName(backup ? QStringLiteral("keptChanges") : QStringLiteral("interruptedSave"));
         if (!question) {
             box->addButton(QMessageBox::Ok);
             box->open();

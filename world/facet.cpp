@@ -1,4 +1,5 @@
 #include "world/facet.h"
+#include "world/backuplist.h"
 #include "world/datadirectory.h"
 #include "world/filereplacer.h"
 
@@ -146,6 +147,7 @@ void Facet::open(int facet, bool useDiff)
     m_landDiffRead.clear();
     m_staticsDiffRead.clear();
     m_dir = dir;
+    m_shownBackupBlocks = 0;
     // A save cut off in this directory is settled before anything is read from it.
     recoverInterruptedSave(dir);
     m_fingerprint = FileFingerprint::take(dir, saveTargets(0) + saveTargets(1),
@@ -173,6 +175,7 @@ void Facet::open(int facet, bool useDiff)
     m_statics.setFileName(dir + QStringLiteral("/statics") + n + QStringLiteral(".mul"));
     m_statics.open(mode);
     m_filesOpen = m_land.isOpen() || m_uopLand.isOpen() || m_statics.isOpen();
+    showBackup();
     if (!useDiff)
         return;
 
@@ -188,6 +191,68 @@ void Facet::open(int facet, bool useDiff)
     loadList(m_staticsListName, false);
     m_landDiffRead = m_landDiff;
     m_staticsDiffRead = m_staticsDiff;
+}
+
+QStringList Facet::backupFiles() const
+{
+    QStringList names;
+    for (const QString &target : saveTargets(0))
+        names << target + QStringLiteral(".tsy") + QString::number(m_facet);
+    return names;
+}
+
+QString Facet::backupListName() const
+{
+    return backupFiles().at(0) + BackupList::suffix();
+}
+
+// While a complete backup of this facet's edits lies beside the main files, the facet reads
+// its listed blocks from there: each one this run has no working file for yet gets one with
+// the backup's bytes (land from the backup map, statics from its index and data), so the
+// edits show and count as unsaved until a save of this facet takes them into its files.
+void Facet::showBackup()
+{
+    if (!sharesMainFiles())
+        return;
+    BackupList list;
+    if (!list.read(m_dir, backupListName()) || list.facet != m_facet || list.retired() || !list.filesComplete(m_dir)
+        || !list.files.contains(backupFiles().at(0)))
+        return;
+    const QStringList names = backupFiles();
+    const QString base = m_dir + QLatin1Char('/');
+    QFile map(base + names.at(0)), data(base + names.at(1));
+    IndexFile index;
+    UopMap uopMap;
+    const bool uop = m_layout.mapIsUop;
+    if (uop ? !uopMap.open(map.fileName(), mainFileNumber()) : !map.open(QIODevice::ReadOnly))
+        return;
+    data.open(QIODevice::ReadOnly);
+    index.open(names.at(2)); // by name, from the data directory
+    QSet<int> shown;
+    QByteArray raw;
+    for (int b : std::as_const(list.land)) {
+        if (b >= blockCount() || m_landWorking.contains(b))
+            continue;
+        raw.resize(LandBlock::RecordSize);
+        const qint64 at = qint64(b) * LandBlock::RecordSize;
+        const bool ok = uop ? uopMap.read(at, LandBlock::RecordSize, raw.data()) : readAt(map, at, LandBlock::RecordSize, raw);
+        if (ok && writeWorkingFile(b, raw, LandKind))
+            shown.insert(b);
+    }
+    for (int b : std::as_const(list.statics)) {
+        if (b >= blockCount() || m_staticsWorking.contains(b))
+            continue;
+        const IndexRecord rec = index.record(b);
+        if (rec.offset == -1)
+            raw.clear(); // the backup has no statics there: the edit emptied the block
+        else if (!readAt(data, rec.offset, rec.length, raw))
+            continue;
+        if (writeWorkingFile(b, raw, StaticsKind))
+            shown.insert(b);
+    }
+    m_shownBackupBlocks = int(shown.size());
+    if (!shown.isEmpty())
+        FileReplacer::noteBackupShown(m_dir, m_facet, list.blockCount(), names.at(0), list.by);
 }
 
 // A list is signed 32-bit block numbers; entry i names record i. The first entry of a

@@ -120,7 +120,7 @@ public:
     // The client files a save of mode replaces, in the order they are replaced: map, statics,
     // staidx (main); mapdifl, mapdif, stadif, stadifl, stadifi (difference). Names only.
     QStringList saveTargets(int mode) const;
-    // Name of the new file written for target: target + ".tsy" + facet number.
+    // Name of the new file written for target: target + ".tsy" + facet number (+ the staged suffix).
     QString newFileName(const QString &target) const;
     // The first of the files a save of this facet reads (main, statics index, the five
     // difference files) that is no longer as it was when the facet opened them; empty when
@@ -128,6 +128,21 @@ public:
     QString fileChangedOnDisk() const { return m_fingerprint.firstChanged(); }
     // Removes the new files of mode this facet wrote.
     void removeNewFiles(int mode) const;
+    // While set, the savers write every new file under its new-file name + stagedSuffix(),
+    // so that the names of a backup lying there (see backuplist.h) stay as they are until
+    // the save's journaled set moves the new files in.
+    void setStagedNewFiles(bool staged) { m_staged = staged; }
+    static QString stagedSuffix() { return QStringLiteral(".next"); }
+
+    // ---- the backup of a shared main save (backuplist.h) ----
+    // The names a main save of the other facet that shares the main files gives this facet's
+    // new main files, which stay as the backup of its edits: map, statics, staidx + ".tsy" +
+    // facet number. Then the name of its list of changed blocks.
+    QStringList backupFiles() const;
+    QString backupListName() const;
+    // Blocks the last open took from a complete backup with its list into working files,
+    // because this run had none for them yet; 0 when it took none.
+    int shownBackupBlocks() const { return m_shownBackupBlocks; }
 
     // Each saver writes its new files completely or not at all; false with the reason.
     bool saveMainFiles(QString *error = nullptr);
@@ -153,6 +168,7 @@ private:
     void loadList(const QString &path, bool land);
     void saveTick(int block);
     QString newFilePath(const QString &target) const;
+    void showBackup();
 
     std::shared_ptr<WorkingDirectory> m_store;
     int m_facet = -1;
@@ -192,6 +208,8 @@ private:
     struct Saving;
     QMap<int, QMap<CellKey, TileStack>> m_items;
     FileFingerprint m_fingerprint;
+    bool m_staged = false;
+    int m_shownBackupBlocks = 0;
 };
 
 // Block comparison of the difference savers: the same cells, each with the same tile id and

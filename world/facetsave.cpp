@@ -215,7 +215,7 @@ QStringList Facet::saveTargets(int mode) const
 
 QString Facet::newFileName(const QString &target) const
 {
-    return target + QStringLiteral(".tsy") + QString::number(m_facet);
+    return target + QStringLiteral(".tsy") + QString::number(m_facet) + (m_staged ? stagedSuffix() : QString());
 }
 
 QString Facet::newFilePath(const QString &target) const

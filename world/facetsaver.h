@@ -17,7 +17,11 @@ using SaveProgress = std::function<void(qint64 done, qint64 total)>;
 // (FileReplacer), deletes the working files and reopens the facets on the new files. In
 // mode 0, sharedOther is the facet that shares the main files (Trammel for Felucca and back,
 // null otherwise): its pending changes go into its own new main files, which stay on disk as
-// a backup, and its working files are deleted.
+// a backup beside the list of its changed blocks (backuplist.h), moved there in the same
+// journaled set as the current facet's files; its working files are deleted and, reopened,
+// it shows the listed blocks from the backup again. A save that would write the names of a
+// backup goes ahead only when that facet's working files cover its list; one that takes every
+// listed edit into the facet's own files (its main save, its difference save) retires it.
 //
 // Nothing is replaced unless every new file was written. On failure the client files are
 // as they were, every working file is still there, the facets are reopened (their

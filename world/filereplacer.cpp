@@ -1,10 +1,13 @@
 #include "world/filereplacer.h"
+#include "world/backuplist.h"
+#include "world/clientlayout.h"
 #include "world/newfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <utility>
 
@@ -25,11 +28,11 @@ QList<RecoveryReport> g_reports;
 // The facet whose save wrote a set: its new files end in ".tsy" and the facet number.
 QString facetOfSources(const QStringList &sources)
 {
-    static const char *const names[] = {"Felucca", "Trammel", "Ilshenar", "Malas"};
     for (const QString &s : sources) {
         const qsizetype at = s.lastIndexOf(QLatin1String(".tsy"));
-        if (at >= 0 && s.size() == at + 5 && s.at(at + 4) >= QLatin1Char('0') && s.at(at + 4) <= QLatin1Char('3'))
-            return QLatin1String(names[s.at(at + 4).unicode() - '0']);
+        if (at >= 0 && s.size() == at + 5 && s.at(at + 4) >= QLatin1Char('0')
+            && s.at(at + 4) < QLatin1Char('0' + ClientLayout::FacetCount))
+            return ClientLayout::facetName(s.at(at + 4).unicode() - '0');
     }
     return QString();
 }
@@ -394,6 +397,21 @@ QList<RecoveryReport> FileReplacer::takeReports()
     return std::exchange(g_reports, {});
 }
 
+void FileReplacer::noteBackupShown(const QString &dir, int facet, int blocks, const QString &file, int by)
+{
+    RecoveryReport r;
+    r.outcome = RecoveryReport::BackupShown;
+    r.dir = dir;
+    r.facet = ClientLayout::facetName(facet);
+    r.detail = file;
+    r.blocks = blocks;
+    r.by = ClientLayout::facetName(by);
+    for (const RecoveryReport &e : std::as_const(g_reports))
+        if (e.dir == r.dir && e.outcome == r.outcome && e.facet == r.facet)
+            return;
+    g_reports.append(r);
+}
+
 QString FileReplacer::reportText(const RecoveryReport &r)
 {
     const QString of = r.facet.isEmpty() ? QStringLiteral("an interrupted save") : QStringLiteral("an interrupted save of ") + r.facet;
@@ -414,6 +432,12 @@ QString FileReplacer::reportText(const RecoveryReport &r)
         return QStringLiteral("Files left by an interrupted save of this program were found in %1:\n\n%2\n\n"
                               "No save needs them. Remove them?")
             .arg(where, r.leftovers.join(QLatin1Char('\n')));
+    case RecoveryReport::BackupShown:
+        return QStringLiteral("%1 has %2 kept in %3 by a main save of %4. They are shown as unsaved changes of %1; "
+                              "save %1 to write them into its files.")
+            .arg(r.facet,
+                 r.blocks == 1 ? QStringLiteral("1 changed block") : QStringLiteral("%1 changed blocks").arg(r.blocks),
+                 QDir::toNativeSeparators(pathIn(r.dir, r.detail)), r.by);
     }
     return QString();
 }
@@ -426,6 +450,15 @@ bool isSaveTarget(const QString &name)
                                            QRegularExpression::CaseInsensitiveOption);
     return target.match(name).hasMatch();
 }
+
+// Names a save replaces and so may keep under a second name: the client files, and a backup
+// of a shared main save with its list.
+bool isKeptTarget(const QString &name)
+{
+    static const QRegularExpression backup(QStringLiteral("^(.+)\\.tsy[0-9](\\.blocks)?$"));
+    const QRegularExpressionMatch m = backup.match(name);
+    return isSaveTarget(m.hasMatch() ? m.captured(1) : name);
+}
 } // namespace
 
 bool FileReplacer::restoreKept(const QString &dir, QString *error)
@@ -434,7 +467,7 @@ bool FileReplacer::restoreKept(const QString &dir, QString *error)
     const QStringList kept = QDir(dir).entryList({QStringLiteral("*") + keptSuffix()}, QDir::Files);
     for (const QString &name : kept) {
         const QString target = name.left(name.size() - keptSuffix().size());
-        if (!isSaveTarget(target))
+        if (!isKeptTarget(target))
             continue;
         QString reason;
         if (!renameOver(dir, name, target, &reason)) {
@@ -454,7 +487,7 @@ bool FileReplacer::keepAsTheyAre(const QString &dir, QString *error)
 {
     const QStringList kept = QDir(dir).entryList({QStringLiteral("*") + keptSuffix()}, QDir::Files);
     for (const QString &name : kept)
-        if (isSaveTarget(name.left(name.size() - keptSuffix().size())))
+        if (isKeptTarget(name.left(name.size() - keptSuffix().size())))
             QFile::remove(pathIn(dir, name));
     removeJournals(dir);
     if (hasInterruptedSet(dir))
@@ -468,18 +501,36 @@ QStringList FileReplacer::leftovers(const QString &dir)
         return {};
     QStringList found;
     const QStringList names = QDir(dir).entryList(QDir::Files, QDir::Name);
+    // A complete backup with a list that names edits is kept, list and files.
+    QSet<QString> held;
     for (const QString &name : names) {
+        BackupList list;
+        if (name.endsWith(BackupList::suffix()) && list.read(dir, name) && !list.retired() && list.filesComplete(dir)) {
+            held.insert(name);
+            for (const QString &file : std::as_const(list.files))
+                held.insert(file);
+        }
+    }
+    for (const QString &name : names) {
+        if (held.contains(name))
+            continue;
         if (name == undoJournalName()) {
             found << name;
             continue;
         }
         if (name.endsWith(keptSuffix())) {
-            if (isSaveTarget(name.left(name.size() - keptSuffix().size())))
+            if (isKeptTarget(name.left(name.size() - keptSuffix().size())))
                 found << name;
             continue;
         }
-        const qsizetype at = name.lastIndexOf(QLatin1String(".tsy"));
-        if (at > 0 && name.size() == at + 5 && name.at(at + 4).isDigit() && isSaveTarget(name.left(at)))
+        // <target>.tsy<N>, its list <target>.tsy<N>.blocks, each also staged (+ ".next").
+        QString base = name;
+        if (base.endsWith(QLatin1String(".next")))
+            base.chop(5);
+        if (base.endsWith(BackupList::suffix()))
+            base.chop(BackupList::suffix().size());
+        const qsizetype at = base.lastIndexOf(QLatin1String(".tsy"));
+        if (at > 0 && base.size() == at + 5 && base.at(at + 4).isDigit() && isSaveTarget(base.left(at)))
             found << name;
     }
     return found;

@@ -18,13 +18,17 @@
 // already in place, and otherwise puts the kept old files back. A rename that fails while
 // the set is being replaced puts the already replaced targets back at once.
 // What the settling of an interrupted save did, for the user to be told.
+// BackupShown is no settling but told the same way: a facet opened with the backup of its
+// edits that a main save of the facet sharing its files left (backuplist.h) shows them.
 struct RecoveryReport {
-    enum Outcome { Completed, PutBack, Damaged, Failed, Leftovers };
+    enum Outcome { Completed, PutBack, Damaged, Failed, Leftovers, BackupShown };
     Outcome outcome = Completed;
     QString dir;
     QString facet;         // "Felucca" ... taken from the new files' names; empty when unknown
-    QString detail;        // the reason (Damaged, Failed)
+    QString detail;        // the reason (Damaged, Failed); the backup's map file (BackupShown)
     QStringList leftovers; // names in dir (Leftovers)
+    int blocks = 0;        // changed blocks the backup holds (BackupShown)
+    QString by;            // the facet whose save wrote the backup (BackupShown)
 };
 
 struct Replacement {
@@ -55,6 +59,9 @@ public:
     static QList<RecoveryReport> takeReports();
     // The message the user sees for a report.
     static QString reportText(const RecoveryReport &report);
+    // Records that facet, opened from dir, shows the blocks changed blocks the backup file
+    // (a name in dir) of a main save of facet by holds; told once per directory and facet.
+    static void noteBackupShown(const QString &dir, int facet, int blocks, const QString &file, int by);
 
     // The choices for a damaged journal: put back every old file kept beside its target
     // (restoreKept), or take the files as they are (keepAsTheyAre). Both end with no journal
@@ -63,8 +70,10 @@ public:
     static bool keepAsTheyAre(const QString &dir, QString *error = nullptr);
 
     // Files of this program's saves in dir that no journal covers: new files of a save that
-    // was cut off before its journal, kept old files, a lone undo journal. Empty while a
-    // journal is there (it covers them). removeLeftovers deletes the names given.
+    // was cut off before its journal (staged ones too), kept old files, a lone undo journal,
+    // a backup without a whole list or with a retired one. A complete backup with its list
+    // holds edits and is none of them. Empty while a journal is there (it covers them).
+    // removeLeftovers deletes the names given.
     static QStringList leftovers(const QString &dir);
     static bool removeLeftovers(const QString &dir, const QStringList &names, QString *error = nullptr);
 

@@ -6,8 +6,11 @@
 MapDocument::MapDocument(std::shared_ptr<WorkingDirectory> store, QObject *parent)
     : QObject(parent), m_store(store ? std::move(store) : WorkingDirectory::forDataDirectory(dataDirectory()))
 {
-    for (int i = 0; i < FacetCount; ++i)
+    for (int i = 0; i < FacetCount; ++i) {
         m_facets[size_t(i)] = std::make_unique<Facet>(i, true, m_store);
+        // Edits a backup of a shared main save holds are shown as unsaved changes.
+        m_untracked[size_t(i)] = m_facets[size_t(i)]->shownBackupBlocks() > 0;
+    }
     m_cache.setFacet(m_facets[0].get());
     m_cache.setRecorder(this);
     m_storeTimer.setSingleShot(true);

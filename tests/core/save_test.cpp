@@ -2,6 +2,7 @@
 // with its replacement of the targets, and what the user keeps when a save fails.
 #include "core/worldfixture.h"
 #include "support/testenv.h"
+#include "world/backuplist.h"
 #include "world/blockcache.h"
 #include "world/facet.h"
 #include "world/facetsaver.h"
@@ -423,17 +424,23 @@ private slots:
         QCOMPARE(QFileInfo(dir + "/staidx0.mul.tsy0").size(), qint64(393216) * 12);
         QVERIFY(QFileInfo::exists(dir + "/statics0.mul.tsy0"));
         QVERIFY(!QFileInfo::exists(dir + "/map0.mul.tsy1"));
-        QVERIFY(!fel.hasWorkingFilesOnDisk());
         QVERIFY(!tram.hasWorkingFilesOnDisk());
         QCOMPARE(cache.land(8, 0).id(), 222);
-        QCOMPARE(fel.loadLandBlock(0, true).at(0).id(), 40);
+        // Felucca, reopened, shows its edit from the backup as an unsaved change.
+        QVERIFY(fel.hasWorkingFilesOnDisk());
+        QCOMPARE(fel.loadLandBlock(0, false).at(0).id(), 40);
+        QCOMPARE(fel.loadLandBlock(0, true).at(0).id(), 111);
     }
 
-    // The backup of Felucca's changes a Trammel main save leaves is never written over or
-    // deleted by the saves that follow: those that would write its names again (a second
-    // Trammel save with Felucca pending, a Felucca main save) are refused with every working
-    // file kept; a Felucca difference save and a Trammel save with nothing of Felucca's
-    // pending go ahead beside it.
+    // The backup of Felucca's changes a Trammel main save leaves (map0.mul.tsy0 and the rest,
+    // with their list map0.mul.tsy0.blocks) holds them until a save of Felucca takes them in.
+    // Felucca, reopened by that save or opened anew, shows every listed block from the backup,
+    // byte for byte, as a working file of its own; the leftovers question never offers the
+    // backup. Without its list (as an older version left it) the saves that would write its
+    // names are refused, nothing written, and the leftovers question offers it. A second
+    // Trammel save writes a new backup with the old and the new edits; a Felucca main save
+    // writes them into map0.mul beside Trammel's saved blocks and retires the backup, and so
+    // does a Felucca difference save, into the difference files.
     void laterSavesKeepTheFeluccaBackup()
     {
         const QString dir = env->root() + QStringLiteral("/sharedbackup");
@@ -441,60 +448,140 @@ private slots:
         QVERIFY(writeFile(dir + "/map0.mul", landRecord(0, 40) + landRecord(1, 50)));
         TestEnvironment::useDataDirectory(dir);
         auto store = WorkingDirectory::create();
-        Facet fel(0, true, store), tram(1, true, store);
+        auto fel = std::make_unique<Facet>(0, true, store);
+        auto tram = std::make_unique<Facet>(1, true, store);
         BlockCache cache;
-        cache.setFacet(&fel);
-        cache.setLand(0, 0, 2, 111, 1);
-        cache.setFacet(&tram);
-        cache.setLand(8, 0, 2, 222, 2);
-        QString error;
-        QVERIFY2(saveFacet(cache, tram, &fel, 0, {}, &error), qPrintable(error));
+        // Felucca's one statics edit: a static on block 5, cell (2, 2).
+        cache.setFacet(fel.get());
+        Tile added = cache.tileData().staticTile(0x0ABC);
+        added.setZ(12);
+        cache.setStatic(2, 42, 0, added, Tile());
+        const QString list = dir + "/map0.mul.tsy0.blocks";
         const QStringList backupNames{"map0.mul.tsy0", "statics0.mul.tsy0", "staidx0.mul.tsy0"};
-        QMap<QString, QByteArray> backup;
-        for (const QString &name : backupNames)
-            backup.insert(name, readFile(dir + '/' + name));
-        QCOMPARE(backup.value("map0.mul.tsy0").mid(4, 3), QByteArray::fromHex("6f0001"));
+        // The first cell's id of blocks 0, 1, 512 and 1024 (x 0, 0, 8, 16; y 0, 8, 0, 0).
+        const int blocks[] = {0, 1, 512, 1024};
+        const auto mainIds = [&] {
+            QList<int> ids;
+            QFile map(dir + "/map0.mul");
+            map.open(QIODevice::ReadOnly);
+            for (int b : blocks) {
+                QByteArray id(2, '\0');
+                if (map.seek(qint64(b) * 196 + 4))
+                    map.read(id.data(), 2);
+                ids << qFromLittleEndian<quint16>(id.constData());
+            }
+            return ids;
+        };
 
+        enum Action { TrammelSave, FeluccaSave, FeluccaDifferenceSave, Restart };
         struct Step {
             const char *what;
-            int facet, mode;
-            bool feluccaEdit, saved;
+            Action action;
+            bool listHidden;
+            int felBlock, felId, tramBlock, tramId; // the edits made first (block -1: none)
+            bool saved;
+            QList<int> land, statics; // the list after the step; none when both are empty
+            QList<int> main;          // mainIds after the step
         };
         const Step steps[] = {
-            {"Trammel main save with Felucca pending", 1, 0, true, false},
-            {"Felucca main save", 0, 0, false, false},
-            {"Felucca difference save", 0, 1, false, true},
-            {"Trammel main save with nothing of Felucca pending", 1, 0, false, true},
+            {"Trammel main save with Felucca pending", TrammelSave, false, 0, 111, 512, 222, true, {0}, {5}, {40, 50, 222, 0}},
+            {"restart", Restart, false, -1, 0, -1, 0, true, {0}, {5}, {40, 50, 222, 0}},
+            {"Trammel main save beside a backup without list", TrammelSave, true, 1, 333, 1024, 444, false, {}, {},
+             {40, 50, 222, 0}},
+            {"Felucca main save beside a backup without list", FeluccaSave, true, -1, 0, -1, 0, false, {}, {},
+             {40, 50, 222, 0}},
+            {"second Trammel main save with Felucca pending", TrammelSave, false, -1, 0, -1, 0, true, {0, 1}, {5},
+             {40, 50, 222, 444}},
+            {"Felucca main save", FeluccaSave, false, -1, 0, -1, 0, true, {}, {}, {111, 333, 222, 444}},
+            {"restart after the Felucca main save", Restart, false, -1, 0, -1, 0, true, {}, {}, {111, 333, 222, 444}},
+            {"Trammel main save with only Felucca pending", TrammelSave, false, 2, 555, -1, 0, true, {2}, {},
+             {111, 333, 222, 444}},
+            {"Felucca difference save", FeluccaDifferenceSave, false, -1, 0, -1, 0, true, {}, {}, {111, 333, 222, 444}},
         };
-        int z = 3;
+        QMap<int, int> feluccaShows; // block -> the id Felucca's edit gave its first cell
         for (const Step &step : steps) {
-            if (step.feluccaEdit) {
-                cache.setFacet(&fel);
-                cache.setLand(1, 0, 2, 333, 5);
+            const QString what = QString::fromLatin1(step.what);
+            if (step.listHidden != QFile::exists(list + ".away"))
+                QVERIFY(step.listHidden ? QFile::rename(list, list + ".away") : QFile::rename(list + ".away", list));
+            const auto before = snapshot(dir);
+            FileReplacer::takeReports();
+            if (step.felBlock >= 0) {
+                cache.setFacet(fel.get());
+                cache.setLand(step.felBlock / 512 * 8, step.felBlock % 512 * 8, 2, step.felId, 1);
+                feluccaShows.insert(step.felBlock, step.felId);
             }
-            cache.setFacet(step.facet == 0 ? &fel : &tram);
-            cache.setLand(16, 0, 2, 444, z++); // block 1024
-            Facet &current = step.facet == 0 ? fel : tram;
-            error.clear();
-            const bool saved = saveFacet(cache, current, step.facet == 0 ? &tram : &fel, step.mode, {}, &error);
-            QVERIFY2(saved == step.saved, step.what);
+            if (step.tramBlock >= 0) {
+                cache.setFacet(tram.get());
+                cache.setLand(step.tramBlock / 512 * 8, step.tramBlock % 512 * 8, 2, step.tramId, 2);
+            }
+            QString error;
+            bool saved = true;
+            if (step.action == Restart) {
+                cache.setFacet(nullptr);
+                tram.reset();
+                fel.reset();
+                store = WorkingDirectory::create();
+                fel = std::make_unique<Facet>(0, true, store);
+                tram = std::make_unique<Facet>(1, true, store);
+            } else {
+                const bool felucca = step.action != TrammelSave;
+                Facet &current = felucca ? *fel : *tram;
+                cache.setFacet(&current);
+                saved = saveFacet(cache, current, felucca ? tram.get() : fel.get(),
+                                  step.action == FeluccaDifferenceSave ? 1 : 0, {}, &error);
+            }
+            QVERIFY2(saved == step.saved, qPrintable(what + ": " + error));
             if (!saved) {
                 QVERIFY2(error.contains("map0.mul.tsy0") && error.contains("Nothing was written"), qPrintable(error));
-                QVERIFY2(current.hasWorkingFilesOnDisk(), step.what);
-                QVERIFY2(!step.feluccaEdit || fel.hasWorkingFilesOnDisk(), step.what);
-                // Drop what the refused save could not take, as a user would by moving on.
-                cache.setFacet(nullptr);
-                current.clearWorkingFiles();
-                fel.clearWorkingFiles();
-            } else {
-                QVERIFY2(error.isEmpty(), qPrintable(error));
+                QCOMPARE(snapshot(dir), before);
+                QVERIFY2(fel->hasWorkingFilesOnDisk() && tram->hasWorkingFilesOnDisk(), step.what);
+                QVERIFY2(FileReplacer::leftovers(dir).contains("map0.mul.tsy0"), step.what);
             }
-            for (const QString &name : backupNames)
-                QVERIFY2(readFile(dir + '/' + name) == backup.value(name), qPrintable(QString::fromLatin1(step.what) + ": " + name));
+            QVERIFY2(mainIds() == step.main, step.what);
+
+            // Felucca shows every edit made so far, and its statics block, through the cache.
+            cache.setFacet(fel.get());
+            for (auto it = feluccaShows.cbegin(); it != feluccaShows.cend(); ++it)
+                QVERIFY2(cache.land(it.key() / 512 * 8, it.key() % 512 * 8).id() == it.value(), step.what);
+            QVERIFY2(cache.statics(2, 42).size() == 1 && cache.statics(2, 42).at(0).id() == 0x0ABC, step.what);
+            if (!step.land.isEmpty()) {
+                BackupList kept;
+                QVERIFY2(kept.read(dir, "map0.mul.tsy0.blocks"), step.what);
+                QCOMPARE(kept.land, step.land);
+                QCOMPARE(kept.statics, step.statics);
+                QCOMPARE(kept.by, 1);
+                // Each listed block's working file holds the backup's bytes.
+                const QByteArray map = readFile(dir + "/map0.mul.tsy0");
+                const QByteArray index = readFile(dir + "/staidx0.mul.tsy0");
+                const QByteArray statics = readFile(dir + "/statics0.mul.tsy0");
+                QByteArray working;
+                for (int b : step.land) {
+                    QVERIFY2(fel->readWorkingFile(b, working, Facet::LandKind), step.what);
+                    QVERIFY2(working == map.mid(qint64(b) * 196, 196), step.what);
+                }
+                for (int b : step.statics) {
+                    QVERIFY2(fel->readWorkingFile(b, working, Facet::StaticsKind), step.what);
+                    QVERIFY2(working == statics.mid(get32(index, b * 12), get32(index, b * 12 + 4)), step.what);
+                }
+                QVERIFY2(FileReplacer::leftovers(dir).isEmpty(), qPrintable(FileReplacer::leftovers(dir).join(' ')));
+                if (step.action == Restart) {
+                    const QList<RecoveryReport> reports = FileReplacer::takeReports();
+                    QCOMPARE(reports.size(), 1);
+                    QCOMPARE(FileReplacer::reportText(reports.first()),
+                             QStringLiteral("Felucca has 2 changed blocks kept in %1 by a main save of Trammel. They are "
+                                            "shown as unsaved changes of Felucca; save Felucca to write them into its files.")
+                                 .arg(QDir::toNativeSeparators(dir + "/map0.mul.tsy0")));
+                }
+            } else if (saved) {
+                // Nothing of a backup left, nor anything unsaved.
+                for (const QString &name : filesIn(dir))
+                    QVERIFY2(!name.contains(".tsy") && !name.contains("journal"), qPrintable(what + ": " + name));
+                QVERIFY2(!fel->hasWorkingFilesOnDisk() && !tram->hasWorkingFilesOnDisk(), step.what);
+            }
+            if (saved)
+                for (const QString &name : backupNames)
+                    QVERIFY2(QFile::exists(dir + '/' + name) == !step.land.isEmpty(), qPrintable(what + ": " + name));
         }
-        // The saves that went ahead did their part: Felucca's list, Trammel's block in map0.
-        QCOMPARE(fel.landDifferenceList().keys(), (QList<qint32>{1024}));
-        QCOMPARE(readFile(dir + "/map0.mul").mid(1024 * 196 + 4, 3), QByteArray::fromHex("bc0106"));
     }
 
     void hasUnsavedChangesSeesCacheAndEveryFacet()
