@@ -1,5 +1,4 @@
 #include "app/overviewdock.h"
-#include "app/waitcursor.h"
 #include "view/glmapwidget.h"
 
 #include <QMouseEvent>
@@ -28,13 +27,8 @@ bool OverviewWidget::ensureImage()
 {
     const int facet = m_view->mapid();
     OverviewLayer &layer = m_view->overview();
-    const OverviewImage *image = nullptr;
-    if (layer.isBuilt(facet)) {
-        image = &layer.image(facet);
-    } else {
-        WaitCursor wait;
-        image = &layer.image(facet);
-    }
+    // What is built so far: the rest comes in pieces, each telling imageChanged.
+    const OverviewImage *image = &layer.imageSoFar(facet);
     if (image->isNull()) {
         m_imageSize = QSize();
         m_scaled = QPixmap();
@@ -47,7 +41,10 @@ bool OverviewWidget::ensureImage()
     if (target.isEmpty())
         return false;
     if (m_scaledFacet != facet || m_scaledRevision != image->revision() || m_scaled.size() != target) {
-        m_scaled = QPixmap::fromImage(image->image().scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        // Smoothed once the image is whole; while pieces come in, the quick sampling that
+        // keeps each step short.
+        const Qt::TransformationMode how = image->isComplete() ? Qt::SmoothTransformation : Qt::FastTransformation;
+        m_scaled = QPixmap::fromImage(image->image().scaled(target, Qt::IgnoreAspectRatio, how));
         m_scaledFacet = facet;
         m_scaledRevision = image->revision();
     }

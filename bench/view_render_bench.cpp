@@ -3,11 +3,13 @@
 // at 1), against a baseline measured in the same run: the same textured triangles from one
 // prebuilt vertex array with one texture bound, one draw call. Below the overview's scale
 // the frame draws the facet's overview textures; its baseline is as many quads of one
-// texture that together cover the window once. Each scale reports wall time and processor time per frame and the
-// peak memory after it. Also the blocks a steady frame decodes (none should be), the build
-// of the whole facet's overview image against a walked frame, the frame after the
-// view moved by one cell, and the memory: peak and after zooming back to scale 1, beside
-// what the process held before its first frame.
+// texture that together cover the window once. Each scale reports wall time and processor
+// time per frame and the peak memory after it. Also: zooming from 1 to the whole facet, the
+// longest frame or event-loop pass (the overview is built in pieces between frames) beside
+// the old build of the whole image at once inside the first far frame; the blocks a steady
+// frame decodes (none should be); the frame after the view moved by one cell; and the
+// memory: peak and after zooming back to scale 1, beside what the process held before its
+// first frame. Options: --later uses the later 7168-wide Felucca.
 //
 // Run under a display with OpenGL, e.g. xvfb-run -a -s "-screen 0 1280x1024x24".
 #include "sampleworld/sampleworld.h"
@@ -191,6 +193,9 @@ int main(int argc, char **argv)
     sampleworld::Options options;
     options.outDir = data;
     options.facets = {0};
+    for (int i = 1; i < argc; ++i)
+        if (QByteArray(argv[i]) == "--later")
+            options.layout = sampleworld::Layout::Later;
     QString error;
     if (!sampleworld::write(options, &error)) {
         std::fprintf(stderr, "sample world: %s\n", qPrintable(error));
@@ -251,24 +256,71 @@ int main(int argc, char **argv)
         / (double(view.blockCache().blocksX() + view.blockCache().blocksY()) * 8 * 22);
     const Run runs[] = {{0, 1.0}, {0, 0.25}, {0, 0.125}, {0, 0.03}, {0, whole}, {1, 1.0},
                         {1, 0.25}, {1, 0.125}, {1, 0.03}, {1, whole}, {2, 1.0}};
-    double walkedFrame = 0;
-    bool firstFar = true;
+    {
+        // The old way, as a baseline: the whole facet's overview image built at once, inside
+        // the first far frame, from a fresh colour table as the first build has it.
+        OverviewColours colours;
+        OverviewImage atOnce;
+        QElapsedTimer t;
+        t.start();
+        const double c = cpuMs();
+        atOnce.build(view.blockCache().facet() ? *view.blockCache().facet() : view.document().facet(0),
+                    view.document().tileData(), colours, &view.blockCache());
+        const double oneShot = t.nsecsElapsed() / 1e6, oneShotCpu = cpuMs() - c;
+        std::printf("overview_build_%dx%d_cells_at_once %.2f ms, cpu %.2f ms\n", atOnce.width(), atOnce.height(),
+                    oneShot, oneShotCpu);
+        std::printf("peak_rss_after_overview_build %.0f MB (baseline %.0f MB before the first frame, %.2f)\n",
+                    peakMB(), startMB, peakMB() / startMB);
+
+        // Zooming from scale 1 to the whole facet and on until its image is whole, as a user
+        // does: each step a frame, then a pass of the event loop (the frame Qt paints and a
+        // step of the build in pieces). The longest of each, in flat and in isometric
+        // projection (the second zoom finds the image built).
+        for (const int mode : {0, 1}) {
+            view.setMode(mode);
+            view.setScale(1.0);
+            app.processEvents();
+            double longestWalked = 0, longestFar = 0, longestPass = 0;
+            int frames = 0, passes = 0;
+            const auto pass = [&] {
+                QElapsedTimer p;
+                p.start();
+                app.processEvents();
+                longestPass = std::max(longestPass, p.nsecsElapsed() / 1e6);
+                ++passes;
+            };
+            for (double scale = 1.0; scale >= whole - 1e-12;) {
+                view.setScale(scale);
+                view.makeCurrent();
+                const double f = viewFrame(view, gl);
+                (OverviewLayer::drawsAt(scale) ? longestFar : longestWalked) = std::max(
+                    OverviewLayer::drawsAt(scale) ? longestFar : longestWalked, f);
+                ++frames;
+                pass();
+                // Big steps while walked (each frame walks every cell it shows), the wheel's
+                // own below the detail scale.
+                scale = scale > 0.13 ? scale / 2 : scale > 0.0125 + 1e-9 ? scale - 0.0125 : scale / 1.25;
+            }
+            QElapsedTimer building;
+            building.start();
+            while (!view.overview().isBuilt(0) && building.elapsed() < 60000)
+                pass();
+            view.makeCurrent();
+            const double last = viewFrame(view, gl);
+            longestFar = std::max(longestFar, last);
+            const double longest = std::max({longestWalked, longestFar, longestPass, view.overview().longestStepMs()});
+            std::printf("zoom_%s_1_to_whole_longest_frame_or_pass %.2f ms (baseline %.2f ms, the build at once "
+                        "plus a far frame, %.2f)\n",
+                        modes[mode], longest, oneShot + last, longest / (oneShot + last));
+            std::printf("zoom_%s_longest: walked frame %.2f ms, far frame %.2f ms, event-loop pass %.2f ms, build "
+                        "step %.2f ms; %d frames, %d passes, image whole %s\n",
+                        modes[mode], longestWalked, longestFar, longestPass, view.overview().longestStepMs(), frames,
+                        passes, view.overview().isBuilt(0) ? "yes" : "no");
+            std::fflush(stdout);
+        }
+    }
     for (const Run &run : runs) {
         const bool far = OverviewLayer::drawsAt(run.scale);
-        if (far && firstFar) {
-            // The overview image of the whole facet, built from its files once.
-            firstFar = false;
-            QElapsedTimer t;
-            t.start();
-            const double c = cpuMs();
-            const OverviewImage &image = view.overview().image();
-            const double wall = t.nsecsElapsed() / 1e6, cpu = cpuMs() - c;
-            std::printf("overview_build_%dx%d_cells %.2f ms, cpu %.2f ms (baseline %.2f ms, the walked flat frame "
-                        "at 0.125, %.2f)\n",
-                        image.width(), image.height(), wall, cpu, walkedFrame, wall / walkedFrame);
-            std::printf("peak_rss_after_overview_build %.0f MB (baseline %.0f MB before the first frame, %.2f)\n",
-                        peakMB(), startMB, peakMB() / startMB);
-        }
         view.setMode(run.mode);
         view.setScale(run.scale);
         app.processEvents();
@@ -290,8 +342,6 @@ int main(int argc, char **argv)
             base.push_back(baseline.frame());
             baseCpu.push_back(cpuMs() - c);
         }
-        if (run.mode == 0 && run.scale == 0.125)
-            walkedFrame = median(ours);
         const int decoded = view.blockCache().landLoads() + view.blockCache().staticLoads() - loads;
         char name[128];
         std::snprintf(name, sizeof name, "frame_%s_scale_%.4f_(%zu_quads%s)", modes[run.mode], run.scale,

@@ -4,11 +4,16 @@
 
 #include <GL/gl.h>
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <cmath>
 
 #ifndef GL_UNSIGNED_SHORT_1_5_5_5_REV
 #define GL_UNSIGNED_SHORT_1_5_5_5_REV 0x8366
+#endif
+#ifndef GL_CLAMP_TO_EDGE
+#define GL_CLAMP_TO_EDGE 0x812F
 #endif
 #ifndef GL_BGRA
 #define GL_BGRA 0x80E1
@@ -17,6 +22,12 @@
 OverviewLayer::OverviewLayer(MapDocument &doc, QObject *parent) : QObject(parent), m_doc(doc)
 {
     connect(&m_doc, &MapDocument::blocksChanged, this, &OverviewLayer::blocksChanged);
+    m_step.setSingleShot(true);
+    m_step.setInterval(0);
+    connect(&m_step, &QTimer::timeout, this, [this] {
+        if (buildStep())
+            scheduleStep();
+    });
 }
 
 OverviewLayer::~OverviewLayer() = default;
@@ -30,7 +41,8 @@ OverviewColours &OverviewLayer::colours()
 
 bool OverviewLayer::isBuilt(int facet) const
 {
-    return facet >= 0 && facet < int(m_images.size()) && m_images[size_t(facet)];
+    return facet >= 0 && facet < int(m_images.size()) && m_images[size_t(facet)]
+        && m_images[size_t(facet)]->isComplete();
 }
 
 const OverviewImage &OverviewLayer::image()
@@ -40,21 +52,103 @@ const OverviewImage &OverviewLayer::image()
 
 const OverviewImage &OverviewLayer::image(int facet)
 {
+    const OverviewImage &img = imageSoFar(facet);
+    if (!img.isNull() && !img.isComplete()) {
+        while (buildStep(1e9)) {
+        }
+    }
+    return img;
+}
+
+const OverviewImage &OverviewLayer::imageSoFar(int facet)
+{
     if (facet < 0 || facet >= int(m_images.size()))
         return m_empty;
     std::unique_ptr<OverviewImage> &slot = m_images[size_t(facet)];
     if (!slot) {
         slot = std::make_unique<OverviewImage>();
-        BlockCache *cache = facet == m_doc.currentFacet() ? &m_doc.cache() : nullptr;
-        slot->build(m_doc.facet(facet), m_doc.tileData(), colours(), cache);
-        emit imageChanged(facet, QRect(0, 0, slot->width(), slot->height()));
+        slot->begin(m_doc.facet(facet));
+    }
+    if (!slot->isNull() && !slot->isComplete()) {
+        m_wanted = facet;
+        scheduleStep();
     }
     return *slot;
 }
 
+void OverviewLayer::scheduleStep()
+{
+    if (!m_step.isActive())
+        m_step.start();
+}
+
+void OverviewLayer::setFocus(int x, int y)
+{
+    m_focusX = x;
+    m_focusY = y;
+}
+
+bool OverviewLayer::buildStep(double budgetMs)
+{
+    if (m_wanted < 0 || !m_images[size_t(m_wanted)])
+        return false;
+    const int facet = m_wanted;
+    OverviewImage &img = *m_images[size_t(facet)];
+    if (img.isNull() || img.isComplete())
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    BlockCache *cache = facet == m_doc.currentFacet() ? &m_doc.cache() : nullptr;
+    Facet &f = m_doc.facet(facet);
+    const int fx = m_focusX >= 0 ? m_focusX : img.width() / 2, fy = m_focusY >= 0 ? m_focusY : img.height() / 2;
+    // The pieces of the texture nearest the focus first, so that whole textures are ready
+    // soonest; within one, in order.
+    constexpr int perTile = TileCells / OverviewImage::PieceCells;
+    std::vector<std::pair<double, int>> order;
+    for (int py = 0; py < img.piecesY(); ++py)
+        for (int px = 0; px < img.piecesX(); ++px) {
+            if (img.pieceBuilt(px, py))
+                continue;
+            const double tx = (px / perTile + 0.5) * TileCells - fx, ty = (py / perTile + 0.5) * TileCells - fy;
+            order.emplace_back(tx * tx + ty * ty, py * img.piecesX() + px);
+        }
+    std::sort(order.begin(), order.end());
+    QRect built;
+    for (const auto &o : order) {
+        if (!built.isEmpty() && timer.nsecsElapsed() / 1e6 >= budgetMs)
+            break;
+        built |= img.buildPiece(f, m_doc.tileData(), colours(), cache, o.second % img.piecesX(),
+                                o.second / img.piecesX());
+    }
+    m_longestStep = std::max(m_longestStep, timer.nsecsElapsed() / 1e6);
+    if (!built.isEmpty()) {
+        if (facet == m_textureFacet)
+            markStale(built);
+        emit imageChanged(facet, built);
+    }
+    return !img.isComplete();
+}
+
+void OverviewLayer::markStale(const QRect &cells)
+{
+    for (int ty = cells.top() / TileCells; ty <= cells.bottom() / TileCells && ty < m_tilesY; ++ty)
+        for (int tx = cells.left() / TileCells; tx <= cells.right() / TileCells && tx < m_tilesX; ++tx)
+            m_textures[size_t(ty * m_tilesX + tx)].stale = true;
+}
+
+bool OverviewLayer::tileComplete(const OverviewImage &img, int tx, int ty) const
+{
+    constexpr int perTile = TileCells / OverviewImage::PieceCells;
+    for (int py = ty * perTile; py < std::min(img.piecesY(), (ty + 1) * perTile); ++py)
+        for (int px = tx * perTile; px < std::min(img.piecesX(), (tx + 1) * perTile); ++px)
+            if (!img.pieceBuilt(px, py))
+                return false;
+    return true;
+}
+
 void OverviewLayer::blocksChanged(int facet, const QList<int> &blocks)
 {
-    if (!isBuilt(facet))
+    if (facet < 0 || facet >= int(m_images.size()) || !m_images[size_t(facet)])
         return;
     if (facet != m_doc.currentFacet()) {
         // Only the current facet's blocks can be read back from the cache: another facet's
@@ -65,14 +159,13 @@ void OverviewLayer::blocksChanged(int facet, const QList<int> &blocks)
                 t.stale = true;
         return;
     }
+    // Blocks of pieces not built yet are coloured now too; their piece takes them from the
+    // cache again when it is built.
     const QRect cells = m_images[size_t(facet)]->update(m_doc.cache(), blocks, colours());
     if (cells.isEmpty())
         return;
-    if (facet == m_textureFacet) {
-        for (int ty = cells.top() / TileCells; ty <= cells.bottom() / TileCells && ty < m_tilesY; ++ty)
-            for (int tx = cells.left() / TileCells; tx <= cells.right() / TileCells && tx < m_tilesX; ++tx)
-                m_textures[size_t(ty * m_tilesX + tx)].stale = true;
-    }
+    if (facet == m_textureFacet)
+        markStale(cells);
     emit imageChanged(facet, cells);
 }
 
@@ -110,10 +203,23 @@ void OverviewLayer::clearTextures(QOpenGLFunctions_1_1 *gl)
     m_tilesX = m_tilesY = 0;
 }
 
+int OverviewLayer::meshStep(const mapgeometry::ViewSpec &view)
+{
+    if (view.mode == mapgeometry::Flat)
+        return TileCells;
+    // Squares about 3.5 pixels wide or more: one per cell just below the detail scale, where
+    // the walked frame takes over.
+    int step = 1;
+    while (step < TileCells && step * 44.0 * view.scale < 3.5)
+        step *= 2;
+    return step;
+}
+
 int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &view, int cx, int cy)
 {
     const int facet = m_doc.currentFacet();
-    const OverviewImage &img = image(facet);
+    setFocus(cx, cy);
+    const OverviewImage &img = imageSoFar(facet);
     m_lastDrawn = 0;
     if (img.isNull())
         return 0;
@@ -126,28 +232,42 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
         m_textures.assign(size_t(m_tilesX) * size_t(m_tilesY), Texture{});
     }
 
-    // The cells the window can show, as a box around its footprint; 3D sees farther than
-    // its footprint and draws every tile.
-    double x0 = 0, y0 = 0, x1 = img.width(), y1 = img.height();
-    if (view.mode != mapgeometry::ThreeD) {
-        const std::array<QPointF, 4> f = footprint(view, cx, cy);
-        x0 = y0 = 1e18;
-        x1 = y1 = -1e18;
-        for (const QPointF &p : f) {
-            x0 = std::min(x0, p.x());
-            x1 = std::max(x1, p.x());
-            y0 = std::min(y0, p.y());
-            y1 = std::max(y1, p.y());
-        }
-        // Isometric land stands up to 127 x 4 units above its cell: reach that far below.
-        const double lift = view.mode == mapgeometry::Isometric ? 4.0 * 128 / 22.0 : 1.0;
-        x0 -= lift;
-        y0 -= lift;
-        x1 += lift;
-        y1 += lift;
+    // The ground the window can show, in cells (x, y as real numbers): the walk's own plan,
+    // which reaches as far as lifted land can, and its box.
+    const mapgeometry::WalkPlan plan = mapgeometry::walkPlan(view);
+    std::vector<mapgeometry::PointF> ground;
+    for (const mapgeometry::PointF &p : plan.polygon)
+        ground.push_back({(p.x - p.y) / 44.0 + cx, (-p.x - p.y) / 44.0 + cy}); // the inverse of cellOffset
+    if (ground.size() < 3)
+        return 0;
+    double x0 = 1e18, y0 = 1e18, x1 = -1e18, y1 = -1e18, area = 0;
+    for (size_t i = 0; i < ground.size(); ++i) {
+        const mapgeometry::PointF &p = ground[i], &q = ground[(i + 1) % ground.size()];
+        x0 = std::min(x0, p.x);
+        x1 = std::max(x1, p.x);
+        y0 = std::min(y0, p.y);
+        y1 = std::max(y1, p.y);
+        area += p.x * q.y - q.x * p.y;
     }
+    // Coarser when the ground seen is so large (3D looking along it) that the squares would
+    // be too many.
+    int step = meshStep(view);
+    const double cells = std::min(std::abs(area) / 2, (std::min(x1, double(img.width())) - std::max(x0, 0.0))
+                                                          * (std::min(y1, double(img.height())) - std::max(y0, 0.0)));
+    constexpr double MaxSquares = 400000;
+    while (step < TileCells && cells / (double(step) * step) > MaxSquares)
+        step *= 2;
+    const bool lifted = view.mode != mapgeometry::Flat;
+    const bool depthAxis = view.mode == mapgeometry::ThreeD;
 
     gl->glColor4f(1, 1, 1, 1);
+    gl->glDisableClientState(GL_COLOR_ARRAY);
+    gl->glEnableClientState(GL_VERTEX_ARRAY);
+    gl->glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    if (depthAxis) {
+        gl->glEnable(GL_DEPTH_TEST);
+        gl->glDepthFunc(GL_LEQUAL);
+    }
     int drawn = 0;
     for (int ty = 0; ty < m_tilesY; ++ty) {
         for (int tx = 0; tx < m_tilesX; ++tx) {
@@ -155,6 +275,8 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
             const int w = std::min(TileCells, img.width() - cx0), h = std::min(TileCells, img.height() - cy0);
             if (cx0 + w < x0 || cx0 > x1 || cy0 + h < y0 || cy0 > y1)
                 continue;
+            if (!tileComplete(img, tx, ty))
+                continue; // dark until its cells are built
             Texture &t = m_textures[size_t(ty * m_tilesX + tx)];
             const bool fresh = t.name == 0;
             if (fresh) {
@@ -162,8 +284,10 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
                 gl->glBindTexture(GL_TEXTURE_2D, t.name);
                 gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
                 gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+                // To the edge: plain clamping would blend the border's black into a dark line
+                // along every seam between textures.
+                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
             } else {
                 gl->glBindTexture(GL_TEXTURE_2D, t.name);
             }
@@ -185,25 +309,55 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
                 gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
                 t.stale = false;
             }
-            const float u = float(w) / TileCells, v = float(h) / TileCells;
-            int sx[4], sy[4];
-            mapgeometry::cellOffset(cx0, cy0, cx, cy, sx[0], sy[0]);
-            mapgeometry::cellOffset(cx0 + w, cy0, cx, cy, sx[1], sy[1]);
-            mapgeometry::cellOffset(cx0 + w, cy0 + h, cx, cy, sx[2], sy[2]);
-            mapgeometry::cellOffset(cx0, cy0 + h, cx, cy, sx[3], sy[3]);
-            gl->glBegin(GL_QUADS);
-            gl->glTexCoord2f(0, 0);
-            gl->glVertex3f(float(sx[0]), float(sy[0]), 0);
-            gl->glTexCoord2f(u, 0);
-            gl->glVertex3f(float(sx[1]), float(sy[1]), 0);
-            gl->glTexCoord2f(u, v);
-            gl->glVertex3f(float(sx[2]), float(sy[2]), 0);
-            gl->glTexCoord2f(0, v);
-            gl->glVertex3f(float(sx[3]), float(sy[3]), 0);
-            gl->glEnd();
+
+            // Rows of squares step cells wide, each cut to the ground seen. A corner of the
+            // mesh at cell corner (x, y) stands where the walked frame puts the top corner of
+            // cell (x, y): lifted by its land's height on the screen (isometric) or along the
+            // depth axis (3D).
+            m_mesh.clear();
+            m_meshIndices.clear();
+            const auto vertex = [&](int gx, int gy) {
+                const int dx = gx - cx, dy = gy - cy;
+                const int z = lifted ? 4 * img.heightAt(gx, gy) : 0;
+                m_mesh.insert(m_mesh.end(), {float((dx - dy) * 22), float(-(dx + dy) * 22 + (depthAxis ? 0 : z)),
+                                             float(depthAxis ? z : 0), float(gx - cx0) / TileCells,
+                                             float(gy - cy0) / TileCells});
+            };
+            for (int gy = cy0; gy < cy0 + h; gy += step) {
+                const int gy1 = std::min(gy + step, cy0 + h);
+                double xa = 0, xb = 0;
+                if (!mapgeometry::polygonSpan(ground, gy, gy1, xa, xb))
+                    continue;
+                const int ga = std::max(cx0, cx0 + int(std::floor((xa - cx0) / step)) * step);
+                const int gb = std::min(cx0 + w, cx0 + int(std::ceil((xb - cx0) / step)) * step);
+                if (ga >= gb)
+                    continue;
+                const quint32 first = quint32(m_mesh.size() / 5);
+                quint32 n = 0;
+                for (int gx = ga;; gx = std::min(gx + step, gb)) {
+                    vertex(gx, gy);
+                    vertex(gx, gy1);
+                    ++n;
+                    if (gx == gb)
+                        break;
+                }
+                for (quint32 i = 0; i + 1 < n; ++i) {
+                    const quint32 a = first + 2 * i; // (gx, gy), then (gx, gy1)
+                    m_meshIndices.insert(m_meshIndices.end(), {a, a + 2, a + 3, a, a + 3, a + 1});
+                }
+            }
+            if (m_meshIndices.empty())
+                continue;
+            gl->glVertexPointer(3, GL_FLOAT, 5 * sizeof(float), m_mesh.data());
+            gl->glTexCoordPointer(2, GL_FLOAT, 5 * sizeof(float), m_mesh.data() + 3);
+            gl->glDrawElements(GL_TRIANGLES, GLsizei(m_meshIndices.size()), GL_UNSIGNED_INT, m_meshIndices.data());
             ++drawn;
         }
     }
+    if (depthAxis)
+        gl->glDisable(GL_DEPTH_TEST);
+    gl->glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    gl->glDisableClientState(GL_VERTEX_ARRAY);
     gl->glBindTexture(GL_TEXTURE_2D, 0);
     m_lastDrawn = drawn;
     return drawn;

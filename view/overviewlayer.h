@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointF>
 #include <QRect>
+#include <QTimer>
 
 #include <array>
 #include <memory>
@@ -16,10 +17,13 @@
 class MapDocument;
 
 // The whole facet at one colour per cell, for the map view's far zoom and the Overview
-// dock. Each facet's image is built the first time it is asked for and kept; the document's
-// edits recolour just their blocks. Far out, the view draws the image instead of walking
-// its cells: as textures of TileCells x TileCells cells, each made when first drawn and
-// refreshed when an edit changed one of its cells.
+// dock. Each facet's image is built in pieces between events, a step of at most about
+// StepBudgetMs at a time, nearest the view's centre first, and kept; the document's edits
+// recolour just their blocks. Far out, the view draws the image instead of walking its
+// cells: as textures of TileCells x TileCells cells, each made when its cells are all built
+// and refreshed when an edit changed one of them; until then the window stays dark there.
+// In isometric projection and in 3D the textures lie on a mesh lifted by the land's
+// heights, one vertex per cell corner near the detail scale, coarser farther out.
 class OverviewLayer : public QObject
 {
     Q_OBJECT
@@ -33,11 +37,28 @@ public:
     explicit OverviewLayer(MapDocument &doc, QObject *parent = nullptr);
     ~OverviewLayer() override;
 
-    // The image of the document's current facet, built now when it is not yet.
+    // A step of the build in pieces stops once it has taken this long.
+    static constexpr double StepBudgetMs = 30.0;
+
+    // The image of the document's current facet, its whole build finished now.
     const OverviewImage &image();
     // The same for any facet (0..5); null image for a facet without blocks.
     const OverviewImage &image(int facet);
+    // The image of facet as far as it is built; a build in pieces starts (or goes on) when
+    // it is not complete, one step per pass of the event loop, imageChanged after each.
+    const OverviewImage &imageSoFar(int facet);
+    // Every piece of facet's image built.
     bool isBuilt(int facet) const;
+    // One step of the build of the facet last asked for: pieces until budgetMs have passed
+    // (at least one); true while pieces remain.
+    bool buildStep(double budgetMs = StepBudgetMs);
+    // The longest step so far, in ms.
+    double longestStepMs() const { return m_longestStep; }
+    // The cell whose surroundings are built first.
+    void setFocus(int x, int y);
+    // The side, in cells, of the mesh's squares at the view's scale and projection (flat:
+    // a texture's whole side).
+    static int meshStep(const mapgeometry::ViewSpec &view);
     // Why the directory's radarcol.mul was left aside for the art's colours; empty when it
     // was used, or there is none.
     QString colourRefusal() { return colours().loadError(); }
@@ -64,6 +85,9 @@ signals:
 private:
     void blocksChanged(int facet, const QList<int> &blocks);
     OverviewColours &colours();
+    void scheduleStep();
+    void markStale(const QRect &cells);
+    bool tileComplete(const OverviewImage &img, int tx, int ty) const;
 
     struct Texture {
         GLuint name = 0;
@@ -81,4 +105,13 @@ private:
     std::vector<Texture> m_textures;
     std::vector<quint16> m_upload;
     int m_lastDrawn = 0;
+    // The build in pieces.
+    QTimer m_step;
+    int m_wanted = -1;
+    int m_focusX = -1;
+    int m_focusY = -1;
+    double m_longestStep = 0;
+    // The mesh of one texture: x, y, z, u, v per vertex, and its triangles.
+    std::vector<float> m_mesh;
+    std::vector<quint32> m_meshIndices;
 };

@@ -117,9 +117,9 @@ int OverviewColours::staticAdjust(int id, TileData &tileData)
 namespace {
 
 // The colour of the top static among raw static records (the one drawn last), -1 per cell
-// without a coloured static; land colours fill the rest.
+// without a coloured static; land colours fill the rest. heights: the land's z per cell.
 void colourBlock(const QByteArray &land, const QByteArray &statics, TileData &tileData,
-                 OverviewColours &colours, quint16 out[64])
+                 OverviewColours &colours, quint16 out[64], qint8 heights[64])
 {
     int best[64];
     int bestColour[64];
@@ -142,6 +142,7 @@ void colourBlock(const QByteArray &land, const QByteArray &statics, TileData &ti
     const bool wholeLand = land.size() == LandBlock::RecordSize;
     const uchar *l = reinterpret_cast<const uchar *>(land.constData()) + 4;
     for (int i = 0; i < 64; ++i) {
+        heights[i] = wholeLand ? qint8(l[3 * i + 2]) : qint8(0);
         if (bestColour[i] >= 0)
             out[i] = quint16(bestColour[i]);
         else
@@ -153,40 +154,100 @@ void colourBlock(const QByteArray &land, const QByteArray &statics, TileData &ti
 
 void OverviewImage::build(Facet &facet, TileData &tileData, OverviewColours &colours, BlockCache *cache)
 {
+    begin(facet);
+    int blocks = 0;
+    for (int py = 0; py < m_piecesY; ++py)
+        for (int px = 0; px < m_piecesX; ++px) {
+            buildPiece(facet, tileData, colours, cache, px, py);
+            blocks += m_blocksColoured;
+        }
+    m_blocksColoured = blocks;
+    ++m_revision;
+}
+
+void OverviewImage::begin(const Facet &facet)
+{
     const int bx = facet.blocksX(), by = facet.blocksY();
     m_facet = facet.facetNumber();
     m_blocksY = by;
     m_image = QImage(bx * 8, by * 8, QImage::Format_RGB555);
     m_blocksColoured = 0;
+    m_piecesBuilt = 0;
+    ++m_revision;
     if (m_image.isNull()) {
-        ++m_revision;
+        m_heights.clear();
+        m_pieces.clear();
+        m_piecesX = m_piecesY = 0;
         return;
     }
     m_image.fill(0);
+    m_heights.assign(size_t(m_image.width()) * size_t(m_image.height()), 0);
+    m_piecesX = (bx + PieceBlocks - 1) / PieceBlocks;
+    m_piecesY = (by + PieceBlocks - 1) / PieceBlocks;
+    m_pieces.assign(size_t(m_piecesX) * size_t(m_piecesY), 0);
+}
+
+bool OverviewImage::pieceBuilt(int px, int py) const
+{
+    if (px < 0 || py < 0 || px >= m_piecesX || py >= m_piecesY)
+        return false;
+    return m_pieces[size_t(py) * size_t(m_piecesX) + size_t(px)] != 0;
+}
+
+int OverviewImage::colourBlocks(Facet &facet, TileData &tileData, OverviewColours &colours, int bx0, int by0,
+                                int bx1, int by1)
+{
     QByteArray land, statics;
     quint16 cells[64];
-    for (int b = 0; b < bx * by; ++b) {
-        if (!facet.readWorkingFile(b, land, Facet::LandKind) || land.size() != LandBlock::RecordSize)
-            land = facet.readLandRaw(b);
-        if (!facet.readWorkingFile(b, statics, Facet::StaticsKind))
-            statics = facet.readStaticsRaw(b);
-        colourBlock(land, statics, tileData, colours, cells);
-        const int x0 = (b / by) * 8, y0 = (b % by) * 8;
-        for (int i = 0; i < 64; ++i)
-            setCell(x0 + (i & 7), y0 + (i >> 3), cells[i]);
+    qint8 heights[64];
+    const int w = m_image.width();
+    for (int bx = bx0; bx < bx1; ++bx) {
+        for (int by = by0; by < by1; ++by) {
+            const int b = bx * m_blocksY + by;
+            if (!facet.readWorkingFile(b, land, Facet::LandKind) || land.size() != LandBlock::RecordSize)
+                land = facet.readLandRaw(b);
+            if (!facet.readWorkingFile(b, statics, Facet::StaticsKind))
+                statics = facet.readStaticsRaw(b);
+            colourBlock(land, statics, tileData, colours, cells, heights);
+            const int x0 = bx * 8, y0 = by * 8;
+            for (int i = 0; i < 64; ++i) {
+                setCell(x0 + (i & 7), y0 + (i >> 3), cells[i]);
+                m_heights[size_t(y0 + (i >> 3)) * size_t(w) + size_t(x0 + (i & 7))] = heights[i];
+            }
+        }
     }
-    m_blocksColoured = bx * by;
+    return (bx1 - bx0) * (by1 - by0);
+}
+
+QRect OverviewImage::buildPiece(Facet &facet, TileData &tileData, OverviewColours &colours, BlockCache *cache,
+                                int px, int py)
+{
+    m_blocksColoured = 0;
+    if (px < 0 || py < 0 || px >= m_piecesX || py >= m_piecesY)
+        return QRect();
+    const int blocksX = m_image.width() / 8;
+    const int bx0 = px * PieceBlocks, by0 = py * PieceBlocks;
+    const int bx1 = std::min(blocksX, bx0 + PieceBlocks), by1 = std::min(m_blocksY, by0 + PieceBlocks);
+    const int built = colourBlocks(facet, tileData, colours, bx0, by0, bx1, by1);
+    char &flag = m_pieces[size_t(py) * size_t(m_piecesX) + size_t(px)];
+    if (!flag) {
+        flag = 1;
+        ++m_piecesBuilt;
+    }
     ++m_revision;
     if (cache && cache->facet() == &facet) {
+        // What the cache holds changed inside the piece: each column of blocks is a range of
+        // block numbers.
         QList<int> changed;
-        for (int b : cache->changedLand())
-            changed.append(b);
-        for (int b : cache->changedStatics())
-            changed.append(b);
-        const int built = m_blocksColoured;
-        update(*cache, changed, colours);
-        m_blocksColoured = built;
+        for (const std::set<int> *set : {&cache->changedLand(), &cache->changedStatics()})
+            for (int bx = bx0; bx < bx1; ++bx)
+                for (auto it = set->lower_bound(bx * m_blocksY + by0); it != set->end() && *it < bx * m_blocksY + by1; ++it)
+                    changed.append(*it);
+        if (!changed.isEmpty())
+            update(*cache, changed, colours);
     }
+    m_blocksColoured = built;
+    return QRect(bx0 * 8, by0 * 8, (bx1 - bx0) * 8, (by1 - by0) * 8);
 }
 
 QRect OverviewImage::update(BlockCache &cache, const QList<int> &blocks, OverviewColours &colours)
@@ -196,6 +257,7 @@ QRect OverviewImage::update(BlockCache &cache, const QList<int> &blocks, Overvie
     if (m_image.isNull() || m_blocksY <= 0)
         return changed;
     const int blockCount = (m_image.width() / 8) * m_blocksY;
+    const int w = m_image.width();
     TileData &tileData = cache.tileData();
     std::vector<int> sorted(blocks.begin(), blocks.end());
     std::sort(sorted.begin(), sorted.end());
@@ -218,11 +280,12 @@ QRect OverviewImage::update(BlockCache &cache, const QList<int> &blocks, Overvie
                     break;
                 }
             }
-            if (colour < 0) {
-                const Tile &t = landBlock.at(key);
+            const Tile &t = landBlock.at(key);
+            if (colour < 0)
                 colour = colours.land(t.isEmpty() ? 0 : t.id(), tileData);
-            }
-            setCell(x0 + cellKeyX(key), y0 + cellKeyY(key), quint16(colour));
+            const int x = x0 + cellKeyX(key), y = y0 + cellKeyY(key);
+            setCell(x, y, quint16(colour));
+            m_heights[size_t(y) * size_t(w) + size_t(x)] = t.isEmpty() ? qint8(0) : qint8(t.z());
         }
         changed |= QRect(x0, y0, 8, 8);
         ++m_blocksColoured;
@@ -230,6 +293,15 @@ QRect OverviewImage::update(BlockCache &cache, const QList<int> &blocks, Overvie
     if (m_blocksColoured > 0)
         ++m_revision;
     return changed;
+}
+
+int OverviewImage::heightAt(int x, int y) const
+{
+    if (m_heights.empty())
+        return 0;
+    x = std::clamp(x, 0, m_image.width() - 1);
+    y = std::clamp(y, 0, m_image.height() - 1);
+    return m_heights[size_t(y) * size_t(m_image.width()) + size_t(x)];
 }
 
 quint16 OverviewImage::colourAt(int x, int y) const

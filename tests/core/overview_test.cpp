@@ -170,6 +170,8 @@ private slots:
                      qPrintable(QString("cell %1,%2 tile index 0x%3: %4, expected %5")
                                     .arg(c.x()).arg(c.y()).arg(index, 0, 16)
                                     .arg(image.colourAt(c.x(), c.y())).arg(expected)));
+            // Beside the colour, the height the isometric and 3D overview lift the cell by.
+            QCOMPARE(image.heightAt(c.x(), c.y()), doc.cache().land(c.x(), c.y()).z());
             (index >= 0x4000 ? statics : lands) += 1;
             seen.insert(expected);
         }
@@ -241,6 +243,22 @@ private slots:
         OverviewImage fresh;
         fresh.build(doc.facet(2), doc.tileData(), colours, &doc.cache());
         QVERIFY(fresh.image() == image.image());
+        // Built piece by piece, last piece first, the same again, heights and all.
+        OverviewImage pieces;
+        pieces.begin(doc.facet(2));
+        QVERIFY(pieces.piecesX() * pieces.piecesY() > 4);
+        for (int i = pieces.piecesX() * pieces.piecesY() - 1; i >= 0; --i) {
+            QVERIFY(!pieces.isComplete());
+            pieces.buildPiece(doc.facet(2), doc.tileData(), colours, &doc.cache(), i % pieces.piecesX(),
+                              i / pieces.piecesX());
+        }
+        QVERIFY(pieces.isComplete());
+        QVERIFY(pieces.image() == image.image());
+        for (int cy = rect.top() - 1; cy <= rect.bottom() + 1; ++cy)
+            for (int cx = rect.left() - 1; cx <= rect.right() + 1; ++cx) {
+                QCOMPARE(pieces.heightAt(cx, cy), doc.cache().land(cx, cy).z());
+                QCOMPARE(image.heightAt(cx, cy), doc.cache().land(cx, cy).z());
+            }
 
         // Undo tells the same blocks and brings the picture back.
         QVERIFY(doc.undo());

@@ -1,11 +1,13 @@
 // The real main window showing the sample world in each projection. Checks that every
-// projection shows a world (land of several kinds, statics over it), and, when
-// TESSARYN_SCREENSHOTS names a directory, writes flat.png, iso.png and 3d.png there
-// (scripts/screenshots.sh).
+// projection shows a world (land of several kinds, statics over it), that the whole facet
+// drawn from its overview fills its outline and nothing else, and, when
+// TESSARYN_SCREENSHOTS names a directory, writes flat.png, iso.png, 3d.png, overview.png
+// and the others there (scripts/screenshots.sh).
 #include "app/mainwindow.h"
 #include "sampleworld/sampleworld.h"
 #include "support/testenv.h"
 #include "view/glmapwidget.h"
+#include "world/overviewimage.h"
 
 #include <QAction>
 #include <QDir>
@@ -91,6 +93,23 @@ double blackShare(const QImage &img)
     return double(black) / all;
 }
 
+// A cell in the middle of a square of (2 r + 1) x (2 r + 1) cells of one colour, or (-1, -1).
+QPoint uniformSquare(const OverviewImage &img, int r)
+{
+    for (int y = r; y < img.height() - r; y += 8) {
+        for (int x = r; x < img.width() - r; x += 8) {
+            const quint16 c = img.colourAt(x, y);
+            bool same = true;
+            for (int dy = -r; dy <= r && same; ++dy)
+                for (int dx = -r; dx <= r && same; ++dx)
+                    same = img.colourAt(x + dx, y + dy) == c;
+            if (same)
+                return QPoint(x, y);
+        }
+    }
+    return QPoint(-1, -1);
+}
+
 } // namespace
 
 class ViewScreenshotsTest : public QObject
@@ -107,6 +126,8 @@ private slots:
     void everyProjectionShowsTheWorld();
     void turnedAndTiltedViewsLeaveNoBand_data();
     void turnedAndTiltedViewsLeaveNoBand();
+    void wholeFacetFromItsOverview_data();
+    void wholeFacetFromItsOverview();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -201,6 +222,134 @@ void ViewScreenshotsTest::turnedAndTiltedViewsLeaveNoBand()
         // Along the ground the land shows edge on, as a strip with what stands on it.
         QVERIFY2(blackShare(img) < 0.97, qPrintable(file));
     }
+    const QString out = qEnvironmentVariable("TESSARYN_SCREENSHOTS");
+    if (!out.isEmpty()) {
+        QDir().mkpath(out);
+        QVERIFY(img.save(QDir(out).filePath(file)));
+    }
+}
+
+void ViewScreenshotsTest::wholeFacetFromItsOverview_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("flat") << 0 << "overview.png";
+    QTest::newRow("isometric") << 1 << "overview-iso.png";
+}
+
+void ViewScreenshotsTest::wholeFacetFromItsOverview()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, file);
+    TestEnvironment::useDataDirectory(TestEnvironment::smallSample());
+    GLMapWidget view;
+    view.resize(1000, 720);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.setMapid(2);
+    const int W = view.blockCache().blocksX() * 8, H = view.blockCache().blocksY() * 8;
+    const int cx = W / 2, cy = H / 2;
+    view.setCenter(cx, cy);
+    view.setStatics(true);
+    view.setMode(mode);
+    // The facet's diamond, (W + H) x 22 units either way, as tall as the window.
+    const double scale = std::min(view.width(), view.height()) / (double(W + H) * 22);
+    view.setScale(scale);
+
+    // The first far frame builds nothing: the image comes in pieces between events, and
+    // what is not built yet stays dark.
+    QVERIFY(blackShare(view.grabFramebuffer()) > 0.99);
+    QVERIFY(!view.overview().isBuilt(2));
+    QTRY_VERIFY_WITH_TIMEOUT(view.overview().isBuilt(2), 30000);
+    const QImage img = view.grabFramebuffer();
+    QVERIFY(!img.isNull());
+    const OverviewImage &overview = view.overview().image(2);
+    QCOMPARE(overview.width(), W);
+
+    // Window pixel of the scene point (X, Y) (units from the centre cell's top corner).
+    const double ratio = double(img.width()) / view.width();
+    const auto pixelOf = [&](double X, double Y) {
+        return QPointF((view.width() / 2 + X * scale) * ratio, (view.height() / 2 - Y * scale) * ratio);
+    };
+    // Each pixel (every 3rd looked at) well inside the facet's outline, amid cells whose
+    // overview colour is not black (the sample has black void around its caves), shows
+    // land; each well outside it is the cleared black; no run of black inside.
+    const double margin = 3.0 / (22 * scale); // 3 pixels, in cells
+    const int near = int(margin) + 4;
+    const auto amidColour = [&](int x, int y) {
+        for (int dy = -near; dy <= near; dy += 2)
+            for (int dx = -near; dx <= near; dx += 2)
+                if (overview.colourAt(x + dx, y + dy) == 0)
+                    return false;
+        return true;
+    };
+    QRect lit;
+    int inside = 0, blackInside = 0, litOutside = 0, run = 0, widestRun = 0;
+    for (int py = 0; py < img.height(); py += 3) {
+        run = 0;
+        for (int px = 0; px < img.width(); px += 3) {
+            const double X = (px / ratio - view.width() / 2) / scale, Y = (view.height() / 2 - py / ratio) / scale;
+            const double x = cx + (X - Y) / 44, y = cy + (-X - Y) / 44;
+            const bool black = (img.pixel(px, py) & 0xFFFFFF) == 0;
+            if (!black)
+                lit |= QRect(px, py, 1, 1);
+            if (x > margin && y > margin && x < W - margin && y < H - margin) {
+                if (!amidColour(int(x), int(y))) {
+                    run = 0;
+                    continue;
+                }
+                ++inside;
+                blackInside += black;
+                run = black ? run + 1 : 0;
+                widestRun = std::max(widestRun, run);
+            } else if (x < -margin || y < -margin || x > W + margin || y > H + margin) {
+                litOutside += !black;
+            }
+        }
+    }
+    // The diamond is half the window's height squared; the void and the margins take some.
+    QVERIFY2(inside > img.height() * img.height() / 2 / 9 * 3 / 4, qPrintable(QString::number(inside)));
+    QVERIFY2(blackInside * 100 < inside, qPrintable(QString("%1 of %2 black").arg(blackInside).arg(inside)));
+    QVERIFY2(widestRun < 3, qPrintable(QString("black run of %1 px").arg(3 * widestRun)));
+    QCOMPARE(litOutside, 0);
+    // What is lit spans the cells of a colour other than black, lifted in isometric
+    // projection; the facet's top and bottom corners touch the window's edges.
+    QRectF expected;
+    for (int y = 0; y < H; y += 4)
+        for (int x = 0; x < W; x += 4) {
+            if (overview.colourAt(x, y) == 0)
+                continue;
+            const int dx = x - cx, dy = y - cy;
+            const int lift = mode == 1 ? 4 * overview.heightAt(x, y) : 0;
+            expected |= QRectF(pixelOf((dx - dy) * 22 - 22, -(dx + dy) * 22 + lift),
+                               pixelOf((dx - dy) * 22 + 22, -(dx + dy) * 22 - 44 + lift));
+        }
+    QVERIFY2(std::abs(lit.left() - expected.left()) <= 4 && std::abs(lit.right() - expected.right()) <= 4
+                 && std::abs(lit.top() - expected.top()) <= 4 && std::abs(lit.bottom() - expected.bottom()) <= 4
+                 && lit.top() <= 4 && lit.bottom() >= img.height() - 5,
+             qPrintable(QString("lit %1,%2 %3x%4, cells of a colour %5,%6 %7x%8")
+                            .arg(lit.x()).arg(lit.y()).arg(lit.width()).arg(lit.height())
+                            .arg(expected.x()).arg(expected.y()).arg(expected.width()).arg(expected.height())));
+
+    // A square of land of one colour, 8 pixels across, is drawn in that one colour, where
+    // its cells are (lifted by their height in isometric projection).
+    const QPoint patch = uniformSquare(overview, int(std::ceil(4 / (22 * scale))));
+    QVERIFY2(patch.x() >= 0, "no square of one colour in the sample");
+    const int dx = patch.x() - cx, dy = patch.y() - cy;
+    const int lift = mode == 1 ? 4 * overview.heightAt(patch.x(), patch.y()) : 0;
+    const QPoint at = pixelOf((dx - dy) * 22, -(dx + dy) * 22 - 22 + lift).toPoint();
+    const quint16 c = overview.colourAt(patch.x(), patch.y());
+    const QRgb want = qRgb(((c >> 10) & 31) << 3, ((c >> 5) & 31) << 3, (c & 31) << 3);
+    for (int oy = -2; oy <= 2; ++oy)
+        for (int ox = -2; ox <= 2; ++ox) {
+            const QRgb seen = img.pixel(at + QPoint(ox, oy));
+            QVERIFY2(std::abs(qRed(seen) - qRed(want)) <= 8 && std::abs(qGreen(seen) - qGreen(want)) <= 8
+                         && std::abs(qBlue(seen) - qBlue(want)) <= 8 && seen == img.pixel(at),
+                     qPrintable(QString("cell %1,%2 at pixel %3,%4: %5, overview %6")
+                                    .arg(patch.x()).arg(patch.y()).arg(at.x() + ox).arg(at.y() + oy)
+                                    .arg(seen, 8, 16).arg(want, 8, 16)));
+        }
+
     const QString out = qEnvironmentVariable("TESSARYN_SCREENSHOTS");
     if (!out.isEmpty()) {
         QDir().mkpath(out);
