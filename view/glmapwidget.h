@@ -252,6 +252,9 @@ public:
     // ---- selection gestures (selection.cpp) ----
     // Shift gesture: every hit flips in or out of the selection.
     void toggleHits(const LandHits &land, const StaticHits &statics);
+    // Insert from the tile menu: asks for an id and writes it, land or static, on the cells of
+    // the pick's hits (the whole land selection when the press is on it).
+    void insertTyped(int hits, bool land);
     // 0 when no hit is selected; +1 for a selected land hit (which 0 or 1), +2 for a
     // selected static hit (which 0 or 2).
     int hitsInSelection(const LandHits &land, const StaticHits &statics, int which) const;

@@ -168,24 +168,7 @@ void GLMapWidget::insertLand(int x, int y, bool paint)
         update();
         return;
     }
-    LandHits land;
-    StaticHits statics;
-    // The cells under the point whatever the select mode: an insertion needs a cell, not a
-    // selectable kind.
-    collectHits(n, land, statics, 3);
-    // On a selected land cell the whole land selection is the target.
-    const LandSelection &targets = (hitsInSelection(land, statics, 1) & 1) ? landSelection : land;
-    const Cells cells = cellsOf(targets);
-    if (cells.empty()) {
-        emit statusMessage(QStringLiteral("Insert: there is no cell under the pointer"));
-        update();
-        return;
-    }
-    const std::optional<int> answer = painting::askNumber(this, QStringLiteral("Enter Land Tile ID"));
-    // The paint state governs painting only: an Insert from the menu while paint mode is on
-    // writes the id that was typed, on every target cell.
-    if (answer && m_doc.insertLand(targets, *answer))
-        m_lastPaintCell = cells.back();
+    insertTyped(n, true);
     update();
 }
 
@@ -220,20 +203,30 @@ void GLMapWidget::insertStatic(int x, int y, bool paint)
         update();
         return;
     }
-    LandHits land;
+    insertTyped(n, false);
+    update();
+}
+
+void GLMapWidget::insertTyped(int hits, bool land)
+{
+    LandHits cellsHit;
     StaticHits statics;
-    collectHits(n, land, statics, 3);
-    const LandSelection &targets = (hitsInSelection(land, statics, 1) & 1) ? landSelection : land;
+    // The cells under the point whatever the select mode: an insertion needs a cell, not a
+    // selectable kind.
+    collectHits(hits, cellsHit, statics, 3);
+    // On a selected land cell the whole land selection is the target.
+    const LandSelection &targets = (hitsInSelection(cellsHit, statics, 1) & 1) ? landSelection : cellsHit;
     const Cells cells = cellsOf(targets);
     if (cells.empty()) {
         emit statusMessage(QStringLiteral("Insert: there is no cell under the pointer"));
-        update();
         return;
     }
-    const std::optional<int> answer = painting::askNumber(this, QStringLiteral("Enter Static Tile ID"));
-    if (answer && m_doc.insertStatic(targets, *answer))
+    const std::optional<int> answer =
+        painting::askNumber(this, land ? QStringLiteral("Enter Land Tile ID") : QStringLiteral("Enter Static Tile ID"));
+    // The paint state governs painting only: an Insert from the menu while paint mode is on
+    // writes the id that was typed, on every target cell.
+    if (answer && (land ? m_doc.insertLand(targets, *answer) : m_doc.insertStatic(targets, *answer)))
         m_lastPaintCell = cells.back();
-    update();
 }
 
 // ---- the whole selection -----------------------------------------------------------------
