@@ -9,7 +9,8 @@
 //  - writing 300 changed blocks to working files (the flush before a save), against cp of the
 //    files of a main save; the cache holds all 300, and the bench checks that the flush wrote
 //    a working file for each.
-// Each figure is the median of five rounds, each side measured right after the other.
+// Each figure is the median of eleven rounds, each side measured right after the other: the
+// machine may be shared, and a median of many rounds keeps one slow round out of the figure.
 // Usage: save_bench (writes both sample directories into a temporary directory).
 #include "sampleworld/sampleworld.h"
 #include "world/blockcache.h"
@@ -140,7 +141,7 @@ int main(int argc, char **argv)
     QTemporaryDir temp;
     qputenv("TEMP", (temp.path() + QStringLiteral("/temp")).toLocal8Bit());
     const QString copies = temp.path() + QStringLiteral("/copies");
-    const int rounds = 5, changed = 300;
+    const int rounds = 11, changed = 300;
 
     std::vector<double> flushes, flushCps;
     for (const bool mulMap : {true, false}) {

@@ -293,7 +293,9 @@ bool Facet::refreshDifferenceFiles(QString *error)
 // Header b, then the 64 cells of the block as it reads with its working file. Decoding a
 // land record and encoding it again gives back its cells unchanged (ids are read and
 // written as the same 16 bits), so a block without a working file is its stored record with
-// the header rewritten; only blocks with working files go through the decoder.
+// the header rewritten; only blocks with working files go through the decoder. Runs of such
+// blocks that lie back to back in the old file are read with one call straight into the new
+// file's buffer, and only their headers are touched there.
 bool Facet::saveLandMain(QString *error)
 {
     NewFile out(newFilePath(saveTargets(0).at(0)));
@@ -304,22 +306,25 @@ bool Facet::saveLandMain(QString *error)
         out.cancel();
         return setError(error, out.errorString());
     }
-    const FileBytes main(m_land.fileName());
+    constexpr qint64 Record = LandBlock::RecordSize;
+    QFile main(m_land.fileName());
+    const bool readable = main.open(QIODevice::ReadOnly | QIODevice::Unbuffered) && main.size() > 0;
+    const qint64 fileSize = readable ? main.size() : 0;
     // Where block b's stored record lies in the file, when it can be taken from there as it is:
-    // anywhere in a map<N>.mul, in a stored chunk of a container.
-    const qint64 mainBytes = m_uopLand.isOpen() ? m_uopLand.size() : main.size();
-    auto storedAt = [&](int b) -> const uchar * {
-        const qint64 at = qint64(b) * LandBlock::RecordSize;
-        if (!m_uopLand.isOpen())
-            return main.range(at, LandBlock::RecordSize);
-        const int c = b / UopMap::ChunkBlocks;
-        if (c >= m_uopLand.chunkCount() || m_uopLand.chunk(c).compression != 0)
-            return nullptr;
-        return main.range(m_uopLand.chunk(c).dataOffset() + at - qint64(c) * UopMap::ChunkBlocks * LandBlock::RecordSize,
-                          LandBlock::RecordSize);
+    // anywhere in a map<N>.mul, in a stored chunk of a container; -1 otherwise.
+    const qint64 mainBytes = m_uopLand.isOpen() ? m_uopLand.size() : fileSize;
+    auto storedAt = [&](int b) -> qint64 {
+        qint64 at = b * Record;
+        if (m_uopLand.isOpen()) {
+            const int c = b / UopMap::ChunkBlocks;
+            if (c >= m_uopLand.chunkCount() || m_uopLand.chunk(c).compression != 0)
+                return -1;
+            at += m_uopLand.chunk(c).dataOffset() - qint64(c) * UopMap::ChunkBlocks * Record;
+        }
+        return readable && at >= 0 && at <= fileSize - Record ? at : -1;
     };
     // Which blocks need more than their stored record, found once instead of per block.
-    std::vector<bool> special(size_t(std::max(blocks, 0)), !main.data());
+    std::vector<bool> special(size_t(std::max(blocks, 0)), !readable);
     for (int b : m_landWorking)
         if (b >= 0 && b < blocks)
             special[size_t(b)] = true;
@@ -327,33 +332,67 @@ bool Facet::saveLandMain(QString *error)
         if (it.key() >= 0 && it.key() < blocks)
             special[size_t(it.key())] = true;
     QByteArray record(LandBlock::RecordSize, '\0');
-    for (int b = 0; b < blocks; ++b) {
-        // Each record is put together where the new file's buffer holds it: one copy.
-        char *out196 = out.reserve(LandBlock::RecordSize);
-        if (!out196) {
+    // One block as it reads through the facet: its working file, or the difference file, or a
+    // compressed chunk.
+    auto readThrough = [&](int b, char *to) {
+        if (m_landWorking.contains(b)) {
+            record.fill('\0');
+            loadLandBlock(b, true).encodeInto(record);
+        } else {
+            record = readLandRaw(b);
+        }
+        std::memcpy(to, record.constData(), LandBlock::RecordSize);
+    };
+    const int half = blocks / 2;
+    auto done = [&](int b) {
+        saveTick(b);
+        if (b == half)
+            FileReplacer::step(QStringLiteral("writing"));
+    };
+    for (int b = 0; b < blocks;) {
+        // A run ends where the progress is told (so the view is repainted as often as block
+        // by block), after the middle block, at a block that needs more, and where the
+        // stored records stop following one another.
+        int end = std::min(blocks, (b / 800 + 1) * 800);
+        if (b <= half)
+            end = std::min(end, half + 1);
+        const qint64 at = special[size_t(b)] ? -1 : storedAt(b);
+        int n = 0;
+        if (at >= 0) {
+            n = 1;
+            while (b + n < end && !special[size_t(b + n)] && storedAt(b + n) == at + n * Record)
+                ++n;
+        }
+        if (n > 0) {
+            char *to = out.reserve(n * Record);
+            if (!to) {
+                out.cancel();
+                return setError(error, out.errorString());
+            }
+            if (!main.seek(at) || main.read(to, n * Record) != n * Record) {
+                // The file could not give them in one piece: each through the facet then.
+                for (int i = 0; i < n; ++i)
+                    readThrough(b + i, to + i * Record);
+            }
+            for (int i = 0; i < n; ++i) {
+                qToLittleEndian<qint32>(b + i, to + i * Record);
+                done(b + i);
+            }
+            b += n;
+            continue;
+        }
+        char *to = out.reserve(Record);
+        if (!to) {
             out.cancel();
             return setError(error, out.errorString());
         }
-        const uchar *stored = nullptr;
-        if (!special[size_t(b)] && !(stored = storedAt(b)) && qint64(b) * LandBlock::RecordSize < mainBytes)
-            special[size_t(b)] = true; // a compressed chunk: read through the facet
-        if (special[size_t(b)]) {
-            if (m_landWorking.contains(b)) {
-                record.fill('\0');
-                loadLandBlock(b, true).encodeInto(record);
-            } else {
-                record = readLandRaw(b);
-            }
-            std::memcpy(out196, record.constData(), LandBlock::RecordSize);
-        } else if (stored) {
-            std::memcpy(out196, stored, LandBlock::RecordSize);
-        } else {
-            std::memset(out196, 0, LandBlock::RecordSize); // past the end: the decoder's empty land
-        }
-        qToLittleEndian<qint32>(b, out196);
-        saveTick(b);
-        if (b == blocks / 2)
-            FileReplacer::step(QStringLiteral("writing"));
+        if (special[size_t(b)] || b * Record < mainBytes)
+            readThrough(b, to); // a working file, a difference, a compressed chunk, a cut record
+        else
+            std::memset(to, 0, LandBlock::RecordSize); // past the end: the decoder's empty land
+        qToLittleEndian<qint32>(b, to);
+        done(b);
+        ++b;
     }
     if (!out.commit())
         return setError(error, out.errorString());
@@ -396,14 +435,29 @@ bool Facet::saveStaticsMain(QString *error)
     AdjustTable adjust(m_tileData);
 
     const int blocks = blockCount();
+    std::vector<bool> special(size_t(std::max(blocks, 0)), false);
+    for (int b : m_staticsWorking)
+        if (b >= 0 && b < blocks)
+            special[size_t(b)] = true;
+    for (auto it = m_staticsDiff.cbegin(); it != m_staticsDiff.cend(); ++it)
+        if (it.key() >= 0 && it.key() < blocks)
+            special[size_t(it.key())] = true;
     QByteArray indexBytes(qsizetype(blocks) * 12, Qt::Uninitialized);
     uchar *ip = reinterpret_cast<uchar *>(indexBytes.data());
     QByteArray records;
+    // Records copied as they are and lying back to back in the old file go out in one write.
+    const uchar *run = nullptr;
+    qint64 runLength = 0;
+    auto writeRun = [&] {
+        const bool ok = runLength == 0 || data.write(reinterpret_cast<const char *>(run), runLength);
+        runLength = 0;
+        return ok;
+    };
     for (int b = 0; b < blocks; ++b, ip += 12) {
         const uchar *raw = nullptr;
         qint64 length = 0;
         bool direct = false;
-        if (!m_staticsWorking.contains(b) && !m_staticsDiff.contains(b) && b < indexCount) {
+        if (!special[size_t(b)] && b < indexCount) {
             const uchar *rec = mainIndex.data() + qint64(b) * 12;
             const qint32 offset = qFromLittleEndian<qint32>(rec);
             const qint32 len = qFromLittleEndian<qint32>(rec + 4);
@@ -412,7 +466,8 @@ bool Facet::saveStaticsMain(QString *error)
             length = raw ? len : 0;
             direct = true;
         }
-        if (!direct || !reencodesToItself(raw, length, adjust)) {
+        const bool copied = direct && reencodesToItself(raw, length, adjust);
+        if (!copied) {
             records = loadStaticBlock(b, true, false).encode();
             raw = reinterpret_cast<const uchar *>(records.constData());
             length = records.size();
@@ -420,13 +475,27 @@ bool Facet::saveStaticsMain(QString *error)
         if (length == 0) {
             putIndex(ip, -1, -1);
         } else {
-            putIndex(ip, qint32(data.pos()), qint32(length));
-            if (!data.write(reinterpret_cast<const char *>(raw), length)) {
+            putIndex(ip, qint32(data.pos() + runLength), qint32(length));
+            bool ok = true;
+            if (copied && runLength > 0 && run + runLength == raw) {
+                runLength += length;
+            } else if (copied) {
+                ok = writeRun();
+                run = raw;
+                runLength = length;
+            } else {
+                ok = writeRun() && data.write(reinterpret_cast<const char *>(raw), length);
+            }
+            if (!ok) {
                 data.cancel();
                 return setError(error, data.errorString());
             }
         }
         saveTick(b);
+    }
+    if (!writeRun()) {
+        data.cancel();
+        return setError(error, data.errorString());
     }
     if (!index.write(indexBytes) || !data.commit() || !index.commit()) {
         const QString why = data.failed() ? data.errorString() : index.errorString();

@@ -41,6 +41,7 @@ public:
 
 private:
     bool flushBuffer();
+    void startWriteback(qint64 written);
     bool fail(const QString &what, const QString &reason);
 
     QString m_path;
@@ -48,6 +49,8 @@ private:
     std::unique_ptr<char[]> m_buffer;
     qsizetype m_used = 0;
     qint64 m_pos = 0;
+    qint64 m_written = 0;          // bytes the file holds
+    qint64 m_writebackStarted = 0; // of those, the ones the disk was asked to take
     QString m_error;
 };
 
