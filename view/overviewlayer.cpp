@@ -133,7 +133,10 @@ void OverviewLayer::markStale(const QRect &cells)
 {
     for (int ty = cells.top() / TileCells; ty <= cells.bottom() / TileCells && ty < m_tilesY; ++ty)
         for (int tx = cells.left() / TileCells; tx <= cells.right() / TileCells && tx < m_tilesX; ++tx)
+        {
             m_textures[size_t(ty * m_tilesX + tx)].stale = true;
+            m_meshes[size_t(ty * m_tilesX + tx)].valid = false; // heights may have changed
+        }
 }
 
 bool OverviewLayer::tileComplete(const OverviewImage &img, int tx, int ty) const
@@ -155,8 +158,12 @@ void OverviewLayer::blocksChanged(int facet, const QList<int> &blocks)
         // image is built anew when it is next asked for.
         m_images[size_t(facet)].reset();
         if (facet == m_textureFacet)
+        {
             for (Texture &t : m_textures)
                 t.stale = true;
+            for (Mesh &m : m_meshes)
+                m.valid = false;
+        }
         return;
     }
     // Blocks of pieces not built yet are coloured now too; their piece takes them from the
@@ -199,6 +206,7 @@ void OverviewLayer::clearTextures(QOpenGLFunctions_1_1 *gl)
             gl->glDeleteTextures(1, &t.name);
     }
     m_textures.clear();
+    m_meshes.clear();
     m_textureFacet = -1;
     m_tilesX = m_tilesY = 0;
 }
@@ -230,6 +238,7 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
         m_tilesX = (img.width() + TileCells - 1) / TileCells;
         m_tilesY = (img.height() + TileCells - 1) / TileCells;
         m_textures.assign(size_t(m_tilesX) * size_t(m_tilesY), Texture{});
+        m_meshes.assign(m_textures.size(), Mesh{});
     }
 
     // The ground the window can show, in cells (x, y as real numbers): the walk's own plan,
@@ -257,8 +266,10 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
     constexpr double MaxSquares = 400000;
     while (step < TileCells && cells / (double(step) * step) > MaxSquares)
         step *= 2;
-    const bool lifted = view.mode != mapgeometry::Flat;
     const bool depthAxis = view.mode == mapgeometry::ThreeD;
+    // Room kept around the ground seen, so that a mesh made for one frame serves the
+    // next ones while the view moves a little.
+    const double margin = std::max(2.0 * step, std::max(x1 - x0, y1 - y0) / 32);
 
     gl->glColor4f(1, 1, 1, 1);
     gl->glDisableClientState(GL_COLOR_ARRAY);
@@ -310,47 +321,19 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
                 t.stale = false;
             }
 
-            // Rows of squares step cells wide, each cut to the ground seen. A corner of the
-            // mesh at cell corner (x, y) stands where the walked frame puts the top corner of
-            // cell (x, y): lifted by its land's height on the screen (isometric) or along the
-            // depth axis (3D).
-            m_mesh.clear();
-            m_meshIndices.clear();
-            const auto vertex = [&](int gx, int gy) {
-                const int dx = gx - cx, dy = gy - cy;
-                const int z = lifted ? 4 * img.heightAt(gx, gy) : 0;
-                m_mesh.insert(m_mesh.end(), {float((dx - dy) * 22), float(-(dx + dy) * 22 + (depthAxis ? 0 : z)),
-                                             float(depthAxis ? z : 0), float(gx - cx0) / TileCells,
-                                             float(gy - cy0) / TileCells});
-            };
-            for (int gy = cy0; gy < cy0 + h; gy += step) {
-                const int gy1 = std::min(gy + step, cy0 + h);
-                double xa = 0, xb = 0;
-                if (!mapgeometry::polygonSpan(ground, gy, gy1, xa, xb))
-                    continue;
-                const int ga = std::max(cx0, cx0 + int(std::floor((xa - cx0) / step)) * step);
-                const int gb = std::min(cx0 + w, cx0 + int(std::ceil((xb - cx0) / step)) * step);
-                if (ga >= gb)
-                    continue;
-                const quint32 first = quint32(m_mesh.size() / 5);
-                quint32 n = 0;
-                for (int gx = ga;; gx = std::min(gx + step, gb)) {
-                    vertex(gx, gy);
-                    vertex(gx, gy1);
-                    ++n;
-                    if (gx == gb)
-                        break;
-                }
-                for (quint32 i = 0; i + 1 < n; ++i) {
-                    const quint32 a = first + 2 * i; // (gx, gy), then (gx, gy1)
-                    m_meshIndices.insert(m_meshIndices.end(), {a, a + 2, a + 3, a, a + 3, a + 1});
-                }
-            }
-            if (m_meshIndices.empty())
+            const Mesh &mesh = meshFor(size_t(ty * m_tilesX + tx), tx, ty, step, view.mode, ground, margin);
+            if (mesh.indices.empty())
                 continue;
-            gl->glVertexPointer(3, GL_FLOAT, 5 * sizeof(float), m_mesh.data());
-            gl->glTexCoordPointer(2, GL_FLOAT, 5 * sizeof(float), m_mesh.data() + 3);
-            gl->glDrawElements(GL_TRIANGLES, GLsizei(m_meshIndices.size()), GL_UNSIGNED_INT, m_meshIndices.data());
+            // The mesh lies around the texture's first cell; moved to where that cell is
+            // from the centre (whole scene units, so every corner lands where it would
+            // have been drawn around the centre itself).
+            const int ox = cx0 - cx, oy = cy0 - cy;
+            gl->glPushMatrix();
+            gl->glTranslatef(float((ox - oy) * 22), float(-(ox + oy) * 22), 0.0f);
+            gl->glVertexPointer(3, GL_FLOAT, 5 * sizeof(float), mesh.vertices.data());
+            gl->glTexCoordPointer(2, GL_FLOAT, 5 * sizeof(float), mesh.vertices.data() + 3);
+            gl->glDrawElements(GL_TRIANGLES, GLsizei(mesh.indices.size()), GL_UNSIGNED_INT, mesh.indices.data());
+            gl->glPopMatrix();
             ++drawn;
         }
     }
@@ -361,4 +344,81 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
     gl->glBindTexture(GL_TEXTURE_2D, 0);
     m_lastDrawn = drawn;
     return drawn;
+}
+
+const OverviewLayer::Mesh &OverviewLayer::meshFor(size_t t, int tx, int ty, int step, int mode,
+                                                  const std::vector<mapgeometry::PointF> &ground, double margin)
+{
+    const OverviewImage &img = *m_images[size_t(m_textureFacet)];
+    const int cx0 = tx * TileCells, cy0 = ty * TileCells;
+    const int w = std::min(TileCells, img.width() - cx0), h = std::min(TileCells, img.height() - cy0);
+    // Each row's cells the ground seen needs, whole squares of step cells.
+    const auto span = [&](int gy, double grow, int &ga, int &gb) {
+        const int gy1 = std::min(gy + step, cy0 + h);
+        double xa = 0, xb = 0;
+        ga = gb = 0;
+        if (!mapgeometry::polygonSpan(ground, gy - grow, gy1 + grow, xa, xb))
+            return;
+        ga = std::max(cx0, cx0 + int(std::floor((xa - grow - cx0) / step)) * step);
+        gb = std::min(cx0 + w, cx0 + int(std::ceil((xb + grow - cx0) / step)) * step);
+        if (ga >= gb)
+            ga = gb = 0;
+    };
+    Mesh &mesh = m_meshes[t];
+    m_wantedSpans.clear();
+    for (int gy = cy0; gy < cy0 + h; gy += step) {
+        int ga = 0, gb = 0;
+        span(gy, 0, ga, gb);
+        m_wantedSpans.insert(m_wantedSpans.end(), {ga, gb});
+    }
+    if (mesh.valid && mesh.step == step && mesh.mode == mode && mesh.spans.size() == m_wantedSpans.size()) {
+        bool inside = true;
+        for (size_t i = 0; i < m_wantedSpans.size() && inside; i += 2)
+            inside = m_wantedSpans[i] == m_wantedSpans[i + 1]
+                || (mesh.spans[i] <= m_wantedSpans[i] && m_wantedSpans[i + 1] <= mesh.spans[i + 1]);
+        if (inside)
+            return mesh;
+    }
+
+    // Rows of squares step cells wide, each cut to the ground seen and the room around
+    // it. A corner of the mesh at cell corner (x, y) stands where the walked frame puts the
+    // top corner of cell (x, y): lifted by its land's height on the screen (isometric) or
+    // along the depth axis (3D).
+    const bool lifted = mode != mapgeometry::Flat;
+    const bool depthAxis = mode == mapgeometry::ThreeD;
+    mesh.valid = true;
+    mesh.step = step;
+    mesh.mode = mode;
+    mesh.spans.clear();
+    mesh.vertices.clear();
+    mesh.indices.clear();
+    const auto vertex = [&](int gx, int gy) {
+        const int dx = gx - cx0, dy = gy - cy0;
+        const int z = lifted ? 4 * img.heightAt(gx, gy) : 0;
+        mesh.vertices.insert(mesh.vertices.end(), {float((dx - dy) * 22), float(-(dx + dy) * 22 + (depthAxis ? 0 : z)),
+                                                   float(depthAxis ? z : 0), float(dx) / TileCells,
+                                                   float(dy) / TileCells});
+    };
+    for (int gy = cy0; gy < cy0 + h; gy += step) {
+        const int gy1 = std::min(gy + step, cy0 + h);
+        int ga = 0, gb = 0;
+        span(gy, margin, ga, gb);
+        mesh.spans.insert(mesh.spans.end(), {ga, gb});
+        if (ga >= gb)
+            continue;
+        const quint32 first = quint32(mesh.vertices.size() / 5);
+        quint32 n = 0;
+        for (int gx = ga;; gx = std::min(gx + step, gb)) {
+            vertex(gx, gy);
+            vertex(gx, gy1);
+            ++n;
+            if (gx == gb)
+                break;
+        }
+        for (quint32 i = 0; i + 1 < n; ++i) {
+            const quint32 a = first + 2 * i; // (gx, gy), then (gx, gy1)
+            mesh.indices.insert(mesh.indices.end(), {a, a + 2, a + 3, a, a + 3, a + 1});
+        }
+    }
+    return mesh;
 }

@@ -93,6 +93,20 @@ private:
         GLuint name = 0;
         bool stale = true; // an edit changed its cells since it was made
     };
+    // The mesh last drawn on one texture, kept while the view's ground stays inside it:
+    // corners relative to the texture's first cell (x, y, z, u, v each), rows of squares
+    // step cells wide, each row's cells [spans[2i], spans[2i + 1]) (empty when equal).
+    struct Mesh {
+        bool valid = false;
+        int step = 0;
+        int mode = -1;
+        std::vector<int> spans;
+        std::vector<float> vertices;
+        std::vector<quint32> indices;
+    };
+    // The mesh of texture t at step for the ground seen, kept or made anew.
+    const Mesh &meshFor(size_t t, int tx, int ty, int step, int mode, const std::vector<mapgeometry::PointF> &ground,
+                        double margin);
 
     MapDocument &m_doc;
     std::unique_ptr<OverviewColours> m_colours;
@@ -111,7 +125,7 @@ private:
     int m_focusX = -1;
     int m_focusY = -1;
     double m_longestStep = 0;
-    // The mesh of one texture: x, y, z, u, v per vertex, and its triangles.
-    std::vector<float> m_mesh;
-    std::vector<quint32> m_meshIndices;
+    // The meshes of the textures, as the textures are laid out.
+    std::vector<Mesh> m_meshes;
+    std::vector<int> m_wantedSpans;
 };
