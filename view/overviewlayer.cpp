@@ -215,10 +215,13 @@ int OverviewLayer::meshStep(const mapgeometry::ViewSpec &view)
 {
     if (view.mode == mapgeometry::Flat)
         return TileCells;
-    // Squares about 3.5 pixels wide or more: one per cell just below the detail scale, where
-    // the walked frame takes over.
-    int step = 1;
-    while (step < TileCells && step * 44.0 * view.scale < 3.5)
+    // One square per cell just below the detail scale, where the walked frame takes over,
+    // while a cell is 3.5 pixels wide or more; farther out squares about 7 pixels wide or
+    // more, for the land's relief needs no finer and each square costs the frame.
+    if (44.0 * view.scale >= 3.5)
+        return 1;
+    int step = 2;
+    while (step < TileCells && step * 44.0 * view.scale < 7.0)
         step *= 2;
     return step;
 }
@@ -400,24 +403,39 @@ const OverviewLayer::Mesh &OverviewLayer::meshFor(size_t t, int tx, int ty, int 
                                                    float(dy) / TileCells});
     };
     for (int gy = cy0; gy < cy0 + h; gy += step) {
-        const int gy1 = std::min(gy + step, cy0 + h);
         int ga = 0, gb = 0;
         span(gy, margin, ga, gb);
         mesh.spans.insert(mesh.spans.end(), {ga, gb});
+    }
+    // Squares of neighbouring rows share their corners: each line of corners reaches as far
+    // as the rows on either side of it, corner k at cell x0 + k step (the last one at the
+    // texture's edge).
+    const int rows = int(mesh.spans.size() / 2);
+    const int lastColumn = (w + step - 1) / step;
+    const auto column = [&](int gx) { return gx >= cx0 + w ? lastColumn : (gx - cx0) / step; };
+    std::vector<std::pair<quint32, int>> lines(size_t(rows) + 1); // first corner, its column
+    for (int j = 0; j <= rows; ++j) {
+        int ka = lastColumn + 1, kb = -1;
+        for (const int r : {j - 1, j}) {
+            if (r < 0 || r >= rows || mesh.spans[size_t(2 * r)] >= mesh.spans[size_t(2 * r + 1)])
+                continue;
+            ka = std::min(ka, column(mesh.spans[size_t(2 * r)]));
+            kb = std::max(kb, column(mesh.spans[size_t(2 * r + 1)]));
+        }
+        lines[size_t(j)] = {quint32(mesh.vertices.size() / 5), ka};
+        const int gy = std::min(cy0 + j * step, cy0 + h);
+        for (int k = ka; k <= kb; ++k)
+            vertex(std::min(cx0 + k * step, cx0 + w), gy);
+    }
+    for (int r = 0; r < rows; ++r) {
+        const int ga = mesh.spans[size_t(2 * r)], gb = mesh.spans[size_t(2 * r + 1)];
         if (ga >= gb)
             continue;
-        const quint32 first = quint32(mesh.vertices.size() / 5);
-        quint32 n = 0;
-        for (int gx = ga;; gx = std::min(gx + step, gb)) {
-            vertex(gx, gy);
-            vertex(gx, gy1);
-            ++n;
-            if (gx == gb)
-                break;
-        }
-        for (quint32 i = 0; i + 1 < n; ++i) {
-            const quint32 a = first + 2 * i; // (gx, gy), then (gx, gy1)
-            mesh.indices.insert(mesh.indices.end(), {a, a + 2, a + 3, a, a + 3, a + 1});
+        const auto &top = lines[size_t(r)], &bottom = lines[size_t(r) + 1];
+        for (int k = column(ga); k < column(gb); ++k) {
+            const quint32 a = top.first + quint32(k - top.second), b = bottom.first + quint32(k - bottom.second);
+            // (x, y), (x + step, y), (x + step, y1), then (x, y1)
+            mesh.indices.insert(mesh.indices.end(), {a, a + 1, b + 1, a, b + 1, b});
         }
     }
     return mesh;
