@@ -255,7 +255,7 @@ int main(int argc, char **argv)
     const double whole = std::min(view.width(), view.height())
         / (double(view.blockCache().blocksX() + view.blockCache().blocksY()) * 8 * 22);
     const Run runs[] = {{0, 1.0}, {0, 0.25}, {0, 0.125}, {0, 0.03}, {0, whole}, {1, 1.0},
-                        {1, 0.25}, {1, 0.125}, {1, 0.03}, {1, whole}, {2, 1.0}};
+                        {1, 0.25}, {1, 0.125}, {1, 0.085}, {1, 0.03}, {1, whole}, {2, 1.0}};
     {
         // The old way, as a baseline: the whole facet's overview image built at once, inside
         // the first far frame, from a fresh colour table as the first build has it.

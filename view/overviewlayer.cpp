@@ -269,7 +269,17 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
     constexpr double MaxSquares = 400000;
     while (step < TileCells && cells / (double(step) * step) > MaxSquares)
         step *= 2;
+    const bool lifted = view.mode != mapgeometry::Flat;
     const bool depthAxis = view.mode == mapgeometry::ThreeD;
+    // Lifted at one cell a square, the land stands at each cell's own height around the
+    // centre, where the eye compares it with the walked frame; farther out squares of two.
+    QRect fine;
+    if (lifted && step == 1) {
+        step = 2;
+        const int half = std::max(8, int(std::max(x1 - x0, y1 - y0) / 16) * 2);
+        const int fx0 = (cx - half) & ~1, fy0 = (cy - half) & ~1;
+        fine = QRect(fx0, fy0, 2 * half, 2 * half);
+    }
     // Room kept around the ground seen, so that a mesh made for one frame serves the
     // next ones while the view moves a little.
     const double margin = std::max(2.0 * step, std::max(x1 - x0, y1 - y0) / 32);
@@ -324,7 +334,8 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
                 t.stale = false;
             }
 
-            const Mesh &mesh = meshFor(size_t(ty * m_tilesX + tx), tx, ty, step, view.mode, ground, margin);
+            const Mesh &mesh = meshFor(size_t(ty * m_tilesX + tx), tx, ty, step, view.mode, ground, margin, fine,
+                                       cx, cy);
             if (mesh.indices.empty())
                 continue;
             // The mesh lies around the texture's first cell; moved to where that cell is
@@ -350,20 +361,21 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
 }
 
 const OverviewLayer::Mesh &OverviewLayer::meshFor(size_t t, int tx, int ty, int step, int mode,
-                                                  const std::vector<mapgeometry::PointF> &ground, double margin)
+                                                  const std::vector<mapgeometry::PointF> &ground, double margin,
+                                                  const QRect &fine, int cx, int cy)
 {
     const OverviewImage &img = *m_images[size_t(m_textureFacet)];
     const int cx0 = tx * TileCells, cy0 = ty * TileCells;
     const int w = std::min(TileCells, img.width() - cx0), h = std::min(TileCells, img.height() - cy0);
-    // Each row's cells the ground seen needs, whole squares of step cells.
-    const auto span = [&](int gy, double grow, int &ga, int &gb) {
-        const int gy1 = std::min(gy + step, cy0 + h);
+    // Each row's cells the ground seen needs, whole squares of s cells.
+    const auto span = [&](int s, int gy, double grow, int &ga, int &gb) {
+        const int gy1 = std::min(gy + s, cy0 + h);
         double xa = 0, xb = 0;
         ga = gb = 0;
         if (!mapgeometry::polygonSpan(ground, gy - grow, gy1 + grow, xa, xb))
             return;
-        ga = std::max(cx0, cx0 + int(std::floor((xa - grow - cx0) / step)) * step);
-        gb = std::min(cx0 + w, cx0 + int(std::ceil((xb + grow - cx0) / step)) * step);
+        ga = std::max(cx0, cx0 + int(std::floor((xa - grow - cx0) / s)) * s);
+        gb = std::min(cx0 + w, cx0 + int(std::ceil((xb + grow - cx0) / s)) * s);
         if (ga >= gb)
             ga = gb = 0;
     };
@@ -371,10 +383,16 @@ const OverviewLayer::Mesh &OverviewLayer::meshFor(size_t t, int tx, int ty, int 
     m_wantedSpans.clear();
     for (int gy = cy0; gy < cy0 + h; gy += step) {
         int ga = 0, gb = 0;
-        span(gy, 0, ga, gb);
+        span(step, gy, 0, ga, gb);
         m_wantedSpans.insert(m_wantedSpans.end(), {ga, gb});
     }
-    if (mesh.valid && mesh.step == step && mesh.mode == mode && mesh.spans.size() == m_wantedSpans.size()) {
+    // The fine part serves while the centre stays in its middle half.
+    const bool fineKept = fine.isEmpty() == mesh.fine.isEmpty()
+        && (fine.isEmpty()
+            || (std::abs(2 * cx - (mesh.fine.left() + mesh.fine.right() + 1)) <= mesh.fine.width() / 2
+                && std::abs(2 * cy - (mesh.fine.top() + mesh.fine.bottom() + 1)) <= mesh.fine.height() / 2));
+    if (mesh.valid && mesh.step == step && mesh.mode == mode && fineKept
+        && mesh.spans.size() == m_wantedSpans.size()) {
         bool inside = true;
         for (size_t i = 0; i < m_wantedSpans.size() && inside; i += 2)
             inside = m_wantedSpans[i] == m_wantedSpans[i + 1]
@@ -392,51 +410,89 @@ const OverviewLayer::Mesh &OverviewLayer::meshFor(size_t t, int tx, int ty, int 
     mesh.valid = true;
     mesh.step = step;
     mesh.mode = mode;
+    mesh.fine = fine;
     mesh.spans.clear();
     mesh.vertices.clear();
     mesh.indices.clear();
-    const auto vertex = [&](int gx, int gy) {
+    // Cells of the fine part [fx0, fx1) x [fy0, fy1), in whole squares of the coarse step.
+    const int fx0 = fine.left(), fx1 = fine.right() + 1, fy0 = fine.top(), fy1 = fine.bottom() + 1;
+    const auto vertex = [&](int gx, int gy, int z) {
         const int dx = gx - cx0, dy = gy - cy0;
-        const int z = lifted ? 4 * img.heightAt(gx, gy) : 0;
         mesh.vertices.insert(mesh.vertices.end(), {float((dx - dy) * 22), float(-(dx + dy) * 22 + (depthAxis ? 0 : z)),
                                                    float(depthAxis ? z : 0), float(dx) / TileCells,
                                                    float(dy) / TileCells});
     };
-    for (int gy = cy0; gy < cy0 + h; gy += step) {
-        int ga = 0, gb = 0;
-        span(gy, margin, ga, gb);
-        mesh.spans.insert(mesh.spans.end(), {ga, gb});
-    }
-    // Squares of neighbouring rows share their corners: each line of corners reaches as far
-    // as the rows on either side of it, corner k at cell x0 + k step (the last one at the
-    // texture's edge).
-    const int rows = int(mesh.spans.size() / 2);
-    const int lastColumn = (w + step - 1) / step;
-    const auto column = [&](int gx) { return gx >= cx0 + w ? lastColumn : (gx - cx0) / step; };
-    std::vector<std::pair<quint32, int>> lines(size_t(rows) + 1); // first corner, its column
-    for (int j = 0; j <= rows; ++j) {
-        int ka = lastColumn + 1, kb = -1;
-        for (const int r : {j - 1, j}) {
-            if (r < 0 || r >= rows || mesh.spans[size_t(2 * r)] >= mesh.spans[size_t(2 * r + 1)])
+    const auto height = [&](int gx, int gy) { return lifted ? 4 * img.heightAt(gx, gy) : 0; };
+    // One grid of squares s cells wide over rows [ylo, yhi) and cells [xlo, xhi), its
+    // squares inside the fine part left out when skipFine. On the fine part's edge a corner
+    // between two of the coarse grid's takes the height halfway between theirs, so that the
+    // two grids meet without a gap.
+    const auto grid = [&](int s, int ylo, int yhi, int xlo, int xhi, bool skipFine, std::vector<int> &spans) {
+        spans.clear();
+        for (int gy = ylo; gy < yhi; gy += s) {
+            int ga = 0, gb = 0;
+            span(s, gy, margin, ga, gb);
+            ga = std::max(ga, xlo);
+            gb = std::min(gb, xhi);
+            if (ga >= gb)
+                ga = gb = 0;
+            spans.insert(spans.end(), {ga, gb});
+        }
+        // Squares of neighbouring rows share their corners: each line of corners reaches as
+        // far as the rows on either side of it, corner k at cell x0 + k s (the last one at
+        // the texture's edge).
+        const int rows = int(spans.size() / 2);
+        const int lastColumn = (w + s - 1) / s;
+        const auto column = [&](int gx) { return gx >= cx0 + w ? lastColumn : (gx - cx0) / s; };
+        std::vector<std::pair<quint32, int>> lines(size_t(rows) + 1); // first corner, its column
+        for (int j = 0; j <= rows; ++j) {
+            int ka = lastColumn + 1, kb = -1;
+            for (const int r : {j - 1, j}) {
+                if (r < 0 || r >= rows || spans[size_t(2 * r)] >= spans[size_t(2 * r + 1)])
+                    continue;
+                ka = std::min(ka, column(spans[size_t(2 * r)]));
+                kb = std::max(kb, column(spans[size_t(2 * r + 1)]));
+            }
+            lines[size_t(j)] = {quint32(mesh.vertices.size() / 5), ka};
+            const int gy = std::min(ylo + j * s, yhi);
+            for (int k = ka; k <= kb; ++k) {
+                const int gx = std::min(cx0 + k * s, cx0 + w);
+                int z = height(gx, gy);
+                if (!skipFine && s < step) {
+                    const bool across = (gy == fy0 || gy == fy1) && (gx - fx0) % step != 0;
+                    const bool down = (gx == fx0 || gx == fx1) && (gy - fy0) % step != 0;
+                    if (across) {
+                        const int a = gx - (gx - fx0) % step;
+                        z = (height(a, gy) + height(a + step, gy)) / 2;
+                    } else if (down) {
+                        const int a = gy - (gy - fy0) % step;
+                        z = (height(gx, a) + height(gx, a + step)) / 2;
+                    }
+                }
+                vertex(gx, gy, z);
+            }
+        }
+        for (int r = 0; r < rows; ++r) {
+            const int ga = spans[size_t(2 * r)], gb = spans[size_t(2 * r + 1)];
+            if (ga >= gb)
                 continue;
-            ka = std::min(ka, column(mesh.spans[size_t(2 * r)]));
-            kb = std::max(kb, column(mesh.spans[size_t(2 * r + 1)]));
+            const int gy = ylo + r * s;
+            const bool rowInFine = skipFine && gy >= fy0 && gy + s <= fy1;
+            const auto &top = lines[size_t(r)], &bottom = lines[size_t(r) + 1];
+            for (int k = column(ga); k < column(gb); ++k) {
+                if (rowInFine && cx0 + k * s >= fx0 && cx0 + (k + 1) * s <= fx1)
+                    continue;
+                const quint32 a = top.first + quint32(k - top.second), b = bottom.first + quint32(k - bottom.second);
+                // (x, y), (x + s, y), (x + s, y1), then (x, y1)
+                mesh.indices.insert(mesh.indices.end(), {a, a + 1, b + 1, a, b + 1, b});
+            }
         }
-        lines[size_t(j)] = {quint32(mesh.vertices.size() / 5), ka};
-        const int gy = std::min(cy0 + j * step, cy0 + h);
-        for (int k = ka; k <= kb; ++k)
-            vertex(std::min(cx0 + k * step, cx0 + w), gy);
-    }
-    for (int r = 0; r < rows; ++r) {
-        const int ga = mesh.spans[size_t(2 * r)], gb = mesh.spans[size_t(2 * r + 1)];
-        if (ga >= gb)
-            continue;
-        const auto &top = lines[size_t(r)], &bottom = lines[size_t(r) + 1];
-        for (int k = column(ga); k < column(gb); ++k) {
-            const quint32 a = top.first + quint32(k - top.second), b = bottom.first + quint32(k - bottom.second);
-            // (x, y), (x + step, y), (x + step, y1), then (x, y1)
-            mesh.indices.insert(mesh.indices.end(), {a, a + 1, b + 1, a, b + 1, b});
-        }
+    };
+    grid(step, cy0, cy0 + h, cx0, cx0 + w, !fine.isEmpty(), mesh.spans);
+    if (!fine.isEmpty()) {
+        const int ylo = std::max(cy0, fy0), yhi = std::min(cy0 + h, fy1);
+        if (ylo < yhi)
+            grid(1, ylo, yhi, std::max(cx0, fx0), std::min(cx0 + w, fx1), false, m_fineSpans);
     }
     return mesh;
 }

@@ -23,7 +23,9 @@ class MapDocument;
 // cells: as textures of TileCells x TileCells cells, each made when its cells are all built
 // and refreshed when an edit changed one of them; until then the window stays dark there.
 // In isometric projection and in 3D the textures lie on a mesh lifted by the land's
-// heights, one vertex per cell corner near the detail scale, coarser farther out.
+// heights: just below the detail scale one vertex per cell corner around the view's centre
+// and every second one beyond it, coarser farther out. Each texture's mesh is kept while
+// the ground seen stays inside it, and made again when its cells change.
 class OverviewLayer : public QObject
 {
     Q_OBJECT
@@ -100,13 +102,14 @@ private:
         bool valid = false;
         int step = 0;
         int mode = -1;
+        QRect fine; // cells drawn at one cell a square (the rest at step), when not empty
         std::vector<int> spans;
         std::vector<float> vertices;
         std::vector<quint32> indices;
     };
     // The mesh of texture t at step for the ground seen, kept or made anew.
     const Mesh &meshFor(size_t t, int tx, int ty, int step, int mode, const std::vector<mapgeometry::PointF> &ground,
-                        double margin);
+                        double margin, const QRect &fine, int cx, int cy);
 
     MapDocument &m_doc;
     std::unique_ptr<OverviewColours> m_colours;
@@ -128,4 +131,5 @@ private:
     // The meshes of the textures, as the textures are laid out.
     std::vector<Mesh> m_meshes;
     std::vector<int> m_wantedSpans;
+    std::vector<int> m_fineSpans;
 };
