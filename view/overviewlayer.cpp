@@ -430,8 +430,10 @@ const OverviewLayer::Mesh &OverviewLayer::meshFor(size_t t, int tx, int ty, int 
     const auto grid = [&](int s, int ylo, int yhi, int xlo, int xhi, bool skipFine, std::vector<int> &spans) {
         spans.clear();
         for (int gy = ylo; gy < yhi; gy += s) {
+            // The fine rows reach as far as the coarse row they lie in, whose squares they
+            // stand for.
             int ga = 0, gb = 0;
-            span(s, gy, margin, ga, gb);
+            span(step, cy0 + (gy - cy0) / step * step, margin, ga, gb);
             ga = std::max(ga, xlo);
             gb = std::min(gb, xhi);
             if (ga >= gb)
