@@ -461,11 +461,11 @@ bool Facet::writeWorkingFile(int block, const QByteArray &data, int kind, QStrin
     return true;
 }
 
-QStringList Facet::listWorkingFiles(const QString &filter) const
+QStringList Facet::listWorkingFiles(const QString &filter, QDir::SortFlags sort) const
 {
     if (!m_store->isValid())
         return {};
-    return QDir(m_store->path()).entryList({filter}, QDir::Files | QDir::Hidden | QDir::CaseSensitive);
+    return QDir(m_store->path()).entryList({filter}, QDir::Files | QDir::Hidden | QDir::CaseSensitive, sort);
 }
 
 QList<int> Facet::workingBlocks(int kind)

@@ -8,6 +8,7 @@
 #include "world/workingdirectory.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QList>
@@ -161,7 +162,9 @@ public:
     bool refreshDifferenceFiles(QString *error = nullptr);
 
 private:
-    QStringList listWorkingFiles(const QString &filter) const;
+    // Names in the working directory that match filter, in the order sort gives (the
+    // directory's own, by name, for NoSort).
+    QStringList listWorkingFiles(const QString &filter, QDir::SortFlags sort = QDir::NoSort) const;
     static bool readAt(QFile &file, qint64 offset, qint64 length, QByteArray &out);
     bool readMainLand(qint64 offset, QByteArray &out);
     bool writeLandContainer(class NewFile &out);

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QtEndian>
 
@@ -15,7 +16,9 @@
 #include <vector>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -159,7 +162,12 @@ bool staticBlocksEqual(const StaticBlock &a, const StaticBlock &b)
 
 bool Facet::hasWorkingFilesOnDisk() const
 {
-    return !listWorkingFiles(QStringLiteral("*.tsy") + QString::number(m_facet)).isEmpty();
+    // The first such name answers it: no list of hundreds of names, sorted, to throw away.
+    if (!m_store->isValid())
+        return false;
+    QDirIterator it(m_store->path(), {QStringLiteral("*.tsy") + QString::number(m_facet)},
+                    QDir::Files | QDir::Hidden | QDir::CaseSensitive);
+    return it.hasNext();
 }
 
 bool Facet::hasWorkingFiles(int mode, QString *error)
@@ -180,8 +188,19 @@ bool Facet::hasWorkingFiles(int mode, QString *error)
 bool Facet::clearWorkingFiles(QString *error)
 {
     bool ok = true;
-    const QStringList names = listWorkingFiles(QStringLiteral("*.tsy") + QString::number(m_facet));
+    const QStringList names = listWorkingFiles(QStringLiteral("*.tsy") + QString::number(m_facet), QDir::Unsorted);
+#ifdef Q_OS_UNIX
+    // Hundreds of files after a save: each goes by its name in the open directory, without a
+    // file object and a walk of the whole path per file. One that will not go is tried again
+    // below, for the system's reason in the message.
+    const int dirFd = names.isEmpty() ? -1 : ::open(QFile::encodeName(m_store->path()).constData(),
+                                                    O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
     for (const QString &name : names) {
+#ifdef Q_OS_UNIX
+        if (dirFd >= 0 && ::unlinkat(dirFd, QFile::encodeName(name).constData(), 0) == 0)
+            continue;
+#endif
         QFile file(m_store->filePath(name));
         if (!file.remove() && ok) {
             ok = false;
@@ -189,6 +208,10 @@ bool Facet::clearWorkingFiles(QString *error)
                                 + QStringLiteral(": ") + file.errorString());
         }
     }
+#ifdef Q_OS_UNIX
+    if (dirFd >= 0)
+        ::close(dirFd);
+#endif
     m_landWorking.clear();
     m_staticsWorking.clear();
     m_workingCopies[0].clear();
