@@ -16,6 +16,7 @@
 #include <QSet>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -168,6 +169,11 @@ private:
     static bool readAt(QFile &file, qint64 offset, qint64 length, QByteArray &out);
     bool readMainLand(qint64 offset, QByteArray &out);
     bool writeLandContainer(class NewFile &out);
+    // Opens the new map and works out what each block is written from (see LandJob); with
+    // detached, so that the writing needs nothing of the facet when that can be done.
+    bool planLandMain(struct LandJob &job, bool detached, QString *error);
+    // Tells the progress the land saver on its own thread made since the last call.
+    void tellSideProgress();
     void loadList(const QString &path, bool land);
     void saveTick(int block);
     QString newFilePath(const QString &target) const;
@@ -199,6 +205,8 @@ private:
     QCoreApplication *m_app = nullptr;
     SaveProgress m_progress;
     int m_untold = 0;
+    std::atomic<int> *m_sideProgress = nullptr; // blocks written by a saver on another thread
+    int m_sideTold = 0;
     QSet<int> m_landWorking;
     QSet<int> m_staticsWorking;
     // What this run wrote into each working file, so a save reads it from memory instead of

@@ -12,7 +12,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #ifdef Q_OS_UNIX
@@ -260,6 +266,7 @@ void Facet::saveTick(int block)
     if (m_progress)
         m_progress(m_untold);
     m_untold = 0;
+    tellSideProgress();
     // Repaints and timers only: a click or key that arrives now waits until the save is over,
     // so it cannot start an edit, a pick or another save in the middle of this one. One pass
     // over what is pending, not up to a second: a view that keeps posting events would
@@ -278,12 +285,182 @@ struct Facet::Saving {
     bool was;
 };
 
+// The new map of a main save. Header b, then the 64 cells of the block as it reads with its
+// working file. Decoding a land record and encoding it again gives back its cells unchanged
+// (ids are read and written as the same 16 bits), so a block without a working file is its
+// stored record with the header rewritten; only blocks with working files or difference
+// records go through the facet. Runs of stored records that lie back to back in the old file
+// go out together: copied by the system when their headers already are their block numbers
+// (any map this editor wrote), else read with one call into the new file's buffer, where
+// only their headers are touched.
+//
+// Everything the writing needs from the facet is worked out first, so that when no block
+// has to be read through it while writing (no compressed chunks, a readable old map), the
+// writing runs on a thread of its own beside the statics saver.
+struct LandJob {
+    std::unique_ptr<NewFile> out;
+    QFile main;
+    qint64 fileSize = 0;    // 0: no readable old map
+    qint64 mainBytes = 0;   // the blocks' bytes in it (a container's blocks, or the file)
+    int blocks = 0;
+    bool container = false;
+    // Container: per chunk, where block 0 would lie were the whole map laid out like that chunk
+    // (negative for a chunk placed early in the file); Compressed for a compressed chunk.
+    static constexpr qint64 Compressed = std::numeric_limits<qint64>::min();
+    std::vector<qint64> chunkBase;
+    std::vector<bool> special;     // blocks that read through the facet
+    QHash<int, QByteArray> records; // on a thread of its own: those blocks' records, read before
+    std::function<void(int, char *)> readThrough; // otherwise: reads one of them
+    std::function<void(int, int)> done;           // blocks [b, b + n) are written
+    QString error;
+
+    qint64 storedAt(int b) const
+    {
+        constexpr qint64 Record = LandBlock::RecordSize;
+        qint64 at = b * Record;
+        if (container) {
+            const size_t c = size_t(b / UopMap::ChunkBlocks);
+            if (c >= chunkBase.size() || chunkBase[c] == Compressed)
+                return -1;
+            at += chunkBase[c];
+        }
+        return fileSize > 0 && at >= 0 && at <= fileSize - Record ? at : -1;
+    }
+
+    bool failWith(const QString &why)
+    {
+        out->cancel();
+        error = why;
+        return false;
+    }
+
+    bool run()
+    {
+        constexpr qint64 Record = LandBlock::RecordSize;
+        // Only to look at record headers; the records themselves go through the file.
+        const uchar *mapped = fileSize > 0 ? main.map(0, fileSize) : nullptr;
+        const int half = blocks / 2;
+        for (int b = 0; b < blocks;) {
+            // A run ends after the middle block, at a block that needs more, where the stored
+            // records stop following one another, and every 8192 blocks (1.5 MiB).
+            int end = std::min(blocks, (b / 8192 + 1) * 8192);
+            if (b <= half)
+                end = std::min(end, half + 1);
+            const qint64 at = special[size_t(b)] ? -1 : storedAt(b);
+            int n = 0;
+            if (at >= 0) {
+                n = 1;
+                while (b + n < end && !special[size_t(b + n)] && storedAt(b + n) == at + n * Record)
+                    ++n;
+            }
+            if (n > 0) {
+                int same = 0;
+                while (mapped && same < n && qFromLittleEndian<qint32>(mapped + at + qint64(same) * Record) == b + same)
+                    ++same;
+#ifdef Q_OS_UNIX
+                if (same == n) {
+                    if (!out->copyFrom(main.handle(), at, n * Record))
+                        return failWith(out->errorString());
+                    done(b, n);
+                    b += n;
+                    continue;
+                }
+#endif
+                char *to = out->reserve(n * Record);
+                if (!to)
+                    return failWith(out->errorString());
+                if (!main.seek(at) || main.read(to, n * Record) != n * Record) {
+                    // The file could not give them in one piece: each on its own then.
+                    for (int i = 0; i < n; ++i)
+                        through(b + i, to + i * Record);
+                }
+                for (int i = 0; i < n; ++i)
+                    qToLittleEndian<qint32>(b + i, to + i * Record);
+                done(b, n);
+                b += n;
+                continue;
+            }
+            char *to = out->reserve(Record);
+            if (!to)
+                return failWith(out->errorString());
+            if (special[size_t(b)] || b * Record < mainBytes)
+                through(b, to); // a working file, a difference, a compressed chunk, a cut record
+            else
+                std::memset(to, 0, LandBlock::RecordSize); // past the end: the decoder's empty land
+            qToLittleEndian<qint32>(b, to);
+            done(b, 1);
+            ++b;
+        }
+        if (!out->commit()) {
+            error = out->errorString();
+            return false;
+        }
+        return true;
+    }
+
+    // One block as it reads through the facet: its working file, or the difference file, or a
+    // compressed chunk; a block the old file does not hold whole reads as empty land.
+    void through(int b, char *to)
+    {
+        if (readThrough) {
+            readThrough(b, to);
+            return;
+        }
+        const auto it = records.constFind(b);
+        if (it != records.constEnd())
+            std::memcpy(to, it->constData(), LandBlock::RecordSize);
+        else
+            std::memset(to, 0, LandBlock::RecordSize);
+    }
+};
+
 bool Facet::saveMainFiles(QString *error)
 {
     if (const QString refusal = saveRefusal(); !refusal.isEmpty())
         return setError(error, refusal);
     Saving saving(*this);
-    return saveLandMain(error) && saveStaticsMain(error);
+    LandJob land;
+    if (!planLandMain(land, true, error))
+        return false;
+    if (land.readThrough)
+        return (land.run() || setError(error, land.error)) && saveStaticsMain(error);
+    // The map is written on a thread of its own while this one writes the statics (and keeps
+    // the window painted); the thread only counts its blocks, told with the statics' ticks.
+    std::atomic<int> landDone{0};
+    land.done = [&landDone](int, int n) { landDone.fetch_add(n, std::memory_order_relaxed); };
+    m_sideProgress = &landDone;
+    m_sideTold = 0;
+    bool landOk = false;
+    std::atomic<bool> landFinished{false};
+    std::thread writer([&] {
+        landOk = land.run();
+        landFinished.store(true, std::memory_order_release);
+    });
+    const bool staticsOk = saveStaticsMain(error);
+    FileReplacer::step(QStringLiteral("writing"));
+    while (!landFinished.load(std::memory_order_acquire)) {
+        // The statics are done and the map is not yet: the window stays painted meanwhile.
+        if (m_app)
+            m_app->processEvents(QEventLoop::ExcludeUserInputEvents);
+        tellSideProgress();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    writer.join();
+    tellSideProgress();
+    m_sideProgress = nullptr;
+    if (!landOk)
+        return setError(error, land.error);
+    return staticsOk;
+}
+
+void Facet::tellSideProgress()
+{
+    if (!m_sideProgress)
+        return;
+    const int now = m_sideProgress->load(std::memory_order_relaxed);
+    if (m_progress && now > m_sideTold)
+        m_progress(now - m_sideTold);
+    m_sideTold = now;
 }
 
 bool Facet::saveDifferenceFiles(QString *error)
@@ -313,51 +490,51 @@ bool Facet::refreshDifferenceFiles(QString *error)
     return saveLandDifference(error, true) && saveStaticsDifference(error, true);
 }
 
-// Header b, then the 64 cells of the block as it reads with its working file. Decoding a
-// land record and encoding it again gives back its cells unchanged (ids are read and
-// written as the same 16 bits), so a block without a working file is its stored record with
-// the header rewritten; only blocks with working files go through the decoder. Runs of such
-// blocks that lie back to back in the old file are read with one call straight into the new
-// file's buffer, and only their headers are touched there.
-bool Facet::saveLandMain(QString *error)
+// Blocks read through the facet before a land saver on its own thread starts: beyond these
+// it writes in line (a long difference list would otherwise be held twice in memory).
+constexpr int DetachedRecordLimit = 65536;
+
+bool Facet::planLandMain(LandJob &job, bool detached, QString *error)
 {
-    NewFile out(newFilePath(saveTargets(0).at(0)));
+    job.out = std::make_unique<NewFile>(newFilePath(saveTargets(0).at(0)));
+    NewFile &out = *job.out;
     if (!out.open())
         return setError(error, out.errorString());
-    const int blocks = blockCount();
+    job.blocks = blockCount();
     if (m_layout.mapIsUop && !writeLandContainer(out)) {
         out.cancel();
         return setError(error, out.errorString());
     }
-    constexpr qint64 Record = LandBlock::RecordSize;
-    QFile main(m_land.fileName());
-    const bool readable = main.open(QIODevice::ReadOnly | QIODevice::Unbuffered) && main.size() > 0;
-    const qint64 fileSize = readable ? main.size() : 0;
-    // Where block b's stored record lies in the file, when it can be taken from there as it is:
-    // anywhere in a map<N>.mul, in a stored chunk of a container; -1 otherwise.
-    const qint64 mainBytes = m_uopLand.isOpen() ? m_uopLand.size() : fileSize;
-    auto storedAt = [&](int b) -> qint64 {
-        qint64 at = b * Record;
-        if (m_uopLand.isOpen()) {
-            const int c = b / UopMap::ChunkBlocks;
-            if (c >= m_uopLand.chunkCount() || m_uopLand.chunk(c).compression != 0)
-                return -1;
-            at += m_uopLand.chunk(c).dataOffset() - qint64(c) * UopMap::ChunkBlocks * Record;
+    job.main.setFileName(m_land.fileName());
+    const bool readable = job.main.open(QIODevice::ReadOnly | QIODevice::Unbuffered) && job.main.size() > 0;
+    job.fileSize = readable ? job.main.size() : 0;
+    job.container = m_uopLand.isOpen();
+    job.mainBytes = job.container ? m_uopLand.size() : job.fileSize;
+    bool compressed = false;
+    if (job.container) {
+        for (int c = 0; c < m_uopLand.chunkCount(); ++c) {
+            const UopEntry &chunk = m_uopLand.chunk(c);
+            compressed = compressed || chunk.compression != 0;
+            job.chunkBase.push_back(chunk.compression != 0
+                                        ? LandJob::Compressed
+                                        : chunk.dataOffset() - qint64(c) * UopMap::ChunkBlocks * LandBlock::RecordSize);
         }
-        return readable && at >= 0 && at <= fileSize - Record ? at : -1;
+    }
+    const int blocks = job.blocks;
+    job.special.assign(size_t(std::max(blocks, 0)), !readable);
+    int specials = 0;
+    auto mark = [&](int b) {
+        if (b >= 0 && b < blocks && !job.special[size_t(b)]) {
+            job.special[size_t(b)] = true;
+            ++specials;
+        }
     };
-    // Which blocks need more than their stored record, found once instead of per block.
-    std::vector<bool> special(size_t(std::max(blocks, 0)), !readable);
     for (int b : m_landWorking)
-        if (b >= 0 && b < blocks)
-            special[size_t(b)] = true;
+        mark(b);
     for (auto it = m_landDiff.cbegin(); it != m_landDiff.cend(); ++it)
-        if (it.key() >= 0 && it.key() < blocks)
-            special[size_t(it.key())] = true;
+        mark(it.key());
     QByteArray record(LandBlock::RecordSize, '\0');
-    // One block as it reads through the facet: its working file, or the difference file, or a
-    // compressed chunk.
-    auto readThrough = [&](int b, char *to) {
+    auto readThrough = [this, record](int b, char *to) mutable {
         if (m_landWorking.contains(b)) {
             record.fill('\0');
             loadLandBlock(b, true).encodeInto(record);
@@ -366,60 +543,34 @@ bool Facet::saveLandMain(QString *error)
         }
         std::memcpy(to, record.constData(), LandBlock::RecordSize);
     };
-    const int half = blocks / 2;
-    auto done = [&](int b) {
-        saveTick(b);
-        if (b == half)
-            FileReplacer::step(QStringLiteral("writing"));
-    };
-    for (int b = 0; b < blocks;) {
-        // A run ends where the progress is told (so the view is repainted as often as block
-        // by block), after the middle block, at a block that needs more, and where the
-        // stored records stop following one another.
-        int end = std::min(blocks, (b / 800 + 1) * 800);
-        if (b <= half)
-            end = std::min(end, half + 1);
-        const qint64 at = special[size_t(b)] ? -1 : storedAt(b);
-        int n = 0;
-        if (at >= 0) {
-            n = 1;
-            while (b + n < end && !special[size_t(b + n)] && storedAt(b + n) == at + n * Record)
-                ++n;
-        }
-        if (n > 0) {
-            char *to = out.reserve(n * Record);
-            if (!to) {
-                out.cancel();
-                return setError(error, out.errorString());
+    if (detached && readable && !compressed && specials <= DetachedRecordLimit) {
+        for (int b = 0; b < blocks; ++b) {
+            if (job.special[size_t(b)]) {
+                QByteArray &r = job.records[b];
+                r.resize(LandBlock::RecordSize);
+                readThrough(b, r.data());
             }
-            if (!main.seek(at) || main.read(to, n * Record) != n * Record) {
-                // The file could not give them in one piece: each through the facet then.
-                for (int i = 0; i < n; ++i)
-                    readThrough(b + i, to + i * Record);
-            }
-            for (int i = 0; i < n; ++i) {
-                qToLittleEndian<qint32>(b + i, to + i * Record);
-                done(b + i);
-            }
-            b += n;
-            continue;
         }
-        char *to = out.reserve(Record);
-        if (!to) {
-            out.cancel();
-            return setError(error, out.errorString());
-        }
-        if (special[size_t(b)] || b * Record < mainBytes)
-            readThrough(b, to); // a working file, a difference, a compressed chunk, a cut record
-        else
-            std::memset(to, 0, LandBlock::RecordSize); // past the end: the decoder's empty land
-        qToLittleEndian<qint32>(b, to);
-        done(b);
-        ++b;
+        return true;
     }
-    if (!out.commit())
-        return setError(error, out.errorString());
+    job.readThrough = readThrough;
+    const int half = blocks / 2;
+    job.done = [this, half](int b, int n) {
+        for (int i = b; i < b + n; ++i) {
+            saveTick(i);
+            if (i == half)
+                FileReplacer::step(QStringLiteral("writing"));
+        }
+    };
     return true;
+}
+
+bool Facet::saveLandMain(QString *error)
+{
+    LandJob job;
+    if (!planLandMain(job, false, error))
+        return false;
+    return job.run() || setError(error, job.error);
 }
 
 // The header and tables of a container with the chunks of this facet's blocks, named and

@@ -9,7 +9,11 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <functional>
+#include <future>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -17,6 +21,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <pthread.h>
 #include <unistd.h>
 #endif
 
@@ -247,7 +252,41 @@ qint64 sizeOf(const QString &path)
     return info.isFile() ? info.size() : -1;
 }
 
+std::mutex g_cleanupMutex;
+std::vector<std::future<void>> g_cleanups;
+
+void waitForCleanups()
+{
+    std::vector<std::future<void>> running;
+    {
+        const std::lock_guard<std::mutex> lock(g_cleanupMutex);
+        running.swap(g_cleanups);
+    }
+    for (std::future<void> &f : running)
+        f.wait();
+}
+
+void startCleanup(std::function<void()> work)
+{
+#ifdef Q_OS_UNIX
+    // A child made by fork has no cleanup thread: it would wait for it forever, and its
+    // parent's cleanup could remove what the child is about to look at.
+    static const bool registered = ::pthread_atfork(waitForCleanups, nullptr, nullptr) == 0;
+    if (!registered) {
+        work();
+        return;
+    }
+#endif
+    const std::lock_guard<std::mutex> lock(g_cleanupMutex);
+    g_cleanups.push_back(std::async(std::launch::async, std::move(work)));
+}
+
 } // namespace
+
+void FileReplacer::waitForCleanup()
+{
+    waitForCleanups();
+}
 
 void FileReplacer::setStepHook(StepHook hook)
 {
@@ -261,11 +300,13 @@ bool FileReplacer::step(const QString &name)
 
 bool FileReplacer::hasInterruptedSet(const QString &dir)
 {
+    waitForCleanups();
     return !dir.isEmpty() && QFileInfo::exists(pathIn(dir, journalName()));
 }
 
 bool FileReplacer::replace(const QString &dir, const QList<Replacement> &set, QString *error)
 {
+    waitForCleanups();
     QList<Entry> entries;
     for (const Replacement &r : set) {
         Entry e;
@@ -327,8 +368,12 @@ bool FileReplacer::replace(const QString &dir, const QList<Replacement> &set, QS
     }
     syncDirectory(dir);
     step(QStringLiteral("replaced all"));
-    removeKept(dir, entries);
-    removeJournals(dir);
+    // The set is complete and durable; a journal found before the cleanup is done only
+    // finishes it again.
+    startCleanup([dir, entries] {
+        removeKept(dir, entries);
+        removeJournals(dir);
+    });
     return true;
 }
 
@@ -463,6 +508,7 @@ bool isKeptTarget(const QString &name)
 
 bool FileReplacer::restoreKept(const QString &dir, QString *error)
 {
+    waitForCleanups();
     bool ok = true;
     const QStringList kept = QDir(dir).entryList({QStringLiteral("*") + keptSuffix()}, QDir::Files);
     for (const QString &name : kept) {
@@ -485,6 +531,7 @@ bool FileReplacer::restoreKept(const QString &dir, QString *error)
 
 bool FileReplacer::keepAsTheyAre(const QString &dir, QString *error)
 {
+    waitForCleanups();
     const QStringList kept = QDir(dir).entryList({QStringLiteral("*") + keptSuffix()}, QDir::Files);
     for (const QString &name : kept)
         if (isKeptTarget(name.left(name.size() - keptSuffix().size())))
@@ -497,6 +544,7 @@ bool FileReplacer::keepAsTheyAre(const QString &dir, QString *error)
 
 QStringList FileReplacer::leftovers(const QString &dir)
 {
+    waitForCleanups();
     if (dir.isEmpty() || hasInterruptedSet(dir))
         return {};
     QStringList found;
@@ -538,6 +586,7 @@ QStringList FileReplacer::leftovers(const QString &dir)
 
 bool FileReplacer::removeLeftovers(const QString &dir, const QStringList &names, QString *error)
 {
+    waitForCleanups();
     bool ok = true;
     for (const QString &name : names) {
         QFile file(pathIn(dir, name));

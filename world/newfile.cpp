@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #ifdef Q_OS_UNIX
@@ -129,6 +130,49 @@ char *NewFile::reserve(qint64 size)
     m_used += size;
     m_pos += size;
     return at;
+}
+
+bool NewFile::copyFrom(int fd, qint64 offset, qint64 size)
+{
+    if (failed())
+        return false;
+    if (!m_file.isOpen() || fd < 0 || offset < 0 || size < 0)
+        return fail(QStringLiteral("Could not write"), QStringLiteral("the file is not open"));
+    if (!flushBuffer())
+        return false;
+    qint64 done = 0;
+#ifdef Q_OS_LINUX
+    // Between two files of one file system the system copies the pages itself. A system or
+    // pair of file systems that cannot says so at once, and the rest goes the plain way.
+    const int out = m_file.handle();
+    while (done < size) {
+        loff_t from = offset + done;
+        const ssize_t n = ::copy_file_range(fd, &from, out, nullptr, size_t(size - done), 0);
+        if (n <= 0)
+            break;
+        done += n;
+        m_pos += n;
+        startWriteback(n);
+    }
+#endif
+#ifdef Q_OS_UNIX
+    while (done < size) {
+        const qint64 want = std::min<qint64>(size - done, BufferSize);
+        errno = 0;
+        const ssize_t n = ::pread(fd, m_buffer.get(), size_t(want), offset + done);
+        if (n <= 0)
+            return fail(QStringLiteral("Could not write"), n == 0 ? QStringLiteral("its source ended early")
+                                                                  : QString::fromLocal8Bit(std::strerror(errno)));
+        m_used = n;
+        m_pos += n;
+        done += n;
+        if (!flushBuffer())
+            return false;
+    }
+#endif
+    if (done < size)
+        return fail(QStringLiteral("Could not write"), QStringLiteral("copying is not supported here"));
+    return true;
 }
 
 bool NewFile::writeInt32(qint32 value)

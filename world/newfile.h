@@ -29,6 +29,9 @@ public:
     // call: saves a copy where the caller would build the bytes elsewhere first. Null once
     // the file failed.
     char *reserve(qint64 size);
+    // Appends size bytes of the open file fd from offset on, copied inside the system where
+    // it can (no trip through this program's memory), read and written otherwise.
+    bool copyFrom(int fd, qint64 offset, qint64 size);
     // Bytes handed to write so far (the position a reader of the finished file would see).
     qint64 pos() const { return m_pos; }
     // Flushes, syncs to disk and moves the file into place.
