@@ -404,8 +404,8 @@ void ViewRenderTest::anUnchangedViewIsNotWalkedAgain()
         const bool changed = QByteArray(c.what) != "nothing";
         QVERIFY2(v->walkFinished(), c.what);
         QCOMPARE(v->walkStats().walks - stats.walks, changed ? 1 : 0);
-        QCOMPARE(v->walkStats().reused - stats.reused, changed ? 0 : 1);
         if (!changed) {
+            QCOMPARE(v->walkStats().reused - stats.reused, 1);
             QCOMPARE(v->blockCache().landLoads() + v->blockCache().staticLoads(), loads);
             QCOMPARE(after, before);
         }
