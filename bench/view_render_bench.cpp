@@ -7,7 +7,8 @@
 // time per frame and the peak memory after it. Also: zooming from 1 to the whole facet, the
 // longest frame or event-loop pass (the overview is built in pieces between frames) beside
 // the old build of the whole image at once inside the first far frame; the blocks a steady
-// frame decodes (none should be); the frame after the view moved by one cell; and the
+// frame decodes and walks (none should be: an unchanged view draws its last list again), and
+// the whole walk plus its frame beside it; the frames after the view moved by one cell; and the
 // memory: peak and after zooming back to scale 1, beside what the process held before its
 // first frame. Options: --later uses the later 7168-wide Felucca.
 //
@@ -280,19 +281,26 @@ int main(int argc, char **argv)
             view.setMode(mode);
             view.setScale(1.0);
             app.processEvents();
-            double longestWalked = 0, longestFar = 0, longestPass = 0;
+            double longestWalked = 0, longestFar = 0, longestPass = 0, longestWalkedAt = 0, longestPassAt = 0;
+            double now = 1.0;
             int frames = 0, passes = 0;
             const auto pass = [&] {
                 QElapsedTimer p;
                 p.start();
                 app.processEvents();
-                longestPass = std::max(longestPass, p.nsecsElapsed() / 1e6);
+                if (p.nsecsElapsed() / 1e6 > longestPass) {
+                    longestPass = p.nsecsElapsed() / 1e6;
+                    longestPassAt = now;
+                }
                 ++passes;
             };
             for (double scale = 1.0; scale >= whole - 1e-12;) {
                 view.setScale(scale);
+                now = scale;
                 view.makeCurrent();
                 const double f = viewFrame(view, gl);
+                if (!OverviewLayer::drawsAt(scale) && f > longestWalked)
+                    longestWalkedAt = scale;
                 (OverviewLayer::drawsAt(scale) ? longestFar : longestWalked) = std::max(
                     OverviewLayer::drawsAt(scale) ? longestFar : longestWalked, f);
                 ++frames;
@@ -312,10 +320,10 @@ int main(int argc, char **argv)
             std::printf("zoom_%s_1_to_whole_longest_frame_or_pass %.2f ms (baseline %.2f ms, the build at once "
                         "plus a far frame, %.2f)\n",
                         modes[mode], longest, oneShot + last, longest / (oneShot + last));
-            std::printf("zoom_%s_longest: walked frame %.2f ms, far frame %.2f ms, event-loop pass %.2f ms, build "
-                        "step %.2f ms; %d frames, %d passes, image whole %s\n",
-                        modes[mode], longestWalked, longestFar, longestPass, view.overview().longestStepMs(), frames,
-                        passes, view.overview().isBuilt(0) ? "yes" : "no");
+            std::printf("zoom_%s_longest: walked frame %.2f ms (at scale %.4f), far frame %.2f ms, event-loop pass "
+                        "%.2f ms (at scale %.4f), build step %.2f ms; %d frames, %d passes, image whole %s\n",
+                        modes[mode], longestWalked, longestWalkedAt, longestFar, longestPass, longestPassAt,
+                        view.overview().longestStepMs(), frames, passes, view.overview().isBuilt(0) ? "yes" : "no");
             std::fflush(stdout);
         }
     }
@@ -326,6 +334,10 @@ int main(int argc, char **argv)
         app.processEvents();
         view.makeCurrent();
         viewFrame(view, gl); // warm: blocks decoded, textures made
+        // A large region is walked over a few frames; on until it is whole.
+        int parts = 1;
+        for (; !view.walkFinished() && parts < 1000; ++parts)
+            viewFrame(view, gl);
         viewFrame(view, gl);
         std::vector<double> ours, base, oursCpu, baseCpu;
         if (far)
@@ -333,7 +345,8 @@ int main(int argc, char **argv)
         else
             baseline.build(view.drawList());
         const int loads = view.blockCache().landLoads() + view.blockCache().staticLoads();
-        const int repeats = run.scale < 0.1 && !far ? 3 : kRepeats;
+        const int walks = view.walkStats().walks;
+        const int repeats = kRepeats;
         for (int i = 0; i < repeats; ++i) {
             double c = cpuMs();
             ours.push_back(viewFrame(view, gl));
@@ -343,6 +356,16 @@ int main(int argc, char **argv)
             baseCpu.push_back(cpuMs() - c);
         }
         const int decoded = view.blockCache().landLoads() + view.blockCache().staticLoads() - loads;
+        const int walked = view.walkStats().walks - walks;
+        // The walk itself, all of it at once (blocks cached, textures made), and the frame
+        // that draws it: what a frame after a change costs when one frame takes it whole.
+        std::vector<double> walk;
+        for (int i = 0; i < 3; ++i) {
+            QElapsedTimer t;
+            t.start();
+            view.drawMap(run.mode, cx, cy, view.blockCache().blocksX(), view.blockCache().blocksY());
+            walk.push_back(t.nsecsElapsed() / 1e6);
+        }
         char name[128];
         std::snprintf(name, sizeof name, "frame_%s_scale_%.4f_(%zu_quads%s)", modes[run.mode], run.scale,
                       baseline.quads(), far ? "_overview_textures" : "");
@@ -351,6 +374,10 @@ int main(int argc, char **argv)
         print(name, median(oursCpu), median(baseCpu));
         std::printf("blocks_decoded_per_steady_frame_%s_scale_%.4f %.1f blocks (baseline 0.0, -)\n",
                     modes[run.mode], run.scale, double(decoded) / repeats);
+        std::printf("walks_per_steady_frame_%s_scale_%.4f %.2f (baseline 0.00, -); first walk in %d frames\n",
+                    modes[run.mode], run.scale, double(walked) / repeats, parts);
+        std::snprintf(name, sizeof name, "whole_walk_plus_frame_%s_scale_%.4f", modes[run.mode], run.scale);
+        print(name, median(walk) + median(ours), median(base));
         std::printf("peak_rss_after_%s_scale_%.4f %.0f MB (baseline %.0f MB before the first frame, %.2f)\n",
                     modes[run.mode], run.scale, peakMB(), startMB, peakMB() / startMB);
     }
@@ -371,6 +398,8 @@ int main(int argc, char **argv)
     app.processEvents();
     view.makeCurrent();
     viewFrame(view, gl);
+    while (!view.walkFinished())
+        viewFrame(view, gl);
     std::vector<double> moved, base;
     int newLand = 0, newStatics = 0, enteringLand = 0, enteringStatics = 0;
     for (int i = 1; i <= kRepeats; ++i) {
@@ -378,7 +407,10 @@ int main(int argc, char **argv)
         view.setCenter(cx + i, cy);
         view.makeCurrent();
         const int land = view.blockCache().landLoads(), statics = view.blockCache().staticLoads();
+        // The first frame after the move, then the ones that finish its walk.
         moved.push_back(viewFrame(view, gl));
+        while (!view.walkFinished())
+            moved.back() = std::max(moved.back(), viewFrame(view, gl));
         newLand += view.blockCache().landLoads() - land;
         newStatics += view.blockCache().staticLoads() - statics;
         for (int b : blocksOf(view, true))
@@ -388,7 +420,7 @@ int main(int argc, char **argv)
         baseline.build(view.drawList());
         base.push_back(baseline.frame());
     }
-    print("frame_after_one_cell_move_isometric_scale_0.125", median(moved), median(base));
+    print("longest_frame_after_one_cell_move_isometric_scale_0.125", median(moved), median(base));
     // Decoding more than the blocks that came into view would mean visible ones were evicted.
     std::printf("blocks_decoded_per_one_cell_move %.1f blocks (entering the view %.1f, %.2f)\n",
                 double(newLand + newStatics) / kRepeats, double(enteringLand + enteringStatics) / kRepeats,

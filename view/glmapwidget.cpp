@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QFont>
 #include <QMessageBox>
@@ -283,6 +284,7 @@ void GLMapWidget::initGLResources()
     m_atlas.setFunctions(this);
     m_labelAtlas.setFunctions(this);
     m_glReady = true;
+    ++m_textureGeneration;
     buildAltitudeTextures();
     m_selectBuffer.assign(SelectBufferWords, 0);
     glSelectBuffer(GLsizei(m_selectBuffer.size()), m_selectBuffer.data());
@@ -349,7 +351,34 @@ void GLMapWidget::paintGL()
 void GLMapWidget::drawFrame()
 {
     BusyScope busy(*this);
-    drawMap(m_mode, m_currentX, m_currentY, facetBlocksX(m_mapid), facetBlocksY(m_mapid));
+    // A frame never lets events run, wherever it is drawn from: its walk is cut into parts
+    // short enough instead.
+    struct NoEvents {
+        bool &flag;
+        bool was;
+        explicit NoEvents(bool &f) : flag(f), was(f) { flag = true; }
+        ~NoEvents() { flag = was; }
+    } noEvents(m_inPaint);
+    ++m_stats.frames;
+    const int bx = facetBlocksX(m_mapid), by = facetBlocksY(m_mapid);
+    // The list stays as long as nothing that decides it changed: a repaint of the same view
+    // (a band drawn over it, the window uncovered) walks nothing and decodes nothing.
+    if (!m_listKeyValid || !(m_listKey == listKey(m_mode, m_currentX, m_currentY, bx, by)))
+        beginWalk(m_mode, m_currentX, m_currentY, bx, by);
+    else if (m_walkCursor.done)
+        ++m_stats.reused;
+    // A region too large for one frame is walked on in the next ones, which keeps every
+    // frame short while zoomed out near the overview's scale.
+    if (!continueWalk(FrameCells, FrameBudgetMs) && !m_nextPartPosted) {
+        m_nextPartPosted = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_nextPartPosted = false;
+                update();
+            },
+            Qt::QueuedConnection);
+    }
     submitLastList();
 }
 
@@ -361,8 +390,15 @@ void GLMapWidget::submitLastList()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     applyViewTransform();
     // Far out the facet is drawn from its overview; the walk drew nothing.
-    if (OverviewLayer::drawsAt(m_scale) && m_cache.facet())
+    if (OverviewLayer::drawsAt(m_scale) && m_cache.facet()) {
         m_overview->draw(this, viewSpec(m_mode), m_currentX, m_currentY);
+    } else if (!m_walkCursor.done && m_cache.facet()) {
+        // While the walk is still under way the part walked so far lies on the overview,
+        // laid flat but in 3D: it stands for a frame or two, and flat it costs next to
+        // nothing.
+        m_overview->draw(this, viewSpec(m_mode == mapgeometry::ThreeD ? m_mode : mapgeometry::Flat), m_currentX,
+                         m_currentY);
+    }
     // In 3D what is nearer covers what is farther whatever the walk's order; transparent
     // texels neither show nor hide. Flat and isometric pictures are painted back to front.
     const bool depth = m_mode == mapgeometry::ThreeD;
@@ -427,28 +463,94 @@ bool GLMapWidget::landQuad(int x, int y, const Tile &tile, TileQuad &quad, int m
     return mapgeometry::landCorners(mode, tile.texture() != 0, h, quad);
 }
 
+bool GLMapWidget::ListKey::operator==(const ListKey &o) const
+{
+    // The selections are shared copies: unchanged ones compare at once.
+    return facet == o.facet && mapid == o.mapid && mode == o.mode && cx == o.cx && cy == o.cy
+        && blocksX == o.blocksX && blocksY == o.blocksY && scale == o.scale && degree == o.degree
+        && angle == o.angle && distance == o.distance && width == o.width && height == o.height
+        && terrain == o.terrain && statics == o.statics && dynamics == o.dynamics && altitudes == o.altitudes
+        && grid == o.grid && terrainMode == o.terrainMode && gridRgba == o.gridRgba && clips == o.clips
+        && edits == o.edits && textures == o.textures && pasteArmed == o.pasteArmed
+        && pasteAnchor == o.pasteAnchor && pasteXml == o.pasteXml && land == o.land
+        && staticsSelected == o.staticsSelected;
+}
+
+GLMapWidget::ListKey GLMapWidget::listKey(int mode, int cx, int cy, int blocksX, int blocksY) const
+{
+    ListKey k;
+    k.facet = m_cache.facet();
+    k.mapid = m_mapid;
+    k.mode = mode;
+    k.cx = cx;
+    k.cy = cy;
+    k.blocksX = blocksX;
+    k.blocksY = blocksY;
+    k.scale = m_scale;
+    k.degree = m_degree;
+    k.angle = m_angle;
+    k.distance = m_distance;
+    k.width = width();
+    k.height = height();
+    k.terrain = m_terrainOn;
+    k.statics = m_staticsOn;
+    k.dynamics = m_dynamicsOn;
+    k.altitudes = m_altitudesOn;
+    k.grid = m_grid;
+    k.terrainMode = m_terrainMode;
+    k.gridRgba = m_gridRgba;
+    k.clips = {m_landClip.aboveOn, m_landClip.above, m_landClip.belowOn, m_landClip.below,
+               m_staticClip.aboveOn, m_staticClip.above, m_staticClip.belowOn, m_staticClip.below};
+    k.edits = m_cache.edits();
+    k.textures = m_textureGeneration;
+    k.land = m_doc.landSelection(m_doc.currentFacet());
+    k.staticsSelected = m_doc.staticSelection(m_doc.currentFacet());
+    k.pasteArmed = m_pasteArmed;
+    if (m_pasteArmed) {
+        k.pasteAnchor = m_pasteAnchor;
+        k.pasteXml = m_pasteXml;
+    }
+    return k;
+}
+
 void GLMapWidget::drawMap(int mode, int cx, int cy, int blocksX, int blocksY)
 {
     BusyScope busy(*this);
-    struct Walking {
-        int &n;
-        explicit Walking(int &c) : n(c) { ++n; }
-        ~Walking() { --n; }
-    } walking(m_walking);
+    beginWalk(mode, cx, cy, blocksX, blocksY);
+    continueWalk(0, 0);
+}
+
+void GLMapWidget::beginWalk(int mode, int cx, int cy, int blocksX, int blocksY)
+{
+    // Taken before anything is walked: whatever events let run during the walk change,
+    // the next frame sees as a change.
+    m_listKey = listKey(mode, cx, cy, blocksX, blocksY);
+    m_listKeyValid = true;
     ++m_stats.walks;
     m_stats.visited = m_stats.inside = 0;
     m_stats.eventPoints = 0;
+    m_stats.parts = 0;
     m_drawList.clear();
     m_drawnQuads.clear();
     m_drawnStatics.clear();
     m_pasteQuads.clear();
     m_landMemoLoads = -1;
+    m_walkCursor = mapgeometry::WalkCursor{};
+    m_walkCount = 0;
+    m_walkMode = mode;
+    m_walkCx = cx;
+    m_walkCy = cy;
+    m_walkWidth = blocksX * 8;
+    m_walkHeight = blocksY * 8;
     // Far out the frame draws the overview instead; nothing is walked, drawn or picked.
-    if (OverviewLayer::drawsAt(m_scale))
+    if (OverviewLayer::drawsAt(m_scale)) {
+        m_walkPlan = mapgeometry::WalkPlan{};
+        m_walkCursor.done = true;
         return;
+    }
 
-    const mapgeometry::WalkPlan plan = walkPlanFor(mode);
-    const qint64 cells = std::min(mapgeometry::planCells(plan), qint64(blocksX) * blocksY * 64);
+    m_walkPlan = walkPlanFor(mode);
+    const qint64 cells = std::min(mapgeometry::planCells(m_walkPlan), qint64(blocksX) * blocksY * 64);
     // Keep every block of the region cached, so the next frame decodes nothing it has seen.
     m_cache.setCapacity(BlockCache::capacityForCells(cells));
     const std::size_t listRoom = m_drawList.capacity();
@@ -462,13 +564,30 @@ void GLMapWidget::drawMap(int mode, int cx, int cy, int blocksX, int blocksY)
 #endif
     }
     m_drawnQuads.reserve(size_t(cells));
+}
 
-    const int width = blocksX * 8;
-    const int height = blocksY * 8;
-    qint64 count = 0;
-    mapgeometry::walkPlanCells(plan, cx, cy, width, height, [&](int x, int y) {
+bool GLMapWidget::continueWalk(qint64 limit, double budgetMs)
+{
+    if (m_walkCursor.done)
+        return true;
+    BusyScope busy(*this);
+    struct Walking {
+        int &n;
+        explicit Walking(int &c) : n(c) { ++n; }
+        ~Walking() { --n; }
+    } walking(m_walking);
+    ++m_stats.parts;
+    m_landMemoLoads = -1;
+    QElapsedTimer timer;
+    timer.start();
+    const int mode = m_walkMode, cx = m_walkCx, cy = m_walkCy;
+    const int width = m_walkWidth, height = m_walkHeight;
+    qint64 &count = m_walkCount;
+    qint64 walked = 0;
+    mapgeometry::walkPlanCellsFrom(m_walkPlan, cx, cy, width, height, m_walkCursor, [&](int x, int y) {
         if (++count % kEventInterval == 0)
             letEventsRun();
+        ++walked;
         if (x < 0 || y < 0 || x >= width || y >= height)
             return true;
         ++m_stats.inside;
@@ -505,9 +624,11 @@ void GLMapWidget::drawMap(int mode, int cx, int cy, int blocksX, int blocksY)
                     drawStatic(sx, sy, tile, selected, x, y);
             }
         }
-        return true;
+        // A frame's part: at least limit cells, then on while the budget lasts.
+        return limit <= 0 || walked < limit || (walked % 512 != 0) || timer.nsecsElapsed() < budgetMs * 1e6;
     });
     m_stats.visited = count;
+    return m_walkCursor.done;
 }
 
 DrawList::Vertex GLMapWidget::vertex(float x, float y, float z, float u, float v,
@@ -696,6 +817,7 @@ void GLMapWidget::clearTextures()
     m_landTextures.clear();
     m_staticTextures.clear();
     m_altitudeTextures.clear();
+    ++m_textureGeneration;
 }
 
 // ---- statics -----------------------------------------------------------------------------

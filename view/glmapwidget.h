@@ -24,6 +24,7 @@
 #include <array>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <set>
 #include <vector>
@@ -67,7 +68,16 @@ public:
         qint64 inside = 0;     // cells inside the facet
         int eventPoints = 0;   // times pending events were let run
         int walks = 0;         // walks started since construction
+        int frames = 0;        // frames drawn (drawFrame) since construction
+        int reused = 0;        // of them, frames that drew the last walk's whole list again
+        int parts = 0;         // frames the last walk took (1 when it was finished in one)
     };
+
+    // A frame walks at least this many cells of the region; a region larger than that is
+    // walked on in the frames that follow while each stays within FrameBudgetMs, the part
+    // walked so far drawn over the overview.
+    static constexpr qint64 FrameCells = 16384;
+    static constexpr double FrameBudgetMs = 40.0;
 
     using LandSelection = MapDocument::LandSelection;
     using StaticSelection = MapDocument::StaticSelection;
@@ -174,6 +184,8 @@ public:
     // Clears, sets the view transform, walks and draws: what paintGL does. Needs the
     // context current (makeCurrent()).
     void drawFrame();
+    // The last walk reached the end of its region (a frame's walk may take a few frames).
+    bool walkFinished() const { return m_walkCursor.done; }
     const DrawList &drawList() const { return m_drawList; }
     const std::vector<DrawnQuad> &drawnQuads() const { return m_drawnQuads; }
     const WalkStats &walkStats() const { return m_stats; }
@@ -407,6 +419,31 @@ private:
     void drawPastePreview();
     void letEventsRun();
     int landZ(int x, int y, int fallback);
+    // Everything that decides what a walk puts in the draw list. A frame whose state is
+    // the one the list was walked for draws the list again instead of walking.
+    struct ListKey {
+        const void *facet = nullptr;
+        int mapid = 0, mode = 0, cx = 0, cy = 0, blocksX = 0, blocksY = 0;
+        double scale = 0, degree = 0, angle = 0;
+        int distance = 0, width = 0, height = 0;
+        bool terrain = false, statics = false, dynamics = false, altitudes = false, grid = false;
+        int terrainMode = 0;
+        quint32 gridRgba = 0;
+        std::array<int, 8> clips{};
+        quint64 edits = 0, textures = 0;
+        LandSelection land;
+        StaticSelection staticsSelected;
+        bool pasteArmed = false;
+        QPoint pasteAnchor;
+        QByteArray pasteXml;
+        bool operator==(const ListKey &o) const;
+    };
+    ListKey listKey(int mode, int cx, int cy, int blocksX, int blocksY) const;
+    // A walk in two halves: beginWalk clears the list and plans the region, continueWalk
+    // visits its cells from where the walk stands, until the end or, with limit, until at
+    // least limit cells were visited and budgetMs have passed; true once the region is done.
+    void beginWalk(int mode, int cx, int cy, int blocksX, int blocksY);
+    bool continueWalk(qint64 limit, double budgetMs);
     DrawList::Vertex vertex(float x, float y, float z, float u, float v, const std::array<quint8, 4> &rgba) const;
 
     // The document's facets and cache under the names the view's code reads.
@@ -466,6 +503,16 @@ private:
     std::set<std::array<int, 4>> m_opaqueHits;
     int m_walking = 0; // walks under way (a frame's or a pick's), inside the busy time
     WalkStats m_stats;
+    // The walk under way or last finished: its key, plan, place and the cells it visited.
+    ListKey m_listKey;
+    bool m_listKeyValid = false;
+    mapgeometry::WalkPlan m_walkPlan;
+    mapgeometry::WalkCursor m_walkCursor{std::numeric_limits<int>::min(), 0, true};
+    int m_walkMode = 0, m_walkCx = 0, m_walkCy = 0, m_walkWidth = 0, m_walkHeight = 0;
+    qint64 m_walkCount = 0;
+    bool m_nextPartPosted = false;
+    // Grows whenever the textures the list samples go away.
+    quint64 m_textureGeneration = 0;
     DrawList::Entry m_names; // the cell names of the tile being drawn
     std::array<quint8, 4> m_defaultRgba{255, 255, 255, 255};
     bool m_inPaint = false;

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
+#include <utility>
 #include <vector>
 
 // Where cells, land and statics go on the screen. Pure arithmetic, shared by drawing,
@@ -189,14 +191,29 @@ inline void fromWalkFrame(int q, int &dx, int &dy)
 // The x extent of a convex polygon inside the band ylo <= y <= yhi; false when it misses it.
 bool polygonSpan(const std::vector<PointF> &poly, double ylo, double yhi, double &xmin, double &xmax);
 
+// Where a walk of a plan stands: the row and the place in it of the next cell to visit.
+// A fresh cursor stands before the first cell; done once the last cell was visited.
+struct WalkCursor {
+    int row = std::numeric_limits<int>::min();
+    int index = 0;
+    bool done = false;
+};
+
 // Walks the plan's cells around (cx, cy) back to front, row by row, calling visit(x, y) for
-// every cell whose diamond may meet the polygon; visit returns false to stop. Only cells
-// with 0 <= x < columns and 0 <= y < rows are visited when columns and rows are positive.
+// every cell whose diamond may meet the polygon, from where cursor stands; visit returns
+// false to stop after that cell, and cursor then stands at the next one. Only cells with
+// 0 <= x < columns and 0 <= y < rows are visited when columns and rows are positive. A walk
+// stopped and taken up again any number of times visits the same cells in the same order
+// as one that never stopped.
 template <typename Visit>
-void walkPlanCells(const WalkPlan &plan, int cx, int cy, int columns, int rows, Visit &&visit)
+void walkPlanCellsFrom(const WalkPlan &plan, int cx, int cy, int columns, int rows, WalkCursor &cursor, Visit &&visit)
 {
-    if (plan.polygon.empty())
+    if (cursor.done)
         return;
+    if (plan.polygon.empty()) {
+        cursor.done = true;
+        return;
+    }
     // The polygon in the walk frame: turned by quarter x 90 degrees counter-clockwise.
     std::vector<PointF> poly = plan.polygon;
     for (PointF &p : poly) {
@@ -216,7 +233,7 @@ void walkPlanCells(const WalkPlan &plan, int cx, int cy, int columns, int rows, 
     int ax = 1, ay = 0, bx = 0, by = 1;
     fromWalkFrame(plan.quarter, ax, ay);
     fromWalkFrame(plan.quarter, bx, by);
-    for (int s = sFirst; s <= sLast; ++s) {
+    for (int s = std::max(sFirst, cursor.row); s <= sLast; ++s) {
         double xmin = 0, xmax = 0;
         if (!polygonSpan(poly, -22.0 * s - 44.0, -22.0 * s, xmin, xmax))
             continue;
@@ -238,14 +255,26 @@ void walkPlanCells(const WalkPlan &plan, int cx, int cy, int columns, int rows, 
             ++dLo;
         if (((dHi - s) & 1) != 0)
             --dHi;
-        for (int i = 0, n = dLo > dHi ? 0 : (dHi - dLo) / 2 + 1; i < n; ++i) {
+        for (int i = s == cursor.row ? cursor.index : 0, n = dLo > dHi ? 0 : (dHi - dLo) / 2 + 1; i < n; ++i) {
             const int d = plan.rowsReversed ? dHi - 2 * i : dLo + 2 * i;
             int dx = (s + d) / 2, dy = (s - d) / 2;
             fromWalkFrame(plan.quarter, dx, dy);
-            if (!visit(cx + dx, cy + dy))
+            if (!visit(cx + dx, cy + dy)) {
+                cursor.row = s;
+                cursor.index = i + 1;
                 return;
+            }
         }
     }
+    cursor.done = true;
+}
+
+// The same from the first cell to the last (or until visit returns false).
+template <typename Visit>
+void walkPlanCells(const WalkPlan &plan, int cx, int cy, int columns, int rows, Visit &&visit)
+{
+    WalkCursor cursor;
+    walkPlanCellsFrom(plan, cx, cy, columns, rows, cursor, std::forward<Visit>(visit));
 }
 
 // The 3D view's modelview before scale and turn, column-major as GL takes it: the eye of

@@ -211,19 +211,25 @@ void OverviewLayer::clearTextures(QOpenGLFunctions_1_1 *gl)
     m_tilesX = m_tilesY = 0;
 }
 
+int OverviewLayer::coarseStep(double scale)
+{
+    int step = 2;
+    while (step < TileCells && step * 44.0 * scale < 14.0)
+        step *= 2;
+    return step;
+}
+
 int OverviewLayer::meshStep(const mapgeometry::ViewSpec &view)
 {
     if (view.mode == mapgeometry::Flat)
         return TileCells;
     // One square per cell just below the detail scale, where the walked frame takes over,
-    // while a cell is 3.5 pixels wide or more; farther out squares about 7 pixels wide or
-    // more, for the land's relief needs no finer and each square costs the frame.
+    // while a cell is 3.5 pixels wide or more (around the centre only, see draw); farther
+    // out squares about 14 pixels wide or more, for the land's relief needs no finer and
+    // each square costs the frame.
     if (44.0 * view.scale >= 3.5)
         return 1;
-    int step = 2;
-    while (step < TileCells && step * 44.0 * view.scale < 7.0)
-        step *= 2;
-    return step;
+    return coarseStep(view.scale);
 }
 
 int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &view, int cx, int cy)
@@ -275,10 +281,12 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
     // centre, where the eye compares it with the walked frame; farther out squares of two.
     QRect fine;
     if (lifted && step == 1) {
-        step = 2;
-        const int half = std::max(8, int(std::max(x1 - x0, y1 - y0) / 16) * 2);
-        const int fx0 = (cx - half) & ~1, fy0 = (cy - half) & ~1;
-        fine = QRect(fx0, fy0, 2 * half, 2 * half);
+        // The fine part a square of whole coarse squares, an eighth of the ground seen
+        // across: the rest of the ground costs the frame far less at the coarse step.
+        step = coarseStep(view.scale);
+        const int half = std::max(step, int(std::max(x1 - x0, y1 - y0) / 16) / step * step);
+        const auto down = [step](int v) { return v - (((v % step) + step) % step); };
+        fine = QRect(down(cx - half), down(cy - half), 2 * half, 2 * half);
     }
     // Room kept around the ground seen, so that a mesh made for one frame serves the
     // next ones while the view moves a little.

@@ -24,16 +24,17 @@ class MapDocument;
 // and refreshed when an edit changed one of them; until then the window stays dark there.
 // In isometric projection and in 3D the textures lie on a mesh lifted by the land's
 // heights: just below the detail scale one vertex per cell corner around the view's centre
-// and every second one beyond it, coarser farther out. Each texture's mesh is kept while
+// and squares of a few cells beyond it, coarser farther out. Each texture's mesh is kept while
 // the ground seen stays inside it, and made again when its cells change.
 class OverviewLayer : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int TileCells = 512;
-    // Below this scale a cell is less than about 4 pixels wide (a cell is 44 scene units
-    // across), and the view draws the overview instead of the cells.
-    static constexpr double DetailScale = 4.0 / 44.0;
+    // Below this scale a cell is less than 5 pixels wide (a cell is 44 scene units across),
+    // and the view draws the overview instead of the cells: finer cells are too many for a
+    // frame to draw while the window stays responsive.
+    static constexpr double DetailScale = 5.0 / 44.0;
     static bool drawsAt(double scale) { return scale < DetailScale; }
 
     explicit OverviewLayer(MapDocument &doc, QObject *parent = nullptr);
@@ -61,6 +62,8 @@ public:
     // The side, in cells, of the mesh's squares at the view's scale and projection (flat:
     // a texture's whole side).
     static int meshStep(const mapgeometry::ViewSpec &view);
+    // The side, in cells, of the squares of the lifted mesh away from the centre at a scale.
+    static int coarseStep(double scale);
     // Why the directory's radarcol.mul was left aside for the art's colours; empty when it
     // was used, or there is none.
     QString colourRefusal() { return colours().loadError(); }

@@ -12,6 +12,7 @@ BlockCache::BlockCache() = default;
 bool BlockCache::setFacet(Facet *facet, QString *error)
 {
     const bool stored = flush(error);
+    ++m_edits;
     if (m_facet && facet && (!m_changedLand.empty() || !m_changedStatics.empty())) {
         // What the flush could not write is the only copy of those edits.
         Kept &kept = m_kept[m_facet];
@@ -249,6 +250,7 @@ void BlockCache::setLand(int x, int y, int mode, int id, int z)
     }
     b->insert(key, t);
     m_changedLand.insert(block);
+    ++m_edits;
 }
 
 TileStack BlockCache::statics(int x, int y)
@@ -283,6 +285,7 @@ void BlockCache::setStatic(int x, int y, int mode, const Tile &a, const Tile &b)
     if (m_recorder)
         m_recorder->staticsTouched(block, *s);
     m_changedStatics.insert(block);
+    ++m_edits;
     TileStack &stack = s->entry(cellKey(x, y));
     switch (mode) {
     case 0:
@@ -305,6 +308,7 @@ void BlockCache::putLandBlock(int block, const LandBlock &land)
     if (LandBlock *b = fetchLand(block)) {
         *b = land;
         m_changedLand.insert(block);
+        ++m_edits;
     }
 }
 
@@ -313,6 +317,7 @@ void BlockCache::putStaticBlock(int block, const StaticBlock &statics)
     if (StaticBlock *b = fetchStatics(block)) {
         *b = statics;
         m_changedStatics.insert(block);
+        ++m_edits;
     }
 }
 
@@ -327,6 +332,7 @@ void BlockCache::insertStatics(int x, int y, const Tile *first, const Tile *last
     if (m_recorder)
         m_recorder->staticsTouched(block, *s);
     m_changedStatics.insert(block);
+    ++m_edits;
     s->entry(cellKey(x, y)).insertAll(first, last);
 }
 

@@ -118,6 +118,9 @@ public:
     // Blocks decoded from the facet so far (cache misses), per kind.
     int landLoads() const { return m_landLoads; }
     int staticLoads() const { return m_staticLoads; }
+    // Grows with every change of what the cache shows: a write to a block, a block put in
+    // whole, another facet. Loading and evicting leave it alone.
+    quint64 edits() const { return m_edits; }
 
     TileData &tileData() { return m_tileData; }
 
@@ -158,6 +161,7 @@ private:
     int m_capacity = MinCapacity;
     int m_landLoads = 0;
     int m_staticLoads = 0;
+    quint64 m_edits = 0;
     std::map<Facet *, Kept, std::less<>> m_kept;
     QString m_lastError;
     Recorder *m_recorder = nullptr;

@@ -5,6 +5,7 @@
 // The world: Ilshenar (facet 2) with one written land block, block 402 = cells 16..23 x
 // 16..23, and statics in the same block. Every other block reads as land id 0 at z 0.
 // Colour values are the client's 5-5-5 format.
+#include <functional>
 #include "gui/viewfixture.h"
 #include "support/testenv.h"
 #include "view/glmapwidget.h"
@@ -81,6 +82,7 @@ private slots:
     void walkCountsCellsOutsideTheFacet();
     void landQuadTakesOwnHeightAtTheEdge();
     void inputDuringAWalkWaitsUntilItEnds();
+    void anUnchangedViewIsNotWalkedAgain();
 
 private:
     QImage frame() { return m_view->grabFramebuffer(); }
@@ -351,6 +353,80 @@ void ViewRenderTest::inputDuringAWalkWaitsUntilItEnds()
     QCOMPARE(v->mapid(), 3);
     QTRY_VERIFY(v->walkStats().walks > walksBefore + 1);
     v->setMapid(2);
+}
+
+void ViewRenderTest::anUnchangedViewIsNotWalkedAgain()
+{
+    // A repaint of the same view draws the last list again: no walk, no block decoded, the
+    // same picture. Each change of what decides the list is walked anew, once, and the
+    // picture is then the one a fresh walk gives.
+    GLMapWidget *v = m_view.get();
+    v->setStatics(true);
+    v->setCenter(21, 21);
+    const auto signature = [v] {
+        QList<qint64> out;
+        for (const DrawList::Entry &e : v->drawList().entries())
+            out << e.x << e.y << e.kind << e.z << e.id << e.texture;
+        for (const DrawList::Vertex &p : v->drawList().vertices())
+            out << qint64(p.x) << qint64(p.y) << p.r << p.g << p.b << p.a;
+        return out;
+    };
+    const struct {
+        const char *what;
+        std::function<void()> change;
+    } changes[] = {
+        {"nothing", [] {}},
+        {"centre", [v] { v->setCenter(20, 21); }},
+        {"scale", [v] { v->setScale(0.5); }},
+        {"projection", [v] { v->setMode(1); }},
+        {"turn", [v] { v->setDegree(30); }},
+        {"grid", [v] { v->setGrid(true); }},
+        {"grid colour", [v] { v->setGridColor(0xff00ff00u); }},
+        {"statics off", [v] { v->setStatics(false); }},
+        {"terrain images", [v] { v->setTerrainMode(0); }},
+        {"land clip",
+         [v] {
+             v->setLandAbove(10);
+             v->enableLandAbove(true);
+         }},
+        {"land selected", [v] { v->landSelection[20][20] = 3; }},
+        {"land edited", [v] { v->blockCache().setLand(20, 20, 1, 0, 50); }},
+        {"textures dropped", [v] { v->clearTextures(); }},
+        {"window size", [v] { v->resize(420, 300); }},
+    };
+    for (const auto &c : changes) {
+        frame();
+        const QImage before = frame();
+        const auto stats = v->walkStats();
+        const int loads = v->blockCache().landLoads() + v->blockCache().staticLoads();
+        c.change();
+        const QImage after = frame();
+        const bool changed = QByteArray(c.what) != "nothing";
+        QVERIFY2(v->walkFinished(), c.what);
+        QCOMPARE(v->walkStats().walks - stats.walks, changed ? 1 : 0);
+        if (!changed) {
+            QCOMPARE(v->walkStats().reused - stats.reused, 1);
+            QCOMPARE(v->blockCache().landLoads() + v->blockCache().staticLoads(), loads);
+            QCOMPARE(after, before);
+        }
+        // A frame more walks nothing; a walk of its own gives the list the frame drew.
+        const int walks = v->walkStats().walks;
+        QCOMPARE(frame(), after);
+        QCOMPARE(v->walkStats().walks, walks);
+        const auto drawn = signature();
+        v->makeCurrent();
+        v->drawMap(v->mode(), v->currentX(), v->currentY(), facetBlocksX(2), facetBlocksY(2));
+        v->doneCurrent();
+        QVERIFY2(signature() == drawn, c.what);
+    }
+    v->resize(400, 300);
+    v->blockCache().setLand(20, 20, 1, 0, 0);
+    v->setGridColor(0xffffffffu);
+    v->setLandAbove(127);
+    v->enableLandAbove(false);
+    v->setTerrainMode(1);
+    v->setStatics(false);
+    frame();
 }
 
 QTEST_MAIN(ViewRenderTest)

@@ -427,10 +427,10 @@ void ViewSelectionTest::escapeCancelsInFourStages()
     press(&v, landPoint(v, 21, 21));
     QVERIFY(v.bandActive());
     frame();
-    const int walks = v.walkStats().walks;
+    const int frames = v.walkStats().frames;
     v.cancelAction();
     QVERIFY(!v.bandActive());
-    QTRY_VERIFY(v.walkStats().walks > walks);
+    QTRY_VERIFY(v.walkStats().frames > frames);
     QCOMPARE(v.landSelection, land);
 
     // 3: paint mode, switched off.
