@@ -4,8 +4,8 @@
 //    once in map0LegacyMUL.uop, each against a durable copy of the files that save writes (cp,
 //    then fsync of each copy and of their directory: the saver syncs its new files and the
 //    directory too, so that is the honest floor); the save lets go of the old files on a
-//    thread of its own once the new ones are in place, and the time still left of that when
-//    the save returns is reported beside it, in neither figure;
+//    thread of its own beside its other clean-up, and any time still left of that when the
+//    save returns is reported beside it (the bench waits for it outside both figures);
 //  - a save into the difference files of 1 changed block with no list yet, against the same
 //    save after 10,000 blocks are listed;
 //  - writing 300 changed blocks to working files (the flush before a save), against cp of the

@@ -77,8 +77,9 @@ public:
     static QStringList leftovers(const QString &dir);
     // A finished set lets go of its kept old files and its journals on a thread of its own
     // (the last name of a large file takes the system a while to give up, cached pages and
-    // all), so that the save is over once its new files are in place. Everything here that
-    // looks at a directory waits for that first, and so does a fork; this waits for it now.
+    // all), while the saver deletes its working files. Everything here that looks at a
+    // directory waits for that first (the reopen after a save does), and so does a fork;
+    // this waits for it now.
     static void waitForCleanup();
     static bool removeLeftovers(const QString &dir, const QStringList &names, QString *error = nullptr);
 
