@@ -139,10 +139,14 @@ void OverviewLayer::markStale(const QRect &cells)
 {
     for (int ty = cells.top() / TileCells; ty <= cells.bottom() / TileCells && ty < m_tilesY; ++ty)
         for (int tx = cells.left() / TileCells; tx <= cells.right() / TileCells && tx < m_tilesX; ++tx)
-        {
             m_textures[size_t(ty * m_tilesX + tx)].stale = true;
-            m_meshes[size_t(ty * m_tilesX + tx)].valid = false; // heights may have changed
-        }
+    // Heights may have changed: the meshes over these cells, and those of the textures to
+    // the left and above, whose last corners stand on the first cells of these.
+    const QRect corners = cells.adjusted(-1, -1, 0, 0);
+    for (int ty = std::max(0, corners.top()) / TileCells; ty <= corners.bottom() / TileCells && ty < m_tilesY; ++ty)
+        for (int tx = std::max(0, corners.left()) / TileCells; tx <= corners.right() / TileCells && tx < m_tilesX;
+             ++tx)
+            m_meshes[size_t(ty * m_tilesX + tx)].valid = false;
 }
 
 bool OverviewLayer::tileComplete(const OverviewImage &img, int tx, int ty) const
