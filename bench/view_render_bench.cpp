@@ -10,7 +10,8 @@
 // frame decodes and walks (none should be: an unchanged view draws its last list again), and
 // the whole walk plus its frame beside it; the frames after the view moved by one cell; and the
 // memory: peak and after zooming back to scale 1, beside what the process held before its
-// first frame. Options: --later uses the later 7168-wide Felucca.
+// first frame; then out to the whole facet at once again, the textures let go at scale 1
+// coming back, and in once more. Options: --later uses the later 7168-wide Felucca.
 //
 // Run under a display with OpenGL, e.g. xvfb-run -a -s "-screen 0 1280x1024x24".
 #include "sampleworld/sampleworld.h"
@@ -282,6 +283,7 @@ int main(int argc, char **argv)
             view.setScale(1.0);
             app.processEvents();
             double longestWalked = 0, longestFar = 0, longestPass = 0, longestWalkedAt = 0, longestPassAt = 0;
+            double longestFarPass = 0, longestFarPassAt = 0;
             double now = 1.0;
             int frames = 0, passes = 0;
             const auto pass = [&] {
@@ -291,6 +293,10 @@ int main(int argc, char **argv)
                 if (p.nsecsElapsed() / 1e6 > longestPass) {
                     longestPass = p.nsecsElapsed() / 1e6;
                     longestPassAt = now;
+                }
+                if (OverviewLayer::drawsAt(now) && p.nsecsElapsed() / 1e6 > longestFarPass) {
+                    longestFarPass = p.nsecsElapsed() / 1e6;
+                    longestFarPassAt = now;
                 }
                 ++passes;
             };
@@ -324,6 +330,11 @@ int main(int argc, char **argv)
                         "%.2f ms (at scale %.4f), build step %.2f ms; %d frames, %d passes, image whole %s\n",
                         modes[mode], longestWalked, longestWalkedAt, longestFar, longestPass, longestPassAt,
                         view.overview().longestStepMs(), frames, passes, view.overview().isBuilt(0) ? "yes" : "no");
+            // Below the detail scale every pass is the overview's: a step of its build and a
+            // frame that draws it, with the textures that frame uploads.
+            std::printf("zoom_%s_longest_far_pass %.2f ms (at scale %.4f; baseline %.2f ms, the longest far frame, "
+                        "%.2f)\n",
+                        modes[mode], longestFarPass, longestFarPassAt, longestFar, longestFarPass / longestFar);
             std::fflush(stdout);
         }
     }
@@ -389,6 +400,40 @@ int main(int argc, char **argv)
     viewFrame(view, gl);
     viewFrame(view, gl);
     std::printf("rss_back_at_scale_1 %.0f MB (baseline %.0f MB before the first frame, %.2f)\n", residentMB(),
+                startMB, residentMB() / startMB);
+    std::fflush(stdout);
+
+    // Out to the whole facet again at once, as the zoom-to-fit does: the textures let go at
+    // scale 1 come back over a few frames. The longest of those beside a steady frame of the
+    // whole facet once all are back.
+    for (const int mode : {0, 1}) {
+        view.setMode(mode);
+        view.setScale(1.0);
+        view.makeCurrent();
+        viewFrame(view, gl);
+        const int before = view.overview().textureCount();
+        view.setScale(whole);
+        double longestBack = 0;
+        int backFrames = 0;
+        do {
+            longestBack = std::max(longestBack, viewFrame(view, gl));
+            ++backFrames;
+        } while (view.overview().uploadsPending() && backFrames < 1000);
+        std::vector<double> steady;
+        for (int i = 0; i < kRepeats; ++i)
+            steady.push_back(viewFrame(view, gl));
+        std::printf("zoom_%s_back_out_longest_frame %.2f ms (baseline %.2f ms, a steady frame of the whole facet, "
+                    "%.2f); %d textures at scale 1, %d after %d frames\n",
+                    modes[mode], longestBack, median(steady), longestBack / median(steady), before,
+                    view.overview().textureCount(), backFrames);
+        std::printf("rss_%s_back_out %.0f MB (baseline %.0f MB before the first frame, %.2f)\n", modes[mode],
+                    residentMB(), startMB, residentMB() / startMB);
+    }
+    view.setMode(0);
+    view.setScale(1.0);
+    view.makeCurrent();
+    viewFrame(view, gl);
+    std::printf("rss_back_at_scale_1_again %.0f MB (baseline %.0f MB before the first frame, %.2f)\n", residentMB(),
                 startMB, residentMB() / startMB);
     std::fflush(stdout);
 

@@ -390,14 +390,32 @@ void GLMapWidget::submitLastList()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     applyViewTransform();
     // Far out the facet is drawn from its overview; the walk drew nothing.
+    bool overviewDrawn = false;
     if (OverviewLayer::drawsAt(m_scale) && m_cache.facet()) {
         m_overview->draw(this, viewSpec(m_mode), m_currentX, m_currentY);
+        overviewDrawn = true;
     } else if (!m_walkCursor.done && m_cache.facet()) {
         // While the walk is still under way the part walked so far lies on the overview,
         // laid flat but in 3D: it stands for a frame or two, and flat it costs next to
         // nothing.
         m_overview->draw(this, viewSpec(m_mode == mapgeometry::ThreeD ? m_mode : mapgeometry::Flat), m_currentX,
                          m_currentY);
+        overviewDrawn = true;
+    }
+    if (overviewDrawn && m_overview->uploadsPending() && !m_uploadsPosted) {
+        // The textures this frame had no time for come in the next ones.
+        m_uploadsPosted = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_uploadsPosted = false;
+                update();
+            },
+            Qt::QueuedConnection);
+    } else if (!overviewDrawn && m_scale >= OverviewLayer::ReleaseScale && m_overview->textureCount() > 0) {
+        // Well inside the detail scales the overview is not drawn: its textures wait in the
+        // image until the view zooms out again.
+        m_overview->releaseTextures(this);
     }
     // In 3D what is nearer covers what is farther whatever the walk's order; transparent
     // texels neither show nor hide. Flat and isometric pictures are painted back to front.

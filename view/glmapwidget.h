@@ -450,6 +450,7 @@ private:
     std::array<std::unique_ptr<Facet>, MapDocument::FacetCount> &m_facets = m_doc.facets();
     BlockCache &m_cache = m_doc.cache();
     TileData m_tileData;
+    bool m_uploadsPosted = false; // an update for the overview textures still to upload
     OverviewLayer *m_overview = nullptr; // a child of the view
     ArtStore m_art;
     TextureStore m_textures;

@@ -7,6 +7,9 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <cmath>
 
 #ifndef GL_UNSIGNED_SHORT_1_5_5_5_REV
@@ -117,15 +120,18 @@ bool OverviewLayer::buildStep(double budgetMs)
     for (const auto &o : order) {
         if (!built.isEmpty() && timer.nsecsElapsed() / 1e6 >= budgetMs)
             break;
-        built |= img.buildPiece(f, m_doc.tileData(), colours(), cache, o.second % img.piecesX(),
-                                o.second / img.piecesX());
+        const QRect piece = img.buildPiece(f, m_doc.tileData(), colours(), cache, o.second % img.piecesX(),
+                                           o.second / img.piecesX());
+        // Each piece's own textures: the pieces of one step lie far apart once the ones near
+        // the focus are built, and the box around them all would take every finished
+        // texture between them to be uploaded again.
+        if (facet == m_textureFacet && !piece.isEmpty())
+            markStale(piece);
+        built |= piece;
     }
     m_longestStep = std::max(m_longestStep, timer.nsecsElapsed() / 1e6);
-    if (!built.isEmpty()) {
-        if (facet == m_textureFacet)
-            markStale(built);
+    if (!built.isEmpty())
         emit imageChanged(facet, built);
-    }
     return !img.isComplete();
 }
 
@@ -133,10 +139,14 @@ void OverviewLayer::markStale(const QRect &cells)
 {
     for (int ty = cells.top() / TileCells; ty <= cells.bottom() / TileCells && ty < m_tilesY; ++ty)
         for (int tx = cells.left() / TileCells; tx <= cells.right() / TileCells && tx < m_tilesX; ++tx)
-        {
             m_textures[size_t(ty * m_tilesX + tx)].stale = true;
-            m_meshes[size_t(ty * m_tilesX + tx)].valid = false; // heights may have changed
-        }
+    // Heights may have changed: the meshes over these cells, and those of the textures to
+    // the left and above, whose last corners stand on the first cells of these.
+    const QRect corners = cells.adjusted(-1, -1, 0, 0);
+    for (int ty = std::max(0, corners.top()) / TileCells; ty <= corners.bottom() / TileCells && ty < m_tilesY; ++ty)
+        for (int tx = std::max(0, corners.left()) / TileCells; tx <= corners.right() / TileCells && tx < m_tilesX;
+             ++tx)
+            m_meshes[size_t(ty * m_tilesX + tx)].valid = false;
 }
 
 bool OverviewLayer::tileComplete(const OverviewImage &img, int tx, int ty) const
@@ -211,6 +221,20 @@ void OverviewLayer::clearTextures(QOpenGLFunctions_1_1 *gl)
     m_tilesX = m_tilesY = 0;
 }
 
+void OverviewLayer::releaseTextures(QOpenGLFunctions_1_1 *gl)
+{
+    clearTextures(gl);
+    std::vector<Texture>().swap(m_textures);
+    std::vector<Mesh>().swap(m_meshes);
+    std::vector<quint16>().swap(m_upload);
+    m_uploadsPending = false;
+#ifdef __GLIBC__
+    // What the driver and the meshes freed lies amid the heap, where the C library keeps it
+    // for this process unless told to give it back.
+    malloc_trim(0);
+#endif
+}
+
 int OverviewLayer::coarseStep(double scale)
 {
     int step = 2;
@@ -238,6 +262,7 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
     setFocus(cx, cy);
     const OverviewImage &img = imageSoFar(facet);
     m_lastDrawn = 0;
+    m_uploadsPending = false;
     if (img.isNull())
         return 0;
     if (facet != m_textureFacet || m_tilesX != (img.width() + TileCells - 1) / TileCells
@@ -300,7 +325,13 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
         gl->glEnable(GL_DEPTH_TEST);
         gl->glDepthFunc(GL_LEQUAL);
     }
-    int drawn = 0;
+    // The textures the ground seen needs, whole ones only (the rest stays dark until its
+    // cells are built). Those to make or refresh are uploaded nearest the centre first, as
+    // many as UploadBudgetMs allows (at least MinUploads): a jump far out, or the way back
+    // after releaseTextures, fills the window over a few frames instead of stalling one.
+    // A stale texture is drawn as it was until its turn comes.
+    m_seen.clear();
+    m_toUpload.clear();
     for (int ty = 0; ty < m_tilesY; ++ty) {
         for (int tx = 0; tx < m_tilesX; ++tx) {
             const int cx0 = tx * TileCells, cy0 = ty * TileCells;
@@ -308,39 +339,40 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
             if (cx0 + w < x0 || cx0 > x1 || cy0 + h < y0 || cy0 > y1)
                 continue;
             if (!tileComplete(img, tx, ty))
-                continue; // dark until its cells are built
-            Texture &t = m_textures[size_t(ty * m_tilesX + tx)];
-            const bool fresh = t.name == 0;
-            if (fresh) {
-                gl->glGenTextures(1, &t.name);
-                gl->glBindTexture(GL_TEXTURE_2D, t.name);
-                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-                // To the edge: plain clamping would blend the border's black into a dark line
-                // along every seam between textures.
-                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-                gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-            } else {
-                gl->glBindTexture(GL_TEXTURE_2D, t.name);
+                continue;
+            const int t = ty * m_tilesX + tx;
+            m_seen.push_back(t);
+            const Texture &tex = m_textures[size_t(t)];
+            if (tex.name == 0 || tex.stale) {
+                const double dx = cx0 + w / 2.0 - cx, dy = cy0 + h / 2.0 - cy;
+                m_toUpload.emplace_back(dx * dx + dy * dy, t);
             }
-            if (fresh || t.stale) {
-                // Whole tiles of the image's 5-5-5 cells; the padding of an edge tile is never
-                // shown. Internal RGB: the unused top bit is no alpha.
-                m_upload.assign(size_t(TileCells) * TileCells, 0);
-                for (int r = 0; r < h; ++r) {
-                    const quint16 *line = reinterpret_cast<const quint16 *>(img.image().constScanLine(cy0 + r)) + cx0;
-                    std::copy(line, line + w, m_upload.begin() + qsizetype(r) * TileCells);
-                }
-                gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
-                if (fresh)
-                    gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5, TileCells, TileCells, 0, GL_BGRA,
-                                     GL_UNSIGNED_SHORT_1_5_5_5_REV, m_upload.data());
-                else
-                    gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, TileCells, TileCells, GL_BGRA,
-                                        GL_UNSIGNED_SHORT_1_5_5_5_REV, m_upload.data());
-                gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-                t.stale = false;
-            }
+        }
+    }
+    std::sort(m_toUpload.begin(), m_toUpload.end());
+    QElapsedTimer uploading;
+    uploading.start();
+    int uploads = 0;
+    m_uploadsPending = false;
+    for (const auto &u : m_toUpload) {
+        if (uploads >= MinUploads && uploading.nsecsElapsed() / 1e6 >= UploadBudgetMs) {
+            m_uploadsPending = true;
+            break;
+        }
+        upload(gl, img, u.second % m_tilesX, u.second / m_tilesX);
+        ++uploads;
+    }
+    m_uploads += uploads;
+
+    int drawn = 0;
+    for (const int t : m_seen) {
+        const int tx = t % m_tilesX, ty = t / m_tilesX;
+        const int cx0 = tx * TileCells, cy0 = ty * TileCells;
+        {
+            const Texture &tex = m_textures[size_t(t)];
+            if (tex.name == 0)
+                continue; // its turn to be uploaded comes in a later frame
+            gl->glBindTexture(GL_TEXTURE_2D, tex.name);
 
             const Mesh &mesh = meshFor(size_t(ty * m_tilesX + tx), tx, ty, step, view.mode, ground, margin, fine,
                                        cx, cy);
@@ -366,6 +398,42 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
     gl->glBindTexture(GL_TEXTURE_2D, 0);
     m_lastDrawn = drawn;
     return drawn;
+}
+
+void OverviewLayer::upload(QOpenGLFunctions_1_1 *gl, const OverviewImage &img, int tx, int ty)
+{
+    Texture &t = m_textures[size_t(ty * m_tilesX + tx)];
+    const int cx0 = tx * TileCells, cy0 = ty * TileCells;
+    const int w = std::min(TileCells, img.width() - cx0), h = std::min(TileCells, img.height() - cy0);
+    const bool fresh = t.name == 0;
+    if (fresh) {
+        gl->glGenTextures(1, &t.name);
+        gl->glBindTexture(GL_TEXTURE_2D, t.name);
+        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        // To the edge: plain clamping would blend the border's black into a dark line
+        // along every seam between textures.
+        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    } else {
+        gl->glBindTexture(GL_TEXTURE_2D, t.name);
+    }
+    // Whole tiles of the image's 5-5-5 cells; the padding of an edge tile is never shown.
+    // Internal RGB: the unused top bit is no alpha.
+    m_upload.assign(size_t(TileCells) * TileCells, 0);
+    for (int r = 0; r < h; ++r) {
+        const quint16 *line = reinterpret_cast<const quint16 *>(img.image().constScanLine(cy0 + r)) + cx0;
+        std::copy(line, line + w, m_upload.begin() + qsizetype(r) * TileCells);
+    }
+    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
+    if (fresh)
+        gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5, TileCells, TileCells, 0, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV,
+                         m_upload.data());
+    else
+        gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, TileCells, TileCells, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV,
+                            m_upload.data());
+    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    t.stale = false;
 }
 
 const OverviewLayer::Mesh &OverviewLayer::meshFor(size_t t, int tx, int ty, int step, int mode,

@@ -40,8 +40,9 @@ public:
     explicit OverviewLayer(MapDocument &doc, QObject *parent = nullptr);
     ~OverviewLayer() override;
 
-    // A step of the build in pieces stops once it has taken this long.
-    static constexpr double StepBudgetMs = 30.0;
+    // A step of the build in pieces stops once it has taken this long: it shares its pass of
+    // the event loop with a frame, which may upload textures for up to UploadBudgetMs.
+    static constexpr double StepBudgetMs = 20.0;
 
     // The image of the document's current facet, its whole build finished now.
     const OverviewImage &image();
@@ -79,7 +80,24 @@ public:
     int draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &view, int cx, int cy);
     // Deletes the textures (gl's context current); they are made again when next drawn.
     void clearTextures(QOpenGLFunctions_1_1 *gl);
+    // At or above this scale a frame that draws no overview lets go of its textures and
+    // meshes (the GL driver may keep textures in main memory: some 0.5 to 1 MB each, a
+    // hundred and more for a large facet); the image itself is kept, and the textures are
+    // uploaded again, a few a frame, when the view zooms out. Between DetailScale and this
+    // they are kept, for a walk not finished yet is drawn over them there.
+    static constexpr double ReleaseScale = 2 * DetailScale;
+    // Lets go of the textures and meshes as clearTextures does, and of the memory that held
+    // them, where the C library can give it back.
+    void releaseTextures(QOpenGLFunctions_1_1 *gl);
     int textureCount() const;
+    // A frame uploads textures for at most this long (at least MinUploads of them), nearest
+    // the view's centre first; the rest wait for the next frames.
+    static constexpr double UploadBudgetMs = 12.0;
+    static constexpr int MinUploads = 2;
+    // The last draw left textures it needs to upload to a later frame.
+    bool uploadsPending() const { return m_uploadsPending; }
+    // Textures uploaded (made or refreshed) so far.
+    qint64 uploads() const { return m_uploads; }
     // Textures the last draw drew.
     int lastDrawn() const { return m_lastDrawn; }
 
@@ -93,6 +111,8 @@ private:
     void scheduleStep();
     void markStale(const QRect &cells);
     bool tileComplete(const OverviewImage &img, int tx, int ty) const;
+    // Makes or refreshes tile (tx, ty)'s texture from img.
+    void upload(QOpenGLFunctions_1_1 *gl, const OverviewImage &img, int tx, int ty);
 
     struct Texture {
         GLuint name = 0;
@@ -125,6 +145,11 @@ private:
     std::vector<Texture> m_textures;
     std::vector<quint16> m_upload;
     int m_lastDrawn = 0;
+    // The draw's tiles in sight, and those of them to upload (by distance from the centre).
+    std::vector<int> m_seen;
+    std::vector<std::pair<double, int>> m_toUpload;
+    bool m_uploadsPending = false;
+    qint64 m_uploads = 0;
     // The build in pieces.
     QTimer m_step;
     int m_wanted = -1;

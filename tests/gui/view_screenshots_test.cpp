@@ -128,6 +128,8 @@ private slots:
     void turnedAndTiltedViewsLeaveNoBand();
     void wholeFacetFromItsOverview_data();
     void wholeFacetFromItsOverview();
+    void overviewLetGoAtDetailScaleComesBackTheSame_data();
+    void overviewLetGoAtDetailScaleComesBackTheSame();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -261,7 +263,11 @@ void ViewScreenshotsTest::wholeFacetFromItsOverview()
     QVERIFY(blackShare(view.grabFramebuffer()) > 0.99);
     QVERIFY(!view.overview().isBuilt(2));
     QTRY_VERIFY_WITH_TIMEOUT(view.overview().isBuilt(2), 30000);
-    const QImage img = view.grabFramebuffer();
+    // The textures of the last pieces built may wait for a later frame.
+    QImage img = view.grabFramebuffer();
+    for (int i = 0; i < 100 && view.overview().uploadsPending(); ++i)
+        img = view.grabFramebuffer();
+    QVERIFY(!view.overview().uploadsPending());
     QVERIFY(!img.isNull());
     const OverviewImage &overview = view.overview().image(2);
     QCOMPARE(overview.width(), W);
@@ -355,6 +361,74 @@ void ViewScreenshotsTest::wholeFacetFromItsOverview()
         QDir().mkpath(out);
         QVERIFY(img.save(QDir(out).filePath(file)));
     }
+}
+
+void ViewScreenshotsTest::overviewLetGoAtDetailScaleComesBackTheSame_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("flat") << 0;
+    QTest::newRow("isometric") << 1;
+}
+
+// Zoomed in well past the overview's scale the view lets go of its textures; zoomed out
+// again it uploads them anew, a few a frame, and the picture is the one it had.
+void ViewScreenshotsTest::overviewLetGoAtDetailScaleComesBackTheSame()
+{
+    QFETCH(int, mode);
+    TestEnvironment::useDataDirectory(TestEnvironment::smallSample());
+    GLMapWidget view;
+    view.resize(1000, 720);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.setMapid(2);
+    const int W = view.blockCache().blocksX() * 8, H = view.blockCache().blocksY() * 8;
+    view.setCenter(W / 2, H / 2);
+    view.setStatics(true);
+    view.setMode(mode);
+    const double whole = std::min(view.width(), view.height()) / (double(W + H) * 22);
+    view.setScale(whole);
+    view.grabFramebuffer();
+    QTRY_VERIFY_WITH_TIMEOUT(view.overview().isBuilt(2), 30000);
+    // Every texture of the facet up, however many frames that takes.
+    const auto settled = [&view] {
+        QImage img = view.grabFramebuffer();
+        for (int i = 0; i < 200 && view.overview().uploadsPending(); ++i)
+            img = view.grabFramebuffer();
+        return img;
+    };
+    const QImage before = settled();
+    QVERIFY(!view.overview().uploadsPending());
+    const int textures = view.overview().textureCount();
+    QVERIFY(textures > 0 && view.overview().lastDrawn() == textures);
+    QVERIFY(blackShare(before) < 0.95);
+
+    // Just inside the detail scales they stay (a walk not finished is drawn over them);
+    // at scale 1, once a frame draws its walk whole, they are gone.
+    view.setScale(OverviewLayer::DetailScale * 1.2);
+    view.grabFramebuffer();
+    QCOMPARE(view.overview().textureCount(), textures);
+    view.setScale(1.0);
+    view.grabFramebuffer();
+    for (int i = 0; i < 100 && !view.walkFinished(); ++i)
+        view.grabFramebuffer();
+    view.grabFramebuffer();
+    QCOMPARE(view.overview().textureCount(), 0);
+
+    // Out again: the same picture once all are back, each uploaded once more.
+    const qint64 uploads = view.overview().uploads();
+    view.setScale(whole);
+    const QImage after = settled();
+    QVERIFY(!view.overview().uploadsPending());
+    QCOMPARE(view.overview().textureCount(), textures);
+    QCOMPARE(view.overview().uploads() - uploads, qint64(textures));
+    const QString out = qEnvironmentVariable("TESSARYN_SCREENSHOTS");
+    if (!out.isEmpty()) {
+        QDir().mkpath(out);
+        const QString name = mode == 0 ? QStringLiteral("overview-back") : QStringLiteral("overview-iso-back");
+        QVERIFY(before.save(QDir(out).filePath(name + QStringLiteral("-before.png"))));
+        QVERIFY(after.save(QDir(out).filePath(name + QStringLiteral("-after.png"))));
+    }
+    QCOMPARE(after, before);
 }
 
 QTEST_MAIN(ViewScreenshotsTest)
