@@ -1,5 +1,7 @@
 #include "view/drawlist.h"
 
+#include <algorithm>
+
 void DrawList::clear()
 {
     m_entries.clear();
@@ -66,10 +68,12 @@ std::size_t DrawList::triangleCount() const
     return n;
 }
 
-void DrawList::submit(QOpenGLFunctions_1_1 *gl) const
+void DrawList::submit(QOpenGLFunctions_1_1 *gl) const { submitFrom(gl, 0, m_indices.size()); }
+
+std::size_t DrawList::submitFrom(QOpenGLFunctions_1_1 *gl, std::size_t from, std::size_t count) const
 {
-    if (m_entries.empty())
-        return;
+    if (m_entries.empty() || from >= m_indices.size())
+        return m_indices.size();
     const Vertex *v = m_vertices.data();
     gl->glEnableClientState(GL_VERTEX_ARRAY);
     gl->glEnableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -77,19 +81,34 @@ void DrawList::submit(QOpenGLFunctions_1_1 *gl) const
     gl->glVertexPointer(3, GL_FLOAT, sizeof(Vertex), &v->x);
     gl->glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), &v->u);
     gl->glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), &v->r);
+    // The run holding `from`: runs lie one after the other in the index list.
+    auto b = std::upper_bound(m_batches.begin(), m_batches.end(), from,
+                              [](std::size_t at, const Batch &run) { return at < run.firstIndex; });
+    --b;
+    std::size_t at = from, left = count;
     quint32 bound = ~0u;
-    for (const Batch &b : m_batches) {
-        if (b.texture != bound) {
-            gl->glBindTexture(GL_TEXTURE_2D, b.texture);
-            bound = b.texture;
+    for (; b != m_batches.end() && (left > 0 || at == from); ++b) {
+        const std::size_t end = std::size_t(b->firstIndex) + b->indexCount;
+        const std::size_t primitive = b->lines ? 8 : 6;
+        std::size_t n = std::min(end - at, std::max(left, primitive));
+        n -= n % primitive;
+        if (n == 0)
+            continue;
+        if (b->texture != bound) {
+            gl->glBindTexture(GL_TEXTURE_2D, b->texture);
+            bound = b->texture;
         }
-        gl->glDrawElements(b.lines ? GL_LINES : GL_TRIANGLES, GLsizei(b.indexCount), GL_UNSIGNED_INT,
-                           m_indices.data() + b.firstIndex);
+        gl->glDrawElements(b->lines ? GL_LINES : GL_TRIANGLES, GLsizei(n), GL_UNSIGNED_INT, m_indices.data() + at);
+        at += n;
+        left -= std::min(left, n);
+        if (at < end)
+            break;
     }
     gl->glDisableClientState(GL_COLOR_ARRAY);
     gl->glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     gl->glDisableClientState(GL_VERTEX_ARRAY);
     gl->glBindTexture(GL_TEXTURE_2D, 0);
+    return at;
 }
 
 void DrawList::submitWithNames(QOpenGLFunctions_1_1 *gl) const

@@ -75,6 +75,10 @@ public:
     // Draws the list. Leaves vertex arrays disabled and texture 0 bound; the current colour
     // afterwards is undefined, callers restore their own.
     void submit(QOpenGLFunctions_1_1 *gl) const;
+    // Draws the part of the list from index position `from` on: about `count` indices, cut
+    // at whole triangles or lines (at least one), in the order submit draws them. Returns
+    // where the next part starts; indices().size() once the list is drawn.
+    std::size_t submitFrom(QOpenGLFunctions_1_1 *gl, std::size_t from, std::size_t count) const;
 
     // Draws the list one item at a time with its names on the name stack (x, y, then kind,
     // z, id; outlines only x and y), in the same order: the replay picking runs in

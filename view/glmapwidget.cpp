@@ -12,6 +12,8 @@
 #include <QEnterEvent>
 #include <QFont>
 #include <QMessageBox>
+#include <QOpenGLContext>
+#include <QOpenGLExtraFunctions>
 #include <QTimer>
 #include <QPainter>
 
@@ -97,6 +99,7 @@ GLMapWidget::~GLMapWidget()
         m_atlas.clear();
         m_labelAtlas.clear();
         m_overview->clearTextures(this);
+        m_scene.reset();
         doneCurrent();
     }
 }
@@ -285,6 +288,8 @@ void GLMapWidget::initGLResources()
     m_labelAtlas.setFunctions(this);
     m_glReady = true;
     ++m_textureGeneration;
+    m_scene.reset(); // made in the context gone, if any
+    m_sceneKeyValid = false;
     buildAltitudeTextures();
     m_selectBuffer.assign(SelectBufferWords, 0);
     glSelectBuffer(GLsizei(m_selectBuffer.size()), m_selectBuffer.data());
@@ -359,6 +364,8 @@ void GLMapWidget::drawFrame()
         explicit NoEvents(bool &f) : flag(f), was(f) { flag = true; }
         ~NoEvents() { flag = was; }
     } noEvents(m_inPaint);
+    QElapsedTimer frame;
+    frame.start();
     ++m_stats.frames;
     const int bx = facetBlocksX(m_mapid), by = facetBlocksY(m_mapid);
     // The list stays as long as nothing that decides it changed: a repaint of the same view
@@ -369,22 +376,161 @@ void GLMapWidget::drawFrame()
         ++m_stats.reused;
     // A region too large for one frame is walked on in the next ones, which keeps every
     // frame short while zoomed out near the overview's scale.
-    if (!continueWalk(FrameCells, FrameBudgetMs) && !m_nextPartPosted) {
-        m_nextPartPosted = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_nextPartPosted = false;
-                update();
-            },
-            Qt::QueuedConnection);
-    }
-    submitLastList();
+    if (!continueWalk(FrameCells, m_frameBudgetMs))
+        postNextPart();
+    submitLastList(&frame);
 }
 
-void GLMapWidget::submitLastList()
+void GLMapWidget::postNextPart()
+{
+    if (m_nextPartPosted)
+        return;
+    m_nextPartPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_nextPartPosted = false;
+            update();
+        },
+        Qt::QueuedConnection);
+}
+
+bool GLMapWidget::drawsThroughScene()
+{
+    if (OverviewLayer::drawsAt(m_scale) || !QOpenGLFramebufferObject::hasOpenGLFramebufferBlit()) {
+        m_scene.reset();
+        m_sceneKeyValid = false;
+        return false;
+    }
+    const bool begun = m_scene && m_sceneKeyValid && m_sceneKey == m_listKey && m_scene->size() == framebufferSize();
+    if (begun || !m_walkCursor.done || m_drawList.size() > m_frameItems)
+        return true;
+    // A list one frame draws whole is drawn straight into the window; the picture is let go
+    // once well inside the detail scales, as the overview's textures are.
+    if (m_scale >= OverviewLayer::ReleaseScale) {
+        m_scene.reset();
+        m_sceneKeyValid = false;
+    }
+    return false;
+}
+
+bool GLMapWidget::fillScene(const QElapsedTimer *frame)
 {
     const QSize fb = framebufferSize();
+    if (!m_scene || m_scene->size() != fb) {
+        // Laid out as the window's own buffer, so that the whole picture copies over exactly.
+        QOpenGLFramebufferObjectFormat format;
+        format.setAttachment(QOpenGLFramebufferObject::CombinedDepthStencil);
+        format.setInternalTextureFormat(GL_RGBA8);
+        m_scene = std::make_unique<QOpenGLFramebufferObject>(fb, format);
+        glBindTexture(GL_TEXTURE_2D, m_scene->texture());
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        m_sceneKeyValid = false;
+    }
+    m_scene->bind();
+    glViewport(0, 0, fb.width(), fb.height());
+    applyProjection(walkPlanFor(m_mode).depth);
+    applyViewTransform();
+    if (!m_sceneKeyValid || !(m_sceneKey == m_listKey)) {
+        m_sceneKey = m_listKey;
+        m_sceneKeyValid = true;
+        m_sceneIndex = 0;
+        // Colours as the window starts a frame; alpha 0 where nothing is drawn yet, which is
+        // what lets the part drawn so far lie over the overview.
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glClearColor(0, 0, 0, 1);
+    }
+    const bool depth = m_mode == mapgeometry::ThreeD;
+    if (depth) {
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+        glEnable(GL_ALPHA_TEST);
+        glAlphaFunc(GL_GREATER, 0.5f);
+    }
+    const std::size_t total = m_drawList.indices().size();
+    // Six indices to an item; what the rasteriser has done is known only once it finishes.
+    // A frame draws a part at least, then on while it is within its budget.
+    constexpr std::size_t part = 2048 * 6;
+    if (!frame) {
+        m_sceneIndex = m_drawList.submitFrom(this, m_sceneIndex, total);
+    } else {
+        while (m_sceneIndex < total) {
+            m_sceneIndex = m_drawList.submitFrom(this, m_sceneIndex, part);
+            glFinish();
+            if (frame->nsecsElapsed() >= qint64(m_frameBudgetMs * 1e6))
+                break;
+        }
+    }
+    if (depth) {
+        glDisable(GL_ALPHA_TEST);
+        glDisable(GL_DEPTH_TEST);
+    }
+    glColor4fv(m_defaultColor.data());
+    m_scene->release();
+    context()->functions()->glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+    return m_sceneIndex >= total && m_walkCursor.done;
+}
+
+void GLMapWidget::showScene(bool whole)
+{
+    const QSize fb = framebufferSize();
+    if (whole) {
+        QOpenGLExtraFunctions *ef = context()->extraFunctions();
+        ef->glBindFramebuffer(GL_READ_FRAMEBUFFER, m_scene->handle());
+        ef->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, defaultFramebufferObject());
+        // Depth only matters in 3D, where picking reads it back under the pointer.
+        ef->glBlitFramebuffer(0, 0, fb.width(), fb.height(), 0, 0, fb.width(), fb.height(),
+                              GL_COLOR_BUFFER_BIT | (m_mode == mapgeometry::ThreeD ? GL_DEPTH_BUFFER_BIT : 0),
+                              GL_NEAREST);
+        ef->glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+        // The window is opaque, whatever the picture's alpha says of where nothing was drawn.
+        glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        return;
+    }
+    // The part drawn so far, texel for pixel, where it drew anything.
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glDisable(GL_BLEND);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0.0f);
+    glBindTexture(GL_TEXTURE_2D, m_scene->texture());
+    glColor4f(1, 1, 1, 1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2f(-1, -1);
+    glTexCoord2f(1, 0);
+    glVertex2f(1, -1);
+    glTexCoord2f(1, 1);
+    glVertex2f(1, 1);
+    glTexCoord2f(0, 1);
+    glVertex2f(-1, 1);
+    glEnd();
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDisable(GL_ALPHA_TEST);
+    glEnable(GL_BLEND);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glColor4fv(m_defaultColor.data());
+}
+
+void GLMapWidget::submitLastList(const QElapsedTimer *frame)
+{
+    const QSize fb = framebufferSize();
+    const bool scene = m_cache.facet() && drawsThroughScene();
+    const bool wholeBefore = scene ? m_scene && m_sceneKeyValid && m_scene->size() == fb && m_sceneKey == m_listKey
+                                         && m_sceneIndex >= m_drawList.indices().size() && m_walkCursor.done
+                                   : m_walkCursor.done;
     glViewport(0, 0, fb.width(), fb.height());
     applyProjection(walkPlanFor(m_mode).depth);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -394,10 +540,10 @@ void GLMapWidget::submitLastList()
     if (OverviewLayer::drawsAt(m_scale) && m_cache.facet()) {
         m_overview->draw(this, viewSpec(m_mode), m_currentX, m_currentY);
         overviewDrawn = true;
-    } else if (!m_walkCursor.done && m_cache.facet()) {
-        // While the walk is still under way the part walked so far lies on the overview,
-        // laid flat but in 3D: it stands for a frame or two, and flat it costs next to
-        // nothing.
+    } else if (!wholeBefore && m_cache.facet()) {
+        // While the walk or its picture is still under way the part done so far lies on the
+        // overview, laid flat but in 3D: it stands for a frame or two, and flat it costs next
+        // to nothing.
         m_overview->draw(this, viewSpec(m_mode == mapgeometry::ThreeD ? m_mode : mapgeometry::Flat), m_currentX,
                          m_currentY);
         overviewDrawn = true;
@@ -417,19 +563,28 @@ void GLMapWidget::submitLastList()
         // image until the view zooms out again.
         m_overview->releaseTextures(this);
     }
-    // In 3D what is nearer covers what is farther whatever the walk's order; transparent
-    // texels neither show nor hide. Flat and isometric pictures are painted back to front.
-    const bool depth = m_mode == mapgeometry::ThreeD;
-    if (depth) {
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_LEQUAL);
-        glEnable(GL_ALPHA_TEST);
-        glAlphaFunc(GL_GREATER, 0.5f);
-    }
-    m_drawList.submit(this);
-    if (depth) {
-        glDisable(GL_ALPHA_TEST);
-        glDisable(GL_DEPTH_TEST);
+    // The picture's part is drawn in what is left of the frame, after the overview.
+    const bool whole = scene ? fillScene(frame) : m_walkCursor.done;
+    m_scenePartial = scene && !whole;
+    if (m_scenePartial)
+        postNextPart();
+    if (scene) {
+        showScene(whole);
+    } else {
+        // In 3D what is nearer covers what is farther whatever the walk's order; transparent
+        // texels neither show nor hide. Flat and isometric pictures are painted back to front.
+        const bool depth = m_mode == mapgeometry::ThreeD;
+        if (depth) {
+            glEnable(GL_DEPTH_TEST);
+            glDepthFunc(GL_LEQUAL);
+            glEnable(GL_ALPHA_TEST);
+            glAlphaFunc(GL_GREATER, 0.5f);
+        }
+        m_drawList.submit(this);
+        if (depth) {
+            glDisable(GL_ALPHA_TEST);
+            glDisable(GL_DEPTH_TEST);
+        }
     }
     glColor4fv(m_defaultColor.data());
     if (m_pasteArmed)

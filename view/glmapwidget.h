@@ -14,7 +14,9 @@
 #include "world/tile.h"
 #include "world/worldsave.h"
 
+#include <QElapsedTimer>
 #include <QHash>
+#include <QOpenGLFramebufferObject>
 #include <QList>
 #include <QMap>
 #include <QPoint>
@@ -78,6 +80,11 @@ public:
     // walked so far drawn over the overview.
     static constexpr qint64 FrameCells = 16384;
     static constexpr double FrameBudgetMs = 40.0;
+    // A list of more items than this is drawn into a picture of its own over as many frames
+    // as it takes: each frame draws at least this many, then goes on while the frame is under
+    // FrameBudgetMs; the window shows the part drawn over the overview meanwhile, and the
+    // whole picture once it is done (and again, without drawing, while the list stays).
+    static constexpr std::size_t FrameItems = 24576;
 
     using LandSelection = MapDocument::LandSelection;
     using StaticSelection = MapDocument::StaticSelection;
@@ -186,6 +193,16 @@ public:
     void drawFrame();
     // The last walk reached the end of its region (a frame's walk may take a few frames).
     bool walkFinished() const { return m_walkCursor.done; }
+    // The last frame showed its list whole: the walk is finished and all of it drawn.
+    bool frameWhole() const { return m_walkCursor.done && !m_scenePartial; }
+    // The list size above which a frame draws through its own picture, and a frame's budget
+    // (FrameItems and FrameBudgetMs unless set): with budget 0 every frame walks FrameCells
+    // and draws one part, whatever the machine's speed.
+    void setFrameLimits(std::size_t items, double budgetMs)
+    {
+        m_frameItems = items;
+        m_frameBudgetMs = budgetMs;
+    }
     const DrawList &drawList() const { return m_drawList; }
     const std::vector<DrawnQuad> &drawnQuads() const { return m_drawnQuads; }
     const WalkStats &walkStats() const { return m_stats; }
@@ -406,8 +423,17 @@ private:
     int pickWalk(int x1, int y1, int x2, int y2, const std::array<double, 4> &opaqueRegion);
     // The GL window region of a window rectangle, in device pixels.
     std::array<double, 4> glRegion(double x1, double y1, double x2, double y2) const;
-    // Draws the last walk's list again without walking: a frame asked for while a save runs.
-    void submitLastList();
+    // Draws the last walk's list again without walking: a frame asked for while a save runs
+    // (all of it), or the frame timed by `frame` (in parts, when the list is large).
+    void submitLastList(const QElapsedTimer *frame = nullptr);
+    // The picture a large list is drawn into (see FrameItems): whether this frame draws
+    // through it, and that frame's part of the list, drawn into it; true once all is in.
+    bool drawsThroughScene();
+    bool fillScene(const QElapsedTimer *frame);
+    // The picture over the window: whole (colours and depth as drawn), or the part drawn
+    // so far over what the window holds.
+    void showScene(bool whole);
+    void postNextPart();
     void reportHover(const QPoint &pos);
     // The armed paste (pasting.cpp): dropped, saying why when why is not empty; placed on
     // the cell under a window point; a cell of the walk noted for its outline when the
@@ -512,6 +538,14 @@ private:
     int m_walkMode = 0, m_walkCx = 0, m_walkCy = 0, m_walkWidth = 0, m_walkHeight = 0;
     qint64 m_walkCount = 0;
     bool m_nextPartPosted = false;
+    // The picture of the list (FrameItems), the list it holds and how much of it.
+    std::unique_ptr<QOpenGLFramebufferObject> m_scene;
+    ListKey m_sceneKey;
+    bool m_sceneKeyValid = false;
+    std::size_t m_sceneIndex = 0;
+    bool m_scenePartial = false; // the last frame showed only part of its list
+    std::size_t m_frameItems = FrameItems;
+    double m_frameBudgetMs = FrameBudgetMs;
     // Grows whenever the textures the list samples go away.
     quint64 m_textureGeneration = 0;
     DrawList::Entry m_names; // the cell names of the tile being drawn

@@ -42,7 +42,7 @@ public:
 
     // A step of the build in pieces stops once it has taken this long: it shares its pass of
     // the event loop with a frame, which may upload textures for up to UploadBudgetMs.
-    static constexpr double StepBudgetMs = 20.0;
+    static constexpr double StepBudgetMs = 12.0;
 
     // The image of the document's current facet, its whole build finished now.
     const OverviewImage &image();

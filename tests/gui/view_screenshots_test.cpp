@@ -130,6 +130,8 @@ private slots:
     void wholeFacetFromItsOverview();
     void overviewLetGoAtDetailScaleComesBackTheSame_data();
     void overviewLetGoAtDetailScaleComesBackTheSame();
+    void aListDrawnOverFramesEndsInTheSamePicture_data();
+    void aListDrawnOverFramesEndsInTheSamePicture();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -409,7 +411,7 @@ void ViewScreenshotsTest::overviewLetGoAtDetailScaleComesBackTheSame()
     QCOMPARE(view.overview().textureCount(), textures);
     view.setScale(1.0);
     view.grabFramebuffer();
-    for (int i = 0; i < 100 && !view.walkFinished(); ++i)
+    for (int i = 0; i < 100 && !view.frameWhole(); ++i)
         view.grabFramebuffer();
     view.grabFramebuffer();
     QCOMPARE(view.overview().textureCount(), 0);
@@ -429,6 +431,71 @@ void ViewScreenshotsTest::overviewLetGoAtDetailScaleComesBackTheSame()
         QVERIFY(after.save(QDir(out).filePath(name + QStringLiteral("-after.png"))));
     }
     QCOMPARE(after, before);
+}
+
+void ViewScreenshotsTest::aListDrawnOverFramesEndsInTheSamePicture_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<double>("degree");
+    QTest::newRow("flat") << 0 << 0.0;
+    QTest::newRow("isometric") << 1 << 0.0;
+    QTest::newRow("3d turned") << 2 << 45.0;
+}
+
+// A list too large for one frame is drawn into a picture of its own a part a frame; the
+// window shows the part done over the overview meanwhile, and at the end exactly what one
+// frame drawing the whole list shows, where picking finds the same cells (3D reads depth).
+void ViewScreenshotsTest::aListDrawnOverFramesEndsInTheSamePicture()
+{
+    QFETCH(int, mode);
+    QFETCH(double, degree);
+    TestEnvironment::useDataDirectory(TestEnvironment::smallSample());
+    GLMapWidget view;
+    view.resize(900, 640);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.setMapid(2);
+    const QPoint at = findScene(&view);
+    view.setCenter(at.x(), at.y());
+    view.setStatics(true);
+    view.setMode(mode);
+    view.setDegree(degree);
+    view.setScale(0.25);
+    const QList<QPoint> probes = {{450, 320}, {100, 80}, {800, 560}, {300, 500}, {620, 140}};
+    const auto hits = [&view, &probes] {
+        QList<QPoint> out;
+        for (const QPoint &p : probes) {
+            const auto hit = view.cellAt(p.x(), p.y());
+            out.append(QPoint(hit.x, hit.y));
+        }
+        return out;
+    };
+
+    // Whole in one frame, the way a list one frame draws is drawn.
+    view.setFrameLimits(std::numeric_limits<std::size_t>::max(), 1e9);
+    QImage whole = view.grabFramebuffer();
+    QVERIFY(view.frameWhole());
+    const QList<QPoint> wholeHits = hits();
+    QVERIFY(blackShare(whole) < 0.5);
+
+    // A part a frame: the same list (nothing walked again), over several frames.
+    const int walks = view.walkStats().walks;
+    view.setFrameLimits(0, 0);
+    const std::size_t parts = (view.drawList().indices().size() + 2048 * 6 - 1) / (2048 * 6);
+    QVERIFY(parts >= 3);
+    QImage img = view.grabFramebuffer();
+    QVERIFY(!view.frameWhole());
+    QVERIFY(img != whole);
+    std::size_t frames = 1;
+    for (; !view.frameWhole() && frames < 1000; ++frames)
+        img = view.grabFramebuffer();
+    QCOMPARE(frames, parts);
+    QCOMPARE(view.walkStats().walks, walks);
+    QCOMPARE(img, whole);
+    QCOMPARE(hits(), wholeHits);
+    // Steady: the picture shown again as it is.
+    QCOMPARE(view.grabFramebuffer(), whole);
+    QVERIFY(view.frameWhole());
 }
 
 QTEST_MAIN(ViewScreenshotsTest)
