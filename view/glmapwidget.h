@@ -268,7 +268,9 @@ public:
     void collectHits(int hits, LandHits &land, StaticHits &statics, int kinds) const;
     // The select mode's name as the status bar shows it ("Sel: Land").
     static QString selectModeName(int mode);
-    // The land cell under a window point, from the quads of the last walk (needs GL).
+    // The land cell under a window point (needs GL): from the quads of the last walk, or far
+    // out, where the overview is drawn instead, from the view's geometry and the overview's
+    // lifted ground (overviewCellAt).
     CellHit cellAt(int wx, int wy);
     // The same for a scene point: the first quad of the last walk that holds it.
     CellHit cellAtScene(double px, double py) const;
@@ -435,6 +437,9 @@ private:
     void showScene(bool whole);
     void postNextPart();
     void reportHover(const QPoint &pos);
+    // cellAt far out: the cell of the facet the overview draws under the window point, and
+    // its land tile id from the block cache.
+    CellHit overviewCellAt(int wx, int wy);
     // The armed paste (pasting.cpp): dropped, saying why when why is not empty; placed on
     // the cell under a window point; a cell of the walk noted for its outline when the
     // area covers it; the outlines drawn over the frame.

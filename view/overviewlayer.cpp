@@ -498,11 +498,8 @@ const OverviewLayer::Mesh &OverviewLayer::meshFor(size_t t, int tx, int ty, int 
                                                    float(depthAxis ? z : 0), float(dx) / TileCells,
                                                    float(dy) / TileCells});
     };
-    const auto height = [&](int gx, int gy) { return lifted ? 4 * img.heightAt(gx, gy) : 0; };
     // One grid of squares s cells wide over rows [ylo, yhi) and cells [xlo, xhi), its
-    // squares inside the fine part left out when skipFine. On the fine part's edge a corner
-    // between two of the coarse grid's takes the height halfway between theirs, so that the
-    // two grids meet without a gap.
+    // squares inside the fine part left out when skipFine.
     const auto grid = [&](int s, int ylo, int yhi, int xlo, int xhi, bool skipFine, std::vector<int> &spans) {
         spans.clear();
         for (int gy = ylo; gy < yhi; gy += s) {
@@ -535,19 +532,7 @@ const OverviewLayer::Mesh &OverviewLayer::meshFor(size_t t, int tx, int ty, int 
             const int gy = std::min(ylo + j * s, yhi);
             for (int k = ka; k <= kb; ++k) {
                 const int gx = std::min(cx0 + k * s, cx0 + w);
-                int z = height(gx, gy);
-                if (!skipFine && s < step) {
-                    const bool across = (gy == fy0 || gy == fy1) && (gx - fx0) % step != 0;
-                    const bool down = (gx == fx0 || gx == fx1) && (gy - fy0) % step != 0;
-                    if (across) {
-                        const int a = gx - (gx - fx0) % step;
-                        z = (height(a, gy) + height(a + step, gy)) / 2;
-                    } else if (down) {
-                        const int a = gy - (gy - fy0) % step;
-                        z = (height(gx, a) + height(gx, a + step)) / 2;
-                    }
-                }
-                vertex(gx, gy, z);
+                vertex(gx, gy, lifted ? cornerLift(img, gx, gy, s, step, fine) : 0);
             }
         }
         for (int r = 0; r < rows; ++r) {
@@ -573,4 +558,131 @@ const OverviewLayer::Mesh &OverviewLayer::meshFor(size_t t, int tx, int ty, int 
             grid(1, ylo, yhi, std::max(cx0, fx0), std::min(cx0 + w, fx1), false, m_fineSpans);
     }
     return mesh;
+}
+
+int OverviewLayer::cornerLift(const OverviewImage &img, int gx, int gy, int s, int step, const QRect &fine)
+{
+    const auto height = [&](int x, int y) { return 4 * img.heightAt(x, y); };
+    if (s < step && !fine.isEmpty()) {
+        // On the fine part's edge a corner between two of the coarse grid's takes the height
+        // halfway between theirs, so that the two grids meet without a gap.
+        const int fx0 = fine.left(), fx1 = fine.right() + 1, fy0 = fine.top(), fy1 = fine.bottom() + 1;
+        if ((gy == fy0 || gy == fy1) && (gx - fx0) % step != 0) {
+            const int a = gx - (gx - fx0) % step;
+            return (height(a, gy) + height(a + step, gy)) / 2;
+        }
+        if ((gx == fx0 || gx == fx1) && (gy - fy0) % step != 0) {
+            const int a = gy - (gy - fy0) % step;
+            return (height(gx, a) + height(gx, a + step)) / 2;
+        }
+    }
+    return height(gx, gy);
+}
+
+double OverviewLayer::liftAt(int mode, double scale, double gx, double gy) const
+{
+    const int facet = m_doc.currentFacet();
+    if (mode == mapgeometry::Flat || facet < 0 || facet >= int(m_images.size()) || !m_images[size_t(facet)])
+        return 0;
+    const OverviewImage &img = *m_images[size_t(facet)];
+    if (img.isNull())
+        return 0;
+    const int cellX = std::clamp(int(std::floor(gx)), 0, img.width() - 1);
+    const int cellY = std::clamp(int(std::floor(gy)), 0, img.height() - 1);
+    const int tx = cellX / TileCells, ty = cellY / TileCells;
+    const int cx0 = tx * TileCells, cy0 = ty * TileCells;
+    const int w = std::min(TileCells, img.width() - cx0), h = std::min(TileCells, img.height() - cy0);
+    // The squares of the texture's mesh as made, or as draw would make them far out.
+    int step = coarseStep(scale);
+    QRect fine;
+    const size_t t = size_t(ty) * size_t(std::max(m_tilesX, 0)) + size_t(tx);
+    if (facet == m_textureFacet && tx < m_tilesX && ty < m_tilesY && t < m_meshes.size()) {
+        const Mesh &mesh = m_meshes[t];
+        if (mesh.valid && mesh.mode == mode) {
+            step = mesh.step;
+            fine = mesh.fine;
+        }
+    }
+    // The square: one cell inside the fine part, else the coarse one (cut at the texture's
+    // edge, where its last corners stand).
+    const int s = !fine.isEmpty() && fine.contains(cellX, cellY) ? 1 : step;
+    const int x0 = cx0 + (cellX - cx0) / s * s, y0 = cy0 + (cellY - cy0) / s * s;
+    const int x1 = std::min(x0 + s, cx0 + w), y1 = std::min(y0 + s, cy0 + h);
+    const double z00 = cornerLift(img, x0, y0, s, step, fine), z10 = cornerLift(img, x1, y0, s, step, fine);
+    const double z11 = cornerLift(img, x1, y1, s, step, fine), z01 = cornerLift(img, x0, y1, s, step, fine);
+    const double u = std::clamp((gx - x0) / (x1 - x0), 0.0, 1.0), v = std::clamp((gy - y0) / (y1 - y0), 0.0, 1.0);
+    // The mesh cuts each square from (x0, y0) to (x1, y1): (x0, y0), (x1, y0), (x1, y1) and
+    // (x0, y0), (x1, y1), (x0, y1).
+    if (u >= v)
+        return z00 + u * (z10 - z00) + v * (z11 - z10);
+    return z00 + v * (z01 - z00) + u * (z11 - z01);
+}
+
+bool OverviewLayer::groundAt(const mapgeometry::ViewSpec &view, int cx, int cy, const std::array<double, 3> &eye,
+                             const std::array<double, 3> &away, QPointF &ground) const
+{
+    const int facet = m_doc.currentFacet();
+    if (facet < 0 || facet >= int(m_images.size()) || !m_images[size_t(facet)] || m_images[size_t(facet)]->isNull())
+        return false;
+    const OverviewImage &img = *m_images[size_t(facet)];
+    // Scene to cells: the inverse of cellOffset.
+    const auto cellOf = [&](double sx, double sy) { return QPointF(cx + (sx - sy) / 44.0, cy + (-sx - sy) / 44.0); };
+    const auto inside = [&](const QPointF &p) {
+        return p.x() >= 0 && p.y() >= 0 && p.x() < img.width() && p.y() < img.height();
+    };
+    const double dz = away[2] - eye[2];
+    // The cell point under the line where the ground is lifted by z. Flat and isometric
+    // frames look along the scene's z axis and draw the ground on z 0, lifted along the
+    // screen's vertical in isometric; 3D lifts it along the depth axis the line runs through.
+    std::array<double, 2> onPlane{eye[0], eye[1]};
+    if (view.mode != mapgeometry::ThreeD && std::abs(dz) > 1e-12) {
+        const double t = -eye[2] / dz;
+        onPlane = {eye[0] + t * (away[0] - eye[0]), eye[1] + t * (away[1] - eye[1])};
+    }
+    if (view.mode == mapgeometry::ThreeD && !(dz < -1e-9))
+        return false; // looking along the ground (or up): the line does not go down through the lifts
+    const auto at = [&](double z) {
+        if (view.mode != mapgeometry::ThreeD)
+            return cellOf(onPlane[0], onPlane[1] - z);
+        const double t = (z - eye[2]) / dz;
+        return cellOf(eye[0] + t * (away[0] - eye[0]), eye[1] + t * (away[1] - eye[1]));
+    };
+    if (view.mode == mapgeometry::Flat) {
+        ground = at(0);
+        return inside(ground);
+    }
+    // The line at lift z is above the ground there; outside the facet, where nothing is
+    // drawn, it always is.
+    const auto above = [&](double z) {
+        const QPointF p = at(z);
+        return !inside(p) || z > liftAt(view.mode, view.scale, p.x(), p.y());
+    };
+    // From the highest lift down (towards the far end of the line in 3D, towards the front of
+    // the ground in isometric), in steps that move the point on the ground half a cell or
+    // less, until the line is no longer above the ground; then halved down to the crossing.
+    const double zHigh = mapgeometry::kLandLiftHigh, zLow = mapgeometry::kLandLiftLow;
+    const QPointF a = at(zHigh), b = at(zLow);
+    const double cellsPerZ = std::max(std::abs(a.x() - b.x()), std::abs(a.y() - b.y())) / (zHigh - zLow);
+    constexpr int MaxSteps = 1 << 14;
+    const double dStep = std::max(std::min(4.0, 0.5 / std::max(cellsPerZ, 1e-12)), (zHigh - zLow) / MaxSteps);
+    double hi = zHigh;
+    if (!above(hi)) {
+        ground = a; // the ground at the highest lift there is
+        return inside(ground);
+    }
+    for (double z = zHigh - dStep;; z -= dStep) {
+        const double lo = std::max(z, zLow);
+        if (!above(lo)) {
+            double top = hi, bottom = lo;
+            for (int i = 0; i < 60 && top - bottom > 1e-9; ++i) {
+                const double mid = (top + bottom) / 2;
+                (above(mid) ? top : bottom) = mid;
+            }
+            ground = at(bottom);
+            return inside(ground);
+        }
+        if (lo <= zLow)
+            return false;
+        hi = lo;
+    }
 }

@@ -74,6 +74,22 @@ public:
     // window. The ground is taken at height 0.
     static std::array<QPointF, 4> footprint(const mapgeometry::ViewSpec &view, int cx, int cy);
 
+    // The lift, in scene units, the overview's mesh gives the ground at cell point (gx, gy)
+    // (x, y as real numbers) of the current facet in a projection at a scale: the heights of
+    // the corners of the mesh square it lies in, taken across the square's triangle it lies
+    // in, as the mesh last made for its texture has them (a texture not drawn yet: as its
+    // mesh would be made far out). 0 flat, or without an image.
+    double liftAt(int mode, double scale, double gx, double gy) const;
+    // Where the line from scene point eye to scene point away (before the view transform,
+    // around the top corner of cell (cx, cy); eye on the viewer's side) first meets the
+    // ground as a view of the given spec draws it far out: the cell point (x, y as real
+    // numbers). False when it meets no cell of the current facet. The lifted ground is
+    // searched from the viewer's side along the line, so where it folds over itself the
+    // nearer fold is taken: what 3D's depth test shows, and in isometric the land in front,
+    // which the frame draws over what lies behind it (but for folds across textures' seams).
+    bool groundAt(const mapgeometry::ViewSpec &view, int cx, int cy, const std::array<double, 3> &eye,
+                  const std::array<double, 3> &away, QPointF &ground) const;
+
     // Draws the current facet's image around (cx, cy) in scene units, with the view's
     // transform already set, making or refreshing the textures it needs. Needs gl's context
     // current. The number of textures drawn.
@@ -111,6 +127,9 @@ private:
     void scheduleStep();
     void markStale(const QRect &cells);
     bool tileComplete(const OverviewImage &img, int tx, int ty) const;
+    // The lift of the mesh corner at cell corner (gx, gy) in a grid of squares s cells wide
+    // whose coarse squares are step wide, fine the part drawn at one cell a square.
+    static int cornerLift(const OverviewImage &img, int gx, int gy, int s, int step, const QRect &fine);
     // Makes or refreshes tile (tx, ty)'s texture from img.
     void upload(QOpenGLFunctions_1_1 *gl, const OverviewImage &img, int tx, int ty);
 

@@ -211,7 +211,11 @@ GLMapWidget::CellHit GLMapWidget::cellAtScene(double px, double py) const
 
 GLMapWidget::CellHit GLMapWidget::cellAt(int wx, int wy)
 {
-    if (!m_glReady || m_drawnQuads.empty() || isBusy())
+    if (!m_glReady || isBusy())
+        return CellHit{};
+    if (OverviewLayer::drawsAt(m_scale))
+        return overviewCellAt(wx, wy);
+    if (m_drawnQuads.empty())
         return CellHit{};
     makeCurrent();
     ModelviewGuard guard(this);
@@ -222,6 +226,39 @@ GLMapWidget::CellHit GLMapWidget::cellAt(int wx, int wy)
     // pixels are whole scene units or coarser apart at the zooms in use.
     const auto snap = [](double v) { return std::round(v * 1000.0) / 1000.0; };
     return cellAtScene(snap(p[0]), snap(p[1]));
+}
+
+GLMapWidget::CellHit GLMapWidget::overviewCellAt(int wx, int wy)
+{
+    if (!m_cache.facet())
+        return CellHit{};
+    makeCurrent();
+    // The line of scene points the window point shows, from the front of the frame's box to
+    // its back, through the frame's matrices. The depth buffer is not read: far out it holds
+    // the overview's depth in 3D only, and the ground is found from its heights instead.
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    std::array<GLdouble, 16> modelview{}, projection{};
+    {
+        ModelviewGuard guard(this);
+        applyViewTransform();
+        glGetDoublev(GL_MODELVIEW_MATRIX, modelview.data());
+    }
+    glGetDoublev(GL_PROJECTION_MATRIX, projection.data());
+    const QPointF g = toGLWindow(wx, wy);
+    std::array<double, 3> front{}, back{};
+    if (gluUnProject(g.x(), g.y(), 0.0, modelview.data(), projection.data(), viewport, &front[0], &front[1],
+                     &front[2]) != GL_TRUE
+        || gluUnProject(g.x(), g.y(), 1.0, modelview.data(), projection.data(), viewport, &back[0], &back[1],
+                        &back[2]) != GL_TRUE)
+        return CellHit{};
+    QPointF ground;
+    if (!m_overview->groundAt(viewSpec(m_mode), m_currentX, m_currentY, front, back, ground))
+        return CellHit{};
+    const int x = int(std::floor(ground.x())), y = int(std::floor(ground.y()));
+    if (x < 0 || y < 0 || x >= m_cache.blocksX() * 8 || y >= m_cache.blocksY() * 8)
+        return CellHit{};
+    return CellHit{x, y, m_cache.land(x, y).id()};
 }
 
 void GLMapWidget::drawBand()

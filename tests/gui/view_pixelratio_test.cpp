@@ -4,7 +4,9 @@
 //
 // The world: Ilshenar (facet 2), block 402 = cells 16..23 x 16..23 written, land id 3 at
 // z 0 everywhere; static 110 at (19, 19), a red tree of 30 x 48 pixels: a crown over the
-// top third, a trunk of 6 pixels below, transparent around both.
+// top third, a trunk of 6 pixels below, transparent around both. Cells 0..199 x 192..391
+// are a ramp of land id 5 at z = x - 100, against the facet's left edge; every other cell
+// reads as land id 0 at z 0.
 #include "gui/viewfixture.h"
 #include "support/testenv.h"
 #include "view/glmapwidget.h"
@@ -24,6 +26,51 @@ constexpr int kPaintId = 7;
 constexpr int kPasteId = 9;
 constexpr int kTree = 110, kTreeW = 30, kTreeH = 48;
 constexpr int kTreeX = 19, kTreeY = 19;
+constexpr int kRampId = 5;
+constexpr QRect kRamp(0, 192, 200, 200);
+int rampZ(double x) { return int(x) - 100; }
+
+// Window position (y downwards, unrounded) where the frame puts scene point (sx, sy, sz):
+// turned, scaled, then tilted in 3D; the box is centred on the widget.
+QPointF windowAt(const GLMapWidget &v, double sx, double sy, double sz)
+{
+    const double a = v.degree() * M_PI / 180.0, s = v.scale();
+    double x = (sx * std::cos(a) - sy * std::sin(a)) * s, y = (sx * std::sin(a) + sy * std::cos(a)) * s;
+    if (v.mode() == mapgeometry::ThreeD) {
+        const auto m = mapgeometry::viewMatrix3D(v.angle(), v.distance());
+        const double z = sz * s, ex = m[0] * x + m[4] * y + m[8] * z, ey = m[1] * x + m[5] * y + m[9] * z;
+        x = ex;
+        y = ey;
+    }
+    return QPointF(v.width() / 2.0 + x, v.height() / 2.0 - y);
+}
+
+// Where the far frame draws ground point (gx, gy) of the ramp (cells, real numbers): the
+// overview's mesh stands its corners at their cells' heights, which on the ramp lie in one
+// plane, so every mesh of it, however coarse, lifts (gx, gy) by 4 (gx - 100).
+QPointF rampPoint(const GLMapWidget &v, double gx, double gy)
+{
+    const double dx = gx - v.currentX(), dy = gy - v.currentY();
+    const double lift = v.mode() == mapgeometry::Flat ? 0.0 : 4.0 * (gx - 100);
+    const bool depthAxis = v.mode() == mapgeometry::ThreeD;
+    return windowAt(v, 22 * (dx - dy), -22 * (dx + dy) + (depthAxis ? 0 : lift), depthAxis ? lift : 0);
+}
+
+// Window point p lies in the drawn diamond of ramp cell (x, y), or on its edge.
+bool inRampCell(const GLMapWidget &v, int x, int y, const QPointF &p)
+{
+    const QPointF c[4] = {rampPoint(v, x, y), rampPoint(v, x + 1, y), rampPoint(v, x + 1, y + 1),
+                          rampPoint(v, x, y + 1)};
+    const auto cross = [](const QPointF &a, const QPointF &b) { return a.x() * b.y() - a.y() * b.x(); };
+    const double turn = cross(c[1] - c[0], c[2] - c[1]) > 0 ? 1.0 : -1.0;
+    for (int i = 0; i < 4; ++i) {
+        const QPointF e = c[(i + 1) % 4] - c[i];
+        // A thousandth of a pixel of room: the view's matrices are floats.
+        if (turn * cross(e, p - c[i]) < -1e-3 * std::hypot(e.x(), e.y()))
+            return false;
+    }
+    return true;
+}
 
 // The tree's opaque run of image row y: [first, first + length).
 QPair<int, int> treeRun(int y)
@@ -81,6 +128,8 @@ private slots:
     void pointerFindsItsCell();
     void picksWhereTheImageShows_data();
     void picksWhereTheImageShows();
+    void farPointerFindsTheCellDrawn_data();
+    void farPointerFindsTheCellDrawn();
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
@@ -97,6 +146,9 @@ void ViewPixelRatioTest::initTestCase()
     w.landBlocks = {2 * 200 + 2};
     w.statics = {{kTree, kTreeX, kTreeY, 0}};
     w.art = {{kTree, treeImage(kRed)}};
+    for (int y = kRamp.top(); y <= kRamp.bottom(); ++y)
+        for (int x = kRamp.left(); x <= kRamp.right(); ++x)
+            w.land[{x, y}] = {kRampId, rampZ(x)};
     QVERIFY(writeWorld(dir, w));
     TestEnvironment::useDataDirectory(dir);
 
@@ -305,6 +357,78 @@ void ViewPixelRatioTest::picksWhereTheImageShows()
     v.staticSelection.clear();
     v.setStatics(false);
     v.setSelectMode(1);
+}
+
+void ViewPixelRatioTest::farPointerFindsTheCellDrawn_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<double>("degree");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<double>("angle");
+    QTest::newRow("flat") << 0 << 0.0 << 0.05 << 129.0;
+    QTest::newRow("flat, turned, farther") << 0 << 30.0 << 0.01 << 129.0;
+    QTest::newRow("isometric") << 1 << 0.0 << 0.05 << 129.0;
+    QTest::newRow("isometric, turned") << 1 << 30.0 << 0.05 << 129.0;
+    QTest::newRow("isometric, turned, farther") << 1 << 300.0 << 0.01 << 129.0;
+    QTest::newRow("3D") << 2 << 0.0 << 0.05 << 129.0;
+    QTest::newRow("3D, turned, flatter, farther") << 2 << 200.0 << 0.01 << 80.0;
+    QTest::newRow("3D, turned, flatter") << 2 << 200.0 << 0.05 << 80.0;
+}
+
+// Zoomed out onto the overview, the pointer over ramp cells, at the window pixel nearest the
+// middle of each as drawn: cellAt gives the cell whose drawn diamond holds that pixel, with
+// its land id, and hover reports it. (The pixel is not the middle itself: far out one pixel
+// spans up to a few cells, and the neighbour whose diamond holds it is the right answer.)
+// The cells keep well away from the ramp's edges, whose steps the mesh draws over a
+// coarse square, and from the land the ramp's edges hide in 3D. A pointer beyond the
+// facet's edge, farther out than any lift reaches, finds no cell.
+void ViewPixelRatioTest::farPointerFindsTheCellDrawn()
+{
+    QFETCH(int, mode);
+    QFETCH(double, degree);
+    QFETCH(double, scale);
+    QFETCH(double, angle);
+    GLMapWidget &v = *m_view;
+    v.setMode(mode);
+    v.setDegree(degree);
+    v.setScale(scale);
+    v.setAngle(angle);
+    v.setCenter(64, 290);
+    QVERIFY(OverviewLayer::drawsAt(v.scale()));
+    QVERIFY(!v.overview().image().isNull()); // built whole: its heights are the mesh's
+    v.grabFramebuffer();
+    QVERIFY(v.drawnQuads().empty());
+
+    for (const QPoint cell : {QPoint(64, 290), QPoint(30, 240), QPoint(120, 330), QPoint(40, 330), QPoint(110, 240)}) {
+        const QPointF middle = rampPoint(v, cell.x() + 0.5, cell.y() + 0.5);
+        const QPoint at(int(std::lround(middle.x())), int(std::lround(middle.y())));
+        QVERIFY(v.rect().contains(at));
+        const GLMapWidget::CellHit hit = v.cellAt(at.x(), at.y());
+        const QString where = QStringLiteral("cell (%1, %2) at (%3, %4): hit (%5, %6)")
+                                  .arg(cell.x()).arg(cell.y()).arg(at.x()).arg(at.y()).arg(hit.x).arg(hit.y);
+        QVERIFY2(hit.isValid(), qPrintable(where));
+        QVERIFY2(std::abs(hit.x - cell.x()) <= 3 && std::abs(hit.y - cell.y()) <= 3, qPrintable(where));
+        QVERIFY2(inRampCell(v, hit.x, hit.y, at), qPrintable(where));
+        QCOMPARE(hit.id, kRampId);
+
+        const QPoint before = v.hoverCell();
+        QSignalSpy hover(&v, &GLMapWidget::currentTile);
+        send(&v, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+        if (QPoint(hit.x, hit.y) != before) {
+            QCOMPARE(hover.count(), 1);
+            QCOMPARE(hover[0][0].toInt(), hit.x);
+            QCOMPARE(hover[0][1].toInt(), hit.y);
+            QCOMPARE(hover[0][2].toInt(), kRampId);
+        }
+        QCOMPARE(v.hoverCell(), QPoint(hit.x, hit.y));
+    }
+
+    const QPointF beyond = windowAt(v, 22 * (-32 - 64), -22 * (-32 - 64), 0); // ground (-32, 290) at z 0
+    const QPoint out(int(std::lround(beyond.x())), int(std::lround(beyond.y())));
+    QVERIFY(v.rect().contains(out));
+    QVERIFY(!v.cellAt(out.x(), out.y()).isValid());
+
+    v.setAngle(129.0);
 }
 
 int main(int argc, char **argv)
