@@ -537,9 +537,11 @@ void GLMapWidget::submitLastList(const QElapsedTimer *frame)
     applyViewTransform();
     // Far out the facet is drawn from its overview; the walk drew nothing.
     bool overviewDrawn = false;
+    m_overviewPartial = false;
     if (OverviewLayer::drawsAt(m_scale) && m_cache.facet()) {
         m_overview->draw(this, viewSpec(m_mode), m_currentX, m_currentY);
         overviewDrawn = true;
+        m_overviewPartial = !m_overview->drewWhole();
     } else if (!wholeBefore && m_cache.facet()) {
         // While the walk or its picture is still under way the part done so far lies on the
         // overview, laid flat but in 3D: it stands for a frame or two, and flat it costs next

@@ -193,8 +193,9 @@ public:
     void drawFrame();
     // The last walk reached the end of its region (a frame's walk may take a few frames).
     bool walkFinished() const { return m_walkCursor.done; }
-    // The last frame showed its list whole: the walk is finished and all of it drawn.
-    bool frameWhole() const { return m_walkCursor.done && !m_scenePartial; }
+    // The last frame showed its list whole: the walk is finished and all of it drawn (far
+    // out: every overview texture in sight built and uploaded).
+    bool frameWhole() const { return m_walkCursor.done && !m_scenePartial && !m_overviewPartial; }
     // The list size above which a frame draws through its own picture, and a frame's budget
     // (FrameItems and FrameBudgetMs unless set): with budget 0 every frame walks FrameCells
     // and draws one part, whatever the machine's speed.
@@ -549,6 +550,7 @@ private:
     bool m_sceneKeyValid = false;
     std::size_t m_sceneIndex = 0;
     bool m_scenePartial = false; // the last frame showed only part of its list
+    bool m_overviewPartial = false; // the last frame, far out, lacked textures still to come
     std::size_t m_frameItems = FrameItems;
     double m_frameBudgetMs = FrameBudgetMs;
     // Grows whenever the textures the list samples go away.

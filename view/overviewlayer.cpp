@@ -227,6 +227,7 @@ void OverviewLayer::releaseTextures(QOpenGLFunctions_1_1 *gl)
     std::vector<Texture>().swap(m_textures);
     std::vector<Mesh>().swap(m_meshes);
     std::vector<quint16>().swap(m_upload);
+    std::vector<quint32>().swap(m_sums);
     m_uploadsPending = false;
 #ifdef __GLIBC__
     // What the driver and the meshes freed lies amid the heap, where the C library keeps it
@@ -262,7 +263,9 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
     setFocus(cx, cy);
     const OverviewImage &img = imageSoFar(facet);
     m_lastDrawn = 0;
+    m_lastTriangles = 0;
     m_uploadsPending = false;
+    m_drewWhole = false;
     if (img.isNull())
         return 0;
     if (facet != m_textureFacet || m_tilesX != (img.width() + TileCells - 1) / TileCells
@@ -281,8 +284,10 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
     std::vector<mapgeometry::PointF> ground;
     for (const mapgeometry::PointF &p : plan.polygon)
         ground.push_back({(p.x - p.y) / 44.0 + cx, (-p.x - p.y) / 44.0 + cy}); // the inverse of cellOffset
-    if (ground.size() < 3)
+    if (ground.size() < 3) {
+        m_drewWhole = true; // nothing of the facet to show
         return 0;
+    }
     double x0 = 1e18, y0 = 1e18, x1 = -1e18, y1 = -1e18, area = 0;
     for (size_t i = 0; i < ground.size(); ++i) {
         const mapgeometry::PointF &p = ground[i], &q = ground[(i + 1) % ground.size()];
@@ -332,14 +337,17 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
     // A stale texture is drawn as it was until its turn comes.
     m_seen.clear();
     m_toUpload.clear();
+    m_drewWhole = true;
     for (int ty = 0; ty < m_tilesY; ++ty) {
         for (int tx = 0; tx < m_tilesX; ++tx) {
             const int cx0 = tx * TileCells, cy0 = ty * TileCells;
             const int w = std::min(TileCells, img.width() - cx0), h = std::min(TileCells, img.height() - cy0);
             if (cx0 + w < x0 || cx0 > x1 || cy0 + h < y0 || cy0 > y1)
                 continue;
-            if (!tileComplete(img, tx, ty))
+            if (!tileComplete(img, tx, ty)) {
+                m_drewWhole = false;
                 continue;
+            }
             const int t = ty * m_tilesX + tx;
             m_seen.push_back(t);
             const Texture &tex = m_textures[size_t(t)];
@@ -389,6 +397,7 @@ int OverviewLayer::draw(QOpenGLFunctions_1_1 *gl, const mapgeometry::ViewSpec &v
             gl->glDrawElements(GL_TRIANGLES, GLsizei(mesh.indices.size()), GL_UNSIGNED_INT, mesh.indices.data());
             gl->glPopMatrix();
             ++drawn;
+            m_lastTriangles += qint64(mesh.indices.size() / 3);
         }
     }
     if (depthAxis)
@@ -409,7 +418,9 @@ void OverviewLayer::upload(QOpenGLFunctions_1_1 *gl, const OverviewImage &img, i
     if (fresh) {
         gl->glGenTextures(1, &t.name);
         gl->glBindTexture(GL_TEXTURE_2D, t.name);
-        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        // Far out a pixel spans many cells: it shows their mean from the pyramid's level
+        // nearest its size, instead of one cell picked apart from its neighbours.
+        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST_MIPMAP_NEAREST);
         gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         // To the edge: plain clamping would blend the border's black into a dark line
         // along every seam between textures.
@@ -418,20 +429,52 @@ void OverviewLayer::upload(QOpenGLFunctions_1_1 *gl, const OverviewImage &img, i
     } else {
         gl->glBindTexture(GL_TEXTURE_2D, t.name);
     }
-    // Whole tiles of the image's 5-5-5 cells; the padding of an edge tile is never shown.
-    // Internal RGB: the unused top bit is no alpha.
-    m_upload.assign(size_t(TileCells) * TileCells, 0);
-    for (int r = 0; r < h; ++r) {
-        const quint16 *line = reinterpret_cast<const quint16 *>(img.image().constScanLine(cy0 + r)) + cx0;
-        std::copy(line, line + w, m_upload.begin() + qsizetype(r) * TileCells);
+    // Whole tiles of the image's 5-5-5 cells, the top bit set: the texture is stored as
+    // 1-5-5-5 exactly as uploaded (no conversion in the driver) and every cell is opaque.
+    // The padding of an edge tile repeats the last column and row, so that the coarser
+    // levels do not darken the facet's edge.
+    m_upload.resize(size_t(TileCells) * TileCells);
+    for (int r = 0; r < TileCells; ++r) {
+        const quint16 *line = reinterpret_cast<const quint16 *>(img.image().constScanLine(cy0 + std::min(r, h - 1))) + cx0;
+        quint16 *to = m_upload.data() + qsizetype(r) * TileCells;
+        for (int i = 0; i < w; ++i)
+            to[i] = line[i] | 0x8000;
+        std::fill(to + w, to + TileCells, quint16(line[w - 1] | 0x8000));
     }
     gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
-    if (fresh)
-        gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5, TileCells, TileCells, 0, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV,
-                         m_upload.data());
-    else
-        gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, TileCells, TileCells, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV,
-                            m_upload.data());
+    // Each level of the pyramid holds the mean of the cells each of its texels stands for,
+    // channel by channel, rounded once from their sums (kept per channel, four cells of the
+    // level below adding up to one of the next).
+    m_sums.resize(size_t(3) * TileCells * TileCells);
+    for (size_t i = 0; i < m_upload.size(); ++i)
+        for (int k = 0; k < 3; ++k)
+            m_sums[3 * i + size_t(k)] = (m_upload[i] >> (5 * k)) & 31;
+    for (int n = TileCells, l = 0; n >= 1; n /= 2, ++l) {
+        if (l > 0) {
+            const int m = n * 2;
+            const quint32 area = quint32(1) << (2 * l);
+            for (int y = 0; y < n; ++y) {
+                for (int x = 0; x < n; ++x) {
+                    // In place: texel (x, y) of this level is written after every texel it
+                    // reads of the one below, which lie at or after it in the array.
+                    const size_t a = 3 * (size_t(2 * y) * m + 2 * x), c = a + 3 * size_t(m), to = 3 * (size_t(y) * n + x);
+                    quint16 texel = 0x8000;
+                    for (int k = 0; k < 3; ++k) {
+                        const quint32 sum = m_sums[a + k] + m_sums[a + 3 + k] + m_sums[c + k] + m_sums[c + 3 + k];
+                        m_sums[to + k] = sum;
+                        texel |= quint16(((sum + area / 2) / area) << (5 * k));
+                    }
+                    m_upload[size_t(y) * n + x] = texel;
+                }
+            }
+        }
+        if (fresh)
+            gl->glTexImage2D(GL_TEXTURE_2D, l, GL_RGB5_A1, n, n, 0, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV,
+                             m_upload.data());
+        else
+            gl->glTexSubImage2D(GL_TEXTURE_2D, l, 0, 0, n, n, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV,
+                                m_upload.data());
+    }
     gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     t.stale = false;
 }

@@ -106,6 +106,12 @@ public:
     // them, where the C library can give it back.
     void releaseTextures(QOpenGLFunctions_1_1 *gl);
     int textureCount() const;
+    // The texture of tile (tx, ty) of the facet last drawn (0 when not made): its levels are
+    // the pyramid of the tile's cells, each the mean of four cells of the one below.
+    GLuint textureOf(int tx, int ty) const
+    {
+        return tx >= 0 && ty >= 0 && tx < m_tilesX && ty < m_tilesY ? m_textures[size_t(ty * m_tilesX + tx)].name : 0;
+    }
     // A frame uploads textures for at most this long (at least MinUploads of them), nearest
     // the view's centre first; the rest wait for the next frames.
     static constexpr double UploadBudgetMs = 12.0;
@@ -114,8 +120,12 @@ public:
     bool uploadsPending() const { return m_uploadsPending; }
     // Textures uploaded (made or refreshed) so far.
     qint64 uploads() const { return m_uploads; }
-    // Textures the last draw drew.
+    // Textures the last draw drew, and their triangles.
     int lastDrawn() const { return m_lastDrawn; }
+    qint64 lastTriangles() const { return m_lastTriangles; }
+    // The last draw showed all the ground it was asked for: every texture in sight built,
+    // uploaded and drawn.
+    bool drewWhole() const { return m_drewWhole && !m_uploadsPending; }
 
 signals:
     // Cells of facet's image changed (after an edit, or a first build).
@@ -163,7 +173,10 @@ private:
     int m_tilesY = 0;
     std::vector<Texture> m_textures;
     std::vector<quint16> m_upload;
+    std::vector<quint32> m_sums; // a level's channel sums while its pyramid is made
     int m_lastDrawn = 0;
+    qint64 m_lastTriangles = 0;
+    bool m_drewWhole = false;
     // The draw's tiles in sight, and those of them to upload (by distance from the centre).
     std::vector<int> m_seen;
     std::vector<std::pair<double, int>> m_toUpload;

@@ -5,10 +5,13 @@
 #include "app/overviewdock.h"
 #include "support/testenv.h"
 #include "view/glmapwidget.h"
+#include "view/overviewlayer.h"
 #include "world/overviewimage.h"
 
 #include <QAbstractButton>
 #include <QDockWidget>
+#include <QOpenGLFunctions_1_1>
+#include <QOpenGLVersionFunctionsFactory>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -141,6 +144,74 @@ private slots:
         close->click();
         QTRY_VERIFY(!w.overviewDock()->isVisible());
         QVERIFY(!w.windowOverviewAction->isChecked());
+    }
+
+    // Far out each overview texture is drawn from its pyramid: every level holds, cell for
+    // cell, the mean of the image's cells it stands for (an edge tile's padding repeating
+    // its last column and row), so a pixel spanning many cells shows their colour.
+    void farTexturesHoldTheMeansOfTheirCells()
+    {
+        GLMapWidget view;
+        view.resize(800, 600);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.setMapid(2);
+        view.setStatics(true);
+        view.setScale(0.002);
+        const OverviewImage &img = view.overview().image(2);
+        view.setCenter(img.width() / 2, img.height() / 2);
+        QTRY_VERIFY_WITH_TIMEOUT(view.overview().isBuilt(2), 60000);
+        QVERIFY(img.width() % OverviewLayer::TileCells != 0); // an edge tile with padding
+        view.makeCurrent();
+        int frames = 0;
+        for (view.drawFrame(); !view.frameWhole() && frames < 200; ++frames)
+            view.drawFrame();
+        QVERIFY(view.frameWhole());
+        auto *gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_1_1>(view.context());
+        QVERIFY(gl);
+        const int T = OverviewLayer::TileCells, tilesX = (img.width() + T - 1) / T;
+        struct Probe {
+            int tx, ty, level;
+        };
+        for (const Probe &p : {Probe{tilesX - 1, 0, 0}, Probe{tilesX - 1, 0, 3}, Probe{1, 1, 1}, Probe{1, 1, 5},
+                               Probe{0, 0, 9}}) {
+            const GLuint name = view.overview().textureOf(p.tx, p.ty);
+            QVERIFY2(name != 0, qPrintable(QString("tile %1,%2").arg(p.tx).arg(p.ty)));
+            const int n = T >> p.level, span = 1 << p.level;
+            std::vector<quint16> texels(size_t(n) * n);
+            gl->glBindTexture(GL_TEXTURE_2D, name);
+            GLint filter = 0;
+            gl->glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
+            QVERIFY(filter == GL_NEAREST_MIPMAP_NEAREST || filter == GL_LINEAR_MIPMAP_NEAREST
+                    || filter == GL_NEAREST_MIPMAP_LINEAR || filter == GL_LINEAR_MIPMAP_LINEAR);
+            gl->glPixelStorei(GL_PACK_ALIGNMENT, 2);
+            gl->glGetTexImage(GL_TEXTURE_2D, p.level, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, texels.data());
+            gl->glPixelStorei(GL_PACK_ALIGNMENT, 4);
+            gl->glBindTexture(GL_TEXTURE_2D, 0);
+            const int x0 = p.tx * T, y0 = p.ty * T;
+            const int w = std::min(T, img.width() - x0), h = std::min(T, img.height() - y0);
+            int wrong = 0;
+            for (int y = 0; y < n; ++y) {
+                for (int x = 0; x < n; ++x) {
+                    int sum[3] = {0, 0, 0};
+                    for (int dy = 0; dy < span; ++dy) {
+                        for (int dx = 0; dx < span; ++dx) {
+                            const quint16 c = img.colourAt(x0 + std::min(x * span + dx, w - 1),
+                                                           y0 + std::min(y * span + dy, h - 1));
+                            for (int k = 0; k < 3; ++k)
+                                sum[k] += (c >> (5 * k)) & 31;
+                        }
+                    }
+                    const quint16 got = texels[size_t(y) * n + x];
+                    bool ok = true;
+                    for (int k = 0; k < 3; ++k)
+                        ok = ok && std::abs(((got >> (5 * k)) & 31) - double(sum[k]) / (span * span)) <= 0.5;
+                    wrong += !ok;
+                }
+            }
+            QVERIFY2(wrong == 0, qPrintable(QString("tile %1,%2 level %3: %4 of %5 cells off the mean")
+                                                .arg(p.tx).arg(p.ty).arg(p.level).arg(wrong).arg(n * n)));
+        }
     }
 };
 
