@@ -118,6 +118,23 @@ QPoint uniformSquare(const OverviewImage &img, int r)
     return QPoint(-1, -1);
 }
 
+// The small sample's Ilshenar in a window of size, centred where findScene finds land
+// and statics, statics on, in mode. False when the window is never shown.
+bool showSample(GLMapWidget &view, QSize size, int mode)
+{
+    TestEnvironment::useDataDirectory(TestEnvironment::smallSample());
+    view.resize(size);
+    view.show();
+    if (!QTest::qWaitForWindowExposed(&view))
+        return false;
+    view.setMapid(2);
+    const QPoint at = findScene(&view);
+    view.setCenter(at.x(), at.y());
+    view.setStatics(true);
+    view.setMode(mode);
+    return true;
+}
+
 } // namespace
 
 class ViewScreenshotsTest : public QObject
@@ -206,16 +223,8 @@ void ViewScreenshotsTest::turnedAndTiltedViewsLeaveNoBand()
     QFETCH(double, scale);
     QFETCH(QSize, size);
     QFETCH(QString, file);
-    TestEnvironment::useDataDirectory(TestEnvironment::smallSample());
     GLMapWidget view;
-    view.resize(size);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    view.setMapid(2);
-    const QPoint at = findScene(&view);
-    view.setCenter(at.x(), at.y());
-    view.setStatics(true);
-    view.setMode(mode);
+    QVERIFY(showSample(view, size, mode));
     view.setDegree(degree);
     view.setAngle(tilt);
     view.setScale(scale);
@@ -446,16 +455,8 @@ void ViewScreenshotsTest::aListDrawnOverFramesEndsInTheSamePicture()
 {
     QFETCH(int, mode);
     QFETCH(double, degree);
-    TestEnvironment::useDataDirectory(TestEnvironment::smallSample());
     GLMapWidget view;
-    view.resize(900, 640);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    view.setMapid(2);
-    const QPoint at = findScene(&view);
-    view.setCenter(at.x(), at.y());
-    view.setStatics(true);
-    view.setMode(mode);
+    QVERIFY(showSample(view, QSize(900, 640), mode));
     view.setDegree(degree);
     view.setScale(0.25);
     const QList<QPoint> probes = {{450, 320}, {100, 80}, {800, 560}, {300, 500}, {620, 140}};
