@@ -443,13 +443,7 @@ bool GLMapWidget::fillScene(const QElapsedTimer *frame)
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glClearColor(0, 0, 0, 1);
     }
-    const bool depth = m_mode == mapgeometry::ThreeD;
-    if (depth) {
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_LEQUAL);
-        glEnable(GL_ALPHA_TEST);
-        glAlphaFunc(GL_GREATER, 0.5f);
-    }
+    listCoverage(true);
     const std::size_t total = m_drawList.indices().size();
     // Six indices to an item; what the rasteriser has done is known only once it finishes.
     // A frame draws a part at least, then on while it is within its budget.
@@ -464,10 +458,7 @@ bool GLMapWidget::fillScene(const QElapsedTimer *frame)
                 break;
         }
     }
-    if (depth) {
-        glDisable(GL_ALPHA_TEST);
-        glDisable(GL_DEPTH_TEST);
-    }
+    listCoverage(false);
     glColor4fv(m_defaultColor.data());
     m_scene->release();
     context()->functions()->glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
@@ -524,6 +515,23 @@ void GLMapWidget::showScene(bool whole)
     glColor4fv(m_defaultColor.data());
 }
 
+void GLMapWidget::listCoverage(bool on)
+{
+    // In 3D what is nearer covers what is farther whatever the walk's order; transparent
+    // texels neither show nor hide. Flat and isometric pictures are painted back to front.
+    if (m_mode != mapgeometry::ThreeD)
+        return;
+    if (on) {
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+        glEnable(GL_ALPHA_TEST);
+        glAlphaFunc(GL_GREATER, 0.5f);
+    } else {
+        glDisable(GL_ALPHA_TEST);
+        glDisable(GL_DEPTH_TEST);
+    }
+}
+
 void GLMapWidget::submitLastList(const QElapsedTimer *frame)
 {
     const QSize fb = framebufferSize();
@@ -573,20 +581,9 @@ void GLMapWidget::submitLastList(const QElapsedTimer *frame)
     if (scene) {
         showScene(whole);
     } else {
-        // In 3D what is nearer covers what is farther whatever the walk's order; transparent
-        // texels neither show nor hide. Flat and isometric pictures are painted back to front.
-        const bool depth = m_mode == mapgeometry::ThreeD;
-        if (depth) {
-            glEnable(GL_DEPTH_TEST);
-            glDepthFunc(GL_LEQUAL);
-            glEnable(GL_ALPHA_TEST);
-            glAlphaFunc(GL_GREATER, 0.5f);
-        }
+        listCoverage(true);
         m_drawList.submit(this);
-        if (depth) {
-            glDisable(GL_ALPHA_TEST);
-            glDisable(GL_DEPTH_TEST);
-        }
+        listCoverage(false);
     }
     glColor4fv(m_defaultColor.data());
     if (m_pasteArmed)

@@ -433,6 +433,9 @@ private:
     // through it, and that frame's part of the list, drawn into it; true once all is in.
     bool drawsThroughScene();
     bool fillScene(const QElapsedTimer *frame);
+    // Sets (on) or clears the tests that decide what covers what while a list is drawn: the
+    // depth and alpha tests in 3D, nothing in the painted projections.
+    void listCoverage(bool on);
     // The picture over the window: whole (colours and depth as drawn), or the part drawn
     // so far over what the window holds.
     void showScene(bool whole);
